@@ -1,0 +1,88 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <ctime>
+#include <random>
+#include <thread>
+
+namespace pagvigia::platform {
+namespace {
+
+class RealClock final : public Clock, public Sleeper {
+ public:
+  std::int64_t NowMs() override {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+  DateTime LocalNow() override {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    DateTime d;
+    d.year = tm.tm_year + 1900;
+    d.month = tm.tm_mon + 1;
+    d.day = tm.tm_mday;
+    d.hour = tm.tm_hour;
+    d.minute = tm.tm_min;
+    d.second = tm.tm_sec;
+    d.millisecond = static_cast<int>(
+        duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return d;
+  }
+  void SleepMs(std::int64_t ms) override {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+};
+
+RealClock& Real() {
+  static RealClock clock;
+  return clock;
+}
+
+}  // namespace
+
+Clock& SystemClock() { return Real(); }
+Sleeper& SystemSleeper() { return Real(); }
+
+DateTime ManualClock::LocalNow() {
+  DateTime base;
+  {
+    std::lock_guard lock(mu_);
+    base = base_;
+  }
+  // Add the elapsed milliseconds to the base moment through the C calendar.
+  const std::int64_t elapsed = nowMs_.load() - startMs_;
+  std::tm tm{};
+  tm.tm_year = base.year - 1900;
+  tm.tm_mon = base.month - 1;
+  tm.tm_mday = base.day;
+  tm.tm_hour = base.hour;
+  tm.tm_min = base.minute;
+  tm.tm_sec = base.second;
+  std::int64_t ms = base.millisecond + elapsed;
+  std::int64_t secs = ms / 1000;
+  ms %= 1000;
+  if (ms < 0) {
+    ms += 1000;
+    --secs;
+  }
+  tm.tm_sec += static_cast<int>(secs);
+  const std::time_t t = timegm(&tm);
+  std::tm out{};
+  gmtime_r(&t, &out);
+  return DateTime{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour,
+                  out.tm_min,         out.tm_sec,     static_cast<int>(ms)};
+}
+
+int RandomInt(int upperInclusive) {
+  static std::mutex mu;
+  static std::mt19937 gen(static_cast<std::uint32_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  std::lock_guard lock(mu);
+  std::uniform_int_distribution<int> dist(0, upperInclusive);
+  return dist(gen);
+}
+
+}  // namespace pagvigia::platform

@@ -1,0 +1,89 @@
+// File-system operations the program needs, behind one small interface so
+// that the rest of the code never names a POSIX or Windows call.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pagvigia::platform {
+
+// The platform's path delimiter ("/" here).
+inline constexpr char kPathDelim = '/';
+// The root of the drive that holds the executable ("/" here).
+std::string DriveRoot();
+
+// Raised by the file operations below; the message names the file and the
+// operating system's reason.
+class FileError : public std::runtime_error {
+ public:
+  FileError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+enum class TextEncoding { Ansi, Utf8Bom, Utf16LE, Utf16BE };
+
+struct TextFile {
+  std::string text;  // UTF-8
+  TextEncoding encoding = TextEncoding::Ansi;
+};
+
+// Reads a whole text file: a byte-order mark selects UTF-8 or UTF-16 LE/BE,
+// otherwise Windows-1252. The text is split into lines (CR LF, LF or CR) and
+// rejoined with CR LF, with a CR LF after the last line (an empty file gives
+// an empty text). Raises FileError when the file cannot be read.
+TextFile ReadTextFile(const std::string& path);
+// The same lines without rejoining.
+std::vector<std::string> ReadTextLines(const std::string& path);
+// Splits text into lines as ReadTextFile does (CR LF, LF or lone CR end a line).
+std::vector<std::string> SplitLines(std::string_view text);
+// UTF-8 text encoded for a file in the given encoding, with its mark.
+std::string EncodeText(std::string_view utf8, TextEncoding encoding);
+
+// Reads all bytes of a file. Raises FileError.
+std::string ReadFileBytes(const std::string& path);
+// Creates or truncates the file and writes the bytes. Raises FileError.
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+// Appends the bytes, creating the file when missing. Raises FileError.
+void AppendFileBytes(const std::string& path, std::string_view bytes);
+
+bool FileExists(const std::string& path);       // a regular file (or anything but a folder)
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);       // anything at all
+// Deletes a file; false when it could not be deleted (missing included).
+bool DeleteFile(const std::string& path);
+// Renames without ever replacing an existing target; false when the target
+// exists or the rename failed (errno-style code in *error when given).
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr);
+// Creates the folder chain; true when the folder exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+// Names (without folder) of the entries of the mask's folder that match the
+// mask's name part ("*" and "?" wildcards, case-sensitive as the file system
+// is), in directory order, "." and ".." skipped. A missing folder gives none.
+std::vector<std::string> ListFolder(const std::string& mask);
+// True when `name` matches a "*"/"?" wildcard mask.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+// What the file looks like now: used to tell a file that is still being
+// written (size or modification time changing between two looks).
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StatFile(const std::string& path);
+
+// Absolute path of the running executable, and its folder with a delimiter.
+std::string ExecutablePath();
+std::string ExecutableDir();
+// Folder part of a path, with its trailing delimiter ("" when none).
+std::string ExtractFilePath(const std::string& path);
+std::string ExtractFileName(const std::string& path);
+
+}  // namespace pagvigia::platform

@@ -1,0 +1,192 @@
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace pagvigia::platform {
+namespace {
+
+[[noreturn]] void Raise(const std::string& what, const std::string& path, int err) {
+  throw FileError(what + " \"" + path + "\": " + std::strerror(err), err);
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int f = fd_;
+    fd_ = -1;
+    return f;
+  }
+
+ private:
+  int fd_;
+};
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Raise("Cannot write file", path, errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void WriteWithFlags(const std::string& path, std::string_view bytes, int flags) {
+  Fd fd(::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644));
+  if (fd.get() < 0) Raise("Cannot create file", path, errno);
+  WriteAll(fd.get(), bytes, path);
+  if (::close(fd.release()) != 0) Raise("Cannot write file", path, errno);
+}
+
+}  // namespace
+
+std::string DriveRoot() { return "/"; }
+
+std::string ReadFileBytes(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) Raise("Cannot open file", path, errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) Raise("Cannot open file", path, EISDIR);
+  std::string out;
+  if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Raise("Cannot read file", path, errno);
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  WriteWithFlags(path, bytes, O_CREAT | O_TRUNC);
+}
+
+void AppendFileBytes(const std::string& path, std::string_view bytes) {
+  WriteWithFlags(path, bytes, O_CREAT | O_APPEND);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error) {
+  // link() fails with EEXIST instead of replacing; then drop the old name.
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    if (error) *error = errno;
+    return false;
+  }
+  ::unlink(from.c_str());
+  if (error) *error = 0;
+  return true;
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::string p = path;
+  while (p.size() > 1 && p.back() == kPathDelim) p.pop_back();
+  if (DirectoryExists(p)) return true;
+  const auto slash = p.find_last_of(kPathDelim);
+  if (slash != std::string::npos && slash > 0) ForceDirectories(p.substr(0, slash));
+  return ::mkdir(p.c_str(), 0755) == 0 || DirectoryExists(p);
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  // Iterative wildcard match with backtracking on the last "*".
+  std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starM = m++;
+      starN = n;
+    } else if (starM != std::string_view::npos) {
+      m = starM + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+std::vector<std::string> ListFolder(const std::string& mask) {
+  std::vector<std::string> out;
+  const auto slash = mask.find_last_of(kPathDelim);
+  const std::string folder = slash == std::string::npos ? "." : mask.substr(0, slash + 1);
+  const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return out;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if (MatchesMask(name, pattern)) out.emplace_back(name);
+  }
+  ::closedir(dir);
+  return out;
+}
+
+FileStamp StatFile(const std::string& path) {
+  struct stat st {};
+  FileStamp s;
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.size = static_cast<std::uint64_t>(st.st_size);
+  s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return s;
+}
+
+std::string ExecutablePath() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string ExecutableDir() { return ExtractFilePath(ExecutablePath()); }
+
+std::string ExtractFilePath(const std::string& path) {
+  const auto slash = path.find_last_of(kPathDelim);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const auto slash = path.find_last_of(kPathDelim);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace pagvigia::platform

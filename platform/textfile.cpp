@@ -1,0 +1,83 @@
+// Text-file reading with byte-order-mark detection; shared by every platform.
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace pagvigia::platform {
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+namespace {
+
+TextFile Decode(std::string_view raw) {
+  TextFile f;
+  std::string utf8;
+  if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF") {
+    f.encoding = TextEncoding::Utf8Bom;
+    utf8 = std::string(raw.substr(3));
+  } else if (raw.size() >= 2 && raw.substr(0, 2) == "\xFF\xFE") {
+    f.encoding = TextEncoding::Utf16LE;
+    utf8 = Utf16ToUtf8(raw.substr(2), false);
+  } else if (raw.size() >= 2 && raw.substr(0, 2) == "\xFE\xFF") {
+    f.encoding = TextEncoding::Utf16BE;
+    utf8 = Utf16ToUtf8(raw.substr(2), true);
+  } else {
+    f.encoding = TextEncoding::Ansi;
+    utf8 = AnsiToUtf8(raw);
+  }
+  // Rejoin the lines with CR LF, one after the last line as well.
+  std::string out;
+  out.reserve(utf8.size() + utf8.size() / 32 + 2);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    if (c == '\r' || c == '\n') {
+      out.append(utf8, start, i - start);
+      out += "\r\n";
+      if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < utf8.size()) {
+    out.append(utf8, start, std::string::npos);
+    out += "\r\n";
+  }
+  f.text = std::move(out);
+  return f;
+}
+
+}  // namespace
+
+TextFile ReadTextFile(const std::string& path) { return Decode(ReadFileBytes(path)); }
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  return SplitLines(ReadTextFile(path).text);
+}
+
+std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8Bom:
+      return "\xEF\xBB\xBF" + std::string(utf8);
+    case TextEncoding::Utf16LE:
+      return "\xFF\xFE" + Utf8ToUtf16(utf8, false);
+    case TextEncoding::Utf16BE:
+      return "\xFE\xFF" + Utf8ToUtf16(utf8, true);
+    case TextEncoding::Ansi:
+      break;
+  }
+  return Utf8ToAnsi(utf8);
+}
+
+}  // namespace pagvigia::platform
