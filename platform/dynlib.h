@@ -1,0 +1,30 @@
+// Loading shared libraries at run time and binding their entry points by
+// name, so that an optional or missing library is a clear error when it is
+// first needed instead of a failure to start the program.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace pagvigia::platform {
+
+// An opaque handle of a loaded library; nullptr means not loaded.
+using DynLibHandle = void*;
+
+// Loads a library by file name (found by the system's ordinary search) or by
+// path (exactly that file; the library's own folder is where its
+// dependencies are looked for first, where the platform does that). System
+// error dialogs are suppressed. Returns nullptr on failure; the reason is then
+// in DynLibLastError().
+DynLibHandle LoadDynLib(const std::string& fileOrPath);
+// The entry point `name`, or nullptr when the library does not export it.
+void* DynLibSymbol(DynLibHandle lib, const char* name);
+// Unloads a library loaded by LoadDynLib (nothing for nullptr).
+void FreeDynLib(DynLibHandle lib);
+// The system's text for the last failed LoadDynLib on this thread.
+std::string DynLibLastError();
+
+// The file names of the Firebird client library, in the order they are tried
+// (first in the program's own folder, then by the system's search).
+std::vector<std::string> FbClientLibNames();
+
+}  // namespace pagvigia::platform
