@@ -1,0 +1,60 @@
+// Texts of the look-ups and updates that run through QExec, and the digit
+// filter used on tax numbers and merchant codes.
+#include <string>
+
+#include "reconcile/reconciliacao.h"
+
+namespace pagvigia {
+
+std::string QuotedSQLStr(std::string_view texto) {
+  std::string out;
+  out.reserve(texto.size() + 2);
+  out += '\'';
+  for (char ch : texto) {
+    if (ch == '\'') out += '\'';
+    out += ch;
+  }
+  out += '\'';
+  return out;
+}
+
+std::vector<std::string> SqlPOSPorSerial(std::string_view serialPOS) {
+  return {"SELECT CODIGO FROM MFE_CADASTRO_POS WHERE MFE_SERIALPOS = " + QuotedSQLStr(serialPOS)};
+}
+
+std::vector<std::string> SqlPOSPorCodigo(std::int32_t codigoPOS) {
+  return {"SELECT MFE_SERIALPOS, MFE_CHAVEREQUISICAO, CODIGOESTABELECIMENTO FROM MFE_CADASTRO_POS",
+          "WHERE CODIGO = " + std::to_string(codigoPOS)};
+}
+
+std::vector<std::string> SqlAtualizaPagamento() {
+  return {"UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDPAGAMENTO = :IDPAGAMENTO,",
+          "MFE_XML_ENVIARPAGAMENTO = :XMLENVIARPAGAMENTO",
+          "WHERE MFE_IDENTIFICADORINTERNO = :INDENTIFICADORINTERNO"};
+}
+
+std::vector<std::string> SqlAtualizaStatusValidador() {
+  return {"UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDSTATUSVALIDADOR = :IDSTATUSVALIDADOR,",
+          "MFE_XML_STATUSVALIDADOR = :XMLSTATUSVALIDADOR",
+          "WHERE MFE_IDENTIFICADORINTERNO = :INDENTIFICADORINTERNO"};
+}
+
+std::vector<std::string> SqlRelerTransacao(std::string_view identificadorInterno) {
+  return {"SELECT MFE_SERIALPOS, MFE_IDSTATUSVALIDADOR FROM MFE_TRANSACAO_CARTOES",
+          "WHERE MFE_IDENTIFICADORINTERNO = " + std::string(identificadorInterno)};
+}
+
+std::vector<std::string> SqlAtualizaRespostaFiscal() {
+  return {"UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDRESPOSTAFISCAL = :IDRESPOSTAFISCAL,",
+          "MFE_XML_RESPOSTAFISCAL = :XMLRESPOSTAFISCAL",
+          "WHERE MFE_IDENTIFICADORINTERNO = :INDENTIFICADORINTERNO"};
+}
+
+std::string TReconciliacao::ExtraiNumero(std::string_view texto) {
+  std::string out;
+  for (char ch : texto)
+    if (ch >= '0' && ch <= '9') out += ch;
+  return out;
+}
+
+}  // namespace pagvigia
