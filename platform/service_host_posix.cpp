@@ -1,0 +1,396 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+#include "platform/files.h"
+#include "platform/service_host.h"
+
+extern char** environ;
+
+namespace pagvigia::platform {
+
+bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i] ? argv[i] : "";
+    if (arg.substr(0, 2) == "--")
+      arg.remove_prefix(2);
+    else if (!arg.empty() && (arg.front() == '-' || arg.front() == '/'))
+      arg.remove_prefix(1);
+    else
+      continue;
+    if (arg.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < arg.size() && same; ++k) {
+      const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+      same = lower(arg[k]) == lower(name[k]);
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+void NotifyServiceManager(const std::string& message) {
+  const char* socketPath = std::getenv("NOTIFY_SOCKET");
+  if (socketPath == nullptr || socketPath[0] == '\0') return;
+  const std::size_t len = std::strlen(socketPath);
+  sockaddr_un addr{};
+  if (len >= sizeof addr.sun_path) return;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, socketPath, len);
+  if (addr.sun_path[0] == '@') addr.sun_path[0] = '\0';  // abstract namespace
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr),
+           static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + len));
+  ::close(fd);
+}
+
+// ---------------------------------------------------------------------------
+// ServiceThread
+
+namespace {
+
+sigset_t ControlSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGUSR1);
+  sigaddset(&set, SIGUSR2);
+  return set;
+}
+
+}  // namespace
+
+ServiceThread::ServiceThread(bool watchSignals) {
+  if (watchSignals) {
+    const sigset_t set = ControlSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+  }
+  eventFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+ServiceThread::~ServiceThread() {
+  if (signalFd_ >= 0) ::close(signalFd_);
+  if (eventFd_ >= 0) ::close(eventFd_);
+}
+
+bool ServiceThread::Terminated() const {
+  std::lock_guard lock(mu_);
+  return terminated_;
+}
+
+ServiceState ServiceThread::State() const {
+  std::lock_guard lock(mu_);
+  return state_;
+}
+
+void ServiceThread::Controller(ServiceRequest request) {
+  {
+    std::lock_guard lock(mu_);
+    queue_.push_back(request);
+  }
+  const std::uint64_t one = 1;
+  if (eventFd_ >= 0) {
+    [[maybe_unused]] const auto n = ::write(eventFd_, &one, sizeof one);
+  }
+}
+
+bool ServiceThread::TakeQueued(ServiceRequest& request) {
+  std::lock_guard lock(mu_);
+  if (queue_.empty()) return false;
+  request = queue_.front();
+  queue_.erase(queue_.begin());
+  return true;
+}
+
+void ServiceThread::ReportState(ServiceState state) {
+  ServiceState before;
+  {
+    std::lock_guard lock(mu_);
+    before = state_;
+    state_ = state;
+  }
+  switch (state) {
+    case ServiceState::Running:
+      NotifyServiceManager(before == ServiceState::StartPending ? "READY=1\nSTATUS=Running"
+                                                                : "STATUS=Running");
+      break;
+    case ServiceState::Paused:
+      NotifyServiceManager("STATUS=Paused");
+      break;
+    case ServiceState::StopPending:
+      NotifyServiceManager("STOPPING=1\nSTATUS=Stopping");
+      break;
+    case ServiceState::StartPending:
+      NotifyServiceManager("STATUS=Starting");
+      break;
+    case ServiceState::Stopped:
+      NotifyServiceManager("STATUS=Stopped");
+      break;
+  }
+}
+
+void ServiceThread::Handle(ServiceRequest request) {
+  const ServiceState state = State();
+  switch (request) {
+    case ServiceRequest::Stop:
+      {
+        std::lock_guard lock(mu_);
+        if (terminated_) return;
+        terminated_ = true;
+      }
+      ReportState(ServiceState::StopPending);
+      break;
+    case ServiceRequest::Pause:
+      if (state == ServiceState::Running) ReportState(ServiceState::Paused);
+      break;
+    case ServiceRequest::Continue:
+      if (state == ServiceState::Paused) ReportState(ServiceState::Running);
+      break;
+  }
+}
+
+void ServiceThread::ProcessRequests(bool waitForMessage) {
+  for (;;) {
+    if (signalFd_ >= 0) {
+      signalfd_siginfo info{};
+      while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        switch (info.ssi_signo) {
+          case SIGTERM:
+          case SIGINT: Handle(ServiceRequest::Stop); break;
+          case SIGUSR1: Handle(ServiceRequest::Pause); break;
+          case SIGUSR2: Handle(ServiceRequest::Continue); break;
+          default: break;
+        }
+      }
+    }
+    if (eventFd_ >= 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] auto n = ::read(eventFd_, &count, sizeof count);
+    }
+    ServiceRequest request;
+    while (TakeQueued(request)) Handle(request);
+    if (!waitForMessage || Terminated()) return;
+    pollfd fds[2] = {{signalFd_, POLLIN, 0}, {eventFd_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+  }
+}
+
+int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog& eventLog) {
+  thread.ReportState(ServiceState::StartPending);
+  thread.ReportState(ServiceState::Running);
+  int status = 0;
+  try {
+    if (service.execute) service.execute(thread);
+  } catch (const std::exception& e) {
+    eventLog.Error(std::string("Service failed on execute: ") + e.what());
+    status = 1;
+  } catch (...) {
+    eventLog.Error("Service failed on execute: unknown exception");
+    status = 1;
+  }
+  thread.ProcessRequests(false);
+  thread.ReportState(ServiceState::Stopped);
+  return status;
+}
+
+// ---------------------------------------------------------------------------
+// systemd unit
+
+namespace {
+
+std::string Env(const char* name, bool* isSet = nullptr) {
+  const char* v = std::getenv(name);
+  if (isSet) *isSet = v != nullptr;
+  return v ? v : "";
+}
+
+// The systemctl program to run, or "" for none.
+std::string Systemctl() {
+  bool named = false;
+  std::string program = Env("PAGVIGIA_SYSTEMCTL", &named);
+  if (named) return program;
+  if (!Env("PAGVIGIA_SYSTEMD_UNIT_DIR").empty()) return "";
+  std::string path = Env("PATH");
+  if (path.empty()) path = "/usr/sbin:/usr/bin:/sbin:/bin";
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find(':', start), path.size());
+    std::string candidate = path.substr(start, end - start);
+    if (!candidate.empty()) {
+      candidate += "/systemctl";
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    start = end + 1;
+  }
+  return "";
+}
+
+struct RunResult {
+  int status = -1;
+  std::string errorText;  // what the program wrote to its standard error
+};
+
+// Runs `program args...` with standard input and output on /dev/null.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  RunResult r;
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    r.errorText = std::strerror(errno);
+    return r;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  // The child starts with no signal blocked, whatever the service blocked.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  pid_t pid = -1;
+  const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(pipeFds[1]);
+  if (rc != 0) {
+    ::close(pipeFds[0]);
+    r.errorText = "cannot run " + program + ": " + std::strerror(rc);
+    return r;
+  }
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (r.errorText.size() < 65536) r.errorText.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(pipeFds[0]);
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  while (!r.errorText.empty() && (r.errorText.back() == '\n' || r.errorText.back() == '\r'))
+    r.errorText.pop_back();
+  return r;
+}
+
+// Raises the failure of a systemctl command.
+void RunSystemctl(const std::string& systemctl, const std::vector<std::string>& args) {
+  const RunResult r = RunProgram(systemctl, args);
+  if (r.status == 0) return;
+  std::string what = "systemctl";
+  for (const auto& a : args) what += " " + a;
+  what += r.status < 0 ? " could not run" : " failed with exit status " + std::to_string(r.status);
+  if (!r.errorText.empty()) what += ": " + r.errorText;
+  throw std::runtime_error(what);
+}
+
+// The executable's path as one word of an ExecStart= line.
+std::string UnitCommand(const std::string& path) {
+  std::string escaped;
+  bool quote = path.empty();
+  for (const char c : path) {
+    if (c == '%') {
+      escaped += "%%";
+    } else if (c == '\\' || c == '"') {
+      escaped += '\\';
+      escaped += c;
+      quote = true;
+    } else {
+      if (c == ' ' || c == '\t' || c == '\'' || c == ';') quote = true;
+      escaped += c;
+    }
+  }
+  return quote ? "\"" + escaped + "\"" : escaped;
+}
+
+std::string UnitPath(const ServiceDefinition& service) {
+  std::string folder = ServiceUnitFolder();
+  if (!folder.empty() && folder.back() != kPathDelim) folder += kPathDelim;
+  return folder + service.name + ".service";
+}
+
+}  // namespace
+
+std::string ServiceUnitFolder() {
+  const std::string folder = Env("PAGVIGIA_SYSTEMD_UNIT_DIR");
+  return folder.empty() ? "/etc/systemd/system" : folder;
+}
+
+int InstallService(const ServiceDefinition& service, const std::string& exePath, bool silent,
+                   std::ostream& out, std::ostream& err) {
+  try {
+    const std::string unit = UnitPath(service);
+    if (PathExists(unit)) throw std::runtime_error("the unit " + unit + " already exists");
+    WriteFileBytes(unit,
+                   "[Unit]\n"
+                   "Description=" + service.displayName + "\n"
+                   "\n"
+                   "[Service]\n"
+                   "Type=notify\n"
+                   "ExecStart=" + UnitCommand(exePath) + "\n"
+                   "Restart=no\n"
+                   "\n"
+                   "[Install]\n"
+                   "WantedBy=multi-user.target\n");
+    const std::string systemctl = Systemctl();
+    if (!systemctl.empty()) {
+      // Reloading fails where systemd is not running (a container, a chroot);
+      // enabling works there as well and is what counts.
+      RunProgram(systemctl, {"daemon-reload"});
+      RunSystemctl(systemctl, {"enable", service.name + ".service"});
+    }
+  } catch (const std::exception& e) {
+    err << "Service \"" << service.displayName << "\" could not be installed: " << e.what()
+        << std::endl;
+    return 1;
+  }
+  if (!silent) out << "Service installed successfully" << std::endl;
+  return 0;
+}
+
+int UninstallService(const ServiceDefinition& service, bool silent, std::ostream& out,
+                     std::ostream& err) {
+  try {
+    const std::string unit = UnitPath(service);
+    if (!PathExists(unit)) throw std::runtime_error("the unit " + unit + " does not exist");
+    const std::string systemctl = Systemctl();
+    if (!systemctl.empty()) RunSystemctl(systemctl, {"disable", service.name + ".service"});
+    if (::unlink(unit.c_str()) != 0)
+      throw std::runtime_error("cannot delete " + unit + ": " + std::strerror(errno));
+    if (!systemctl.empty()) RunProgram(systemctl, {"daemon-reload"});
+  } catch (const std::exception& e) {
+    err << "Service \"" << service.displayName << "\" could not be uninstalled: " << e.what()
+        << std::endl;
+    return 1;
+  }
+  if (!silent) out << "Service uninstalled successfully" << std::endl;
+  return 0;
+}
+
+}  // namespace pagvigia::platform

@@ -1,0 +1,109 @@
+#include "service/service_log.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace pagvigia {
+
+std::string FormatServiceLogTime(const platform::DateTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+namespace {
+
+// Every line of a text followed by CR LF, as a saved line list reads.
+std::string AsLines(std::string_view text) {
+  std::string out;
+  for (const std::string& line : platform::SplitLines(text)) {
+    out += line;
+    out += "\r\n";
+  }
+  if (text.empty()) out = "\r\n";  // an empty message is still one line
+  return out;
+}
+
+// Replaces the file's content without ever leaving it truncated: the new
+// content goes to a sibling file first, which then takes the log's place. When
+// the folder does not allow that, the file is rewritten in place.
+void ReplaceFile(const std::string& path, const std::string& bytes) {
+  const std::string tmp = path + ".tmp";
+  try {
+    platform::WriteFileBytes(tmp, bytes);
+  } catch (const platform::FileError&) {
+    platform::DeleteFile(tmp);
+    platform::WriteFileBytes(path, bytes);
+    return;
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    platform::DeleteFile(tmp);
+    platform::WriteFileBytes(path, bytes);
+  }
+}
+
+// The file's text by its byte-order mark (Windows-1252 without one), each line
+// followed by CR LF.
+platform::TextFile Decode(std::string_view raw) {
+  platform::TextFile f;
+  std::string utf8;
+  if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+    f.encoding = platform::TextEncoding::Utf8Bom;
+    utf8 = std::string(raw.substr(3));
+  } else if (raw.substr(0, 2) == "\xFF\xFE") {
+    f.encoding = platform::TextEncoding::Utf16LE;
+    utf8 = platform::Utf16ToUtf8(raw.substr(2), false);
+  } else if (raw.substr(0, 2) == "\xFE\xFF") {
+    f.encoding = platform::TextEncoding::Utf16BE;
+    utf8 = platform::Utf16ToUtf8(raw.substr(2), true);
+  } else {
+    utf8 = platform::AnsiToUtf8(raw);
+  }
+  if (!utf8.empty()) f.text = AsLines(utf8);
+  return f;
+}
+
+}  // namespace
+
+void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clock& clock) {
+  const std::string stamp = FormatServiceLogTime(clock.LocalNow()) + " - ";
+  const std::string entry = AsLines(stamp + std::string(msg));
+
+  if (!platform::FileExists(path)) {
+    platform::WriteFileBytes(path, platform::EncodeText(entry, platform::TextEncoding::Ansi));
+    return;
+  }
+
+  std::string old;
+  std::string readError;
+  try {
+    old = platform::ReadFileBytes(path);
+  } catch (const std::exception& e) {
+    readError = e.what();
+  }
+  if (!readError.empty()) {
+    // The earlier content cannot be seen, so it cannot be rewritten: add the
+    // read error and the message at the end instead of replacing the file.
+    const std::string lines = AsLines(stamp + readError) + entry;
+    platform::AppendFileBytes(path, platform::EncodeText(lines, platform::TextEncoding::Ansi));
+    return;
+  }
+
+  // The whole file as the line list reads it, with the new entry after it, in
+  // the file's own encoding. When the result only extends the bytes already
+  // there (always so for a file this log wrote), just the new bytes are
+  // appended: a failing write then cannot harm the earlier entries.
+  const platform::TextFile text = Decode(old);
+  const std::string bytes = platform::EncodeText(text.text + entry, text.encoding);
+  if (bytes.size() >= old.size() && bytes.compare(0, old.size(), old) == 0) {
+    platform::AppendFileBytes(path, std::string_view(bytes).substr(old.size()));
+  } else {
+    ReplaceFile(path, bytes);
+  }
+}
+
+}  // namespace pagvigia

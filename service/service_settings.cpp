@@ -1,0 +1,35 @@
+#include "service/service_settings.h"
+
+#include "platform/files.h"
+#include "service/ini_file.h"
+
+namespace pagvigia {
+namespace {
+
+std::string WithDelim(std::string folder) {
+  if (!folder.empty() && folder.back() != platform::kPathDelim) folder += platform::kPathDelim;
+  return folder;
+}
+
+void ReadFolder(const TIniFile& ini, const char* section, const char* key, std::string& value) {
+  const std::string v = ini.ReadString(section, key, "");
+  if (!v.empty()) value = WithDelim(v);
+}
+
+}  // namespace
+
+TServiceSettings::TServiceSettings() : PastaCaixa(platform::DriveRoot()) {}
+
+TServiceSettings TServiceSettings::Load(const std::string& path) {
+  TServiceSettings s;
+  const TIniFile ini(path);
+  ReadFolder(ini, "Integrador", "PastaInput", s.PastaInput);
+  ReadFolder(ini, "Integrador", "PastaOutput", s.PastaOutput);
+  s.Timeout = ini.ReadInteger("Integrador", "Timeout", s.Timeout);
+  const int intervalo = ini.ReadInteger("Servico", "Intervalo", s.Intervalo);
+  if (intervalo > 0) s.Intervalo = intervalo;
+  ReadFolder(ini, "Caixa", "Pasta", s.PastaCaixa);
+  return s;
+}
+
+}  // namespace pagvigia

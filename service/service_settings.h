@@ -1,0 +1,29 @@
+// The service's settings that do not change while it runs: the Integrador's
+// folders and time limit, the polling interval and the folder of
+// "ConfCaixa.ini". They are compiled-in defaults that an optional
+// "Pagvigia.ini" beside the executable may override, read once when the
+// service object is created.
+#pragma once
+#include <string>
+
+namespace pagvigia {
+
+inline constexpr const char* kServiceSettingsName = "Pagvigia.ini";
+
+struct TServiceSettings {
+  std::string PastaInput = "/Integrador/Input/";
+  std::string PastaOutput = "/Integrador/Output/";
+  int Timeout = 30;           // seconds
+  int Intervalo = 60000;      // milliseconds between the end of a cycle and the next
+  std::string PastaCaixa;     // folder of "ConfCaixa.ini"; the drive root by default
+
+  TServiceSettings();
+  // The defaults overridden by the keys present in the INI file at `path`:
+  //   [Integrador] PastaInput, PastaOutput, Timeout
+  //   [Servico]    Intervalo (a positive number of milliseconds)
+  //   [Caixa]      Pasta
+  // A key that is missing, empty or not a valid number keeps its default.
+  static TServiceSettings Load(const std::string& path);
+};
+
+}  // namespace pagvigia
