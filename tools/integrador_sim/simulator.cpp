@@ -1,0 +1,192 @@
+#include "tools/integrador_sim/simulator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "tools/integrador_sim/answer.h"
+
+namespace pagvigia::sim {
+
+namespace {
+
+std::string WithDelim(std::string p) {
+  if (p.empty() || p.back() != platform::kPathDelim) p += platform::kPathDelim;
+  return p;
+}
+
+std::string Timestamp() {
+  const platform::DateTime t = platform::SystemClock().LocalNow();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second, t.millisecond);
+  return buf;
+}
+
+}  // namespace
+
+std::string EscapeField(std::string_view s, bool parameter) {
+  std::string out;
+  out.reserve(s.size());
+  for (char ch : s) {
+    switch (ch) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '|':
+      case '=':
+        if (parameter) out += '\\';
+        out += ch;
+        break;
+      default: out += ch;
+    }
+  }
+  return out;
+}
+
+Simulator::Simulator(Settings settings) : settings_(std::move(settings)) {
+  inDir_ = WithDelim(settings_.input);
+  outDir_ = WithDelim(settings_.output);
+  if (!platform::ForceDirectories(inDir_)) throw UsageError("cannot create the input folder " + inDir_);
+  if (!platform::ForceDirectories(outDir_)) throw UsageError("cannot create the output folder " + outDir_);
+  std::error_code ec;
+  if (std::filesystem::equivalent(inDir_, outDir_, ec))
+    throw UsageError("the input and output folders are the same folder");
+  if (!settings_.record.empty()) {
+    const bool fresh = !platform::FileExists(settings_.record) || platform::StatFile(settings_.record).size == 0;
+    record_.open(settings_.record, std::ios::binary | std::ios::app);
+    if (!record_) throw UsageError("cannot open the record file " + settings_.record);
+    if (fresh) record_ << kRecordHeader << '\n' << std::flush;
+  }
+}
+
+int Simulator::Run(const volatile std::sig_atomic_t& stop) {
+  while (!stop) {
+    Step();
+    if (Finished()) return 0;
+    platform::SystemSleeper().SleepMs(settings_.pollMs);
+  }
+  return 0;
+}
+
+void Simulator::Step() {
+  const auto names = platform::ListFolder(inDir_ + "*.xml");
+  // Forget commands left in place that are gone now (the client removed them).
+  for (auto it = left_.begin(); it != left_.end();) {
+    if (std::find(names.begin(), names.end(), *it) == names.end()) it = left_.erase(it);
+    else ++it;
+  }
+  for (const auto& name : names) {
+    if (settings_.exitAfter > 0 && received_ >= settings_.exitAfter) break;
+    if (!name.ends_with(".xml") || left_.count(name)) continue;
+    Take(name);
+  }
+  WriteDue(false);
+}
+
+void Simulator::Take(const std::string& name) {
+  const std::string path = inDir_ + name;
+  std::string bytes;
+  try {
+    // Commands appear under their ".xml" name complete (written, then
+    // renamed), so one read gives the whole command.
+    bytes = platform::ReadFileBytes(path);
+  } catch (const platform::FileError&) {
+    return;  // gone meanwhile (the client removed it to send it again)
+  }
+  const Command c = CheckCommand(name, bytes);
+  const std::string method = c.metodo.empty() ? MethodFromFileName(name) : c.metodo;
+  const Resolved r = settings_.For(method);
+  if (r.neverTake) {
+    left_.insert(name);
+    Record(c, "left", "", "");
+    return;
+  }
+  // Taking is one rename, so that a command the client removes at the same
+  // moment is either taken whole by us or not at all.
+  const std::string taken = path + ".sim-taken";
+  if (std::rename(path.c_str(), taken.c_str()) != 0) return;
+  platform::DeleteFile(taken);
+
+  const auto sessao = c.AnswerSession();
+  std::string xml;
+  if (!c.Ok() && settings_.onFailure != FailureMode::Normal) {
+    if (settings_.onFailure == FailureMode::ErrorAnswer && sessao) xml = FailureXml(c, *sessao, r.indent);
+  } else if (!r.noAnswer && sessao && c.envelope) {
+    auto [it, fresh] = nextId_.try_emplace(method, r.idStart);
+    const std::int64_t id = it->second++;
+    if (!r.answerFile.empty()) {
+      try {
+        xml = Expand(platform::ReadFileBytes(r.answerFile), c, *sessao, id);
+      } catch (const platform::FileError& e) {
+        std::cerr << "integrador-sim: " << e.what() << '\n';
+      }
+    } else {
+      xml = AnswerXml(c, r, *sessao, id);
+    }
+  }
+  if (xml.empty()) {
+    Record(c, "no-answer", "", "");
+    return;
+  }
+  Pending p{platform::SystemClock().NowMs() + r.delayMs, AnswerName(c), Encode(xml, r.encoding)};
+  const std::string code = c.Ok() || settings_.onFailure == FailureMode::Normal ? r.code : "EE";
+  Record(c, "answer", p.name, r.answerFile.empty() ? code : "");
+  pending_.push_back(std::move(p));
+}
+
+std::string Simulator::AnswerName(const Command& c) const {
+  std::string stem = c.fileName.substr(0, c.fileName.size() - 4);
+  return stem + "-resposta.xml";
+}
+
+void Simulator::WriteDue(bool all) {
+  const std::int64_t now = platform::SystemClock().NowMs();
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (!all && it->dueMs > now) {
+      ++it;
+      continue;
+    }
+    // Written under a name that does not end in ".xml", then renamed, so the
+    // client never reads half an answer.
+    const std::string tmp = outDir_ + it->name + ".part";
+    try {
+      platform::WriteFileBytes(tmp, it->bytes);
+      std::string target = outDir_ + it->name;
+      for (int n = 2; !platform::RenameNoReplace(tmp, target); ++n) {
+        if (n > 1000) throw platform::FileError("cannot rename " + tmp, 0);
+        target = outDir_ + it->name.substr(0, it->name.size() - 4) + "-" + std::to_string(n) + ".xml";
+      }
+    } catch (const platform::FileError& e) {
+      std::cerr << "integrador-sim: cannot write the answer " << it->name << ": " << e.what() << '\n';
+      platform::DeleteFile(tmp);
+    }
+    it = pending_.erase(it);
+  }
+}
+
+void Simulator::Record(const Command& c, const std::string& action, const std::string& answer,
+                       const std::string& code) {
+  ++received_;
+  if (!record_.is_open()) return;
+  std::string params;
+  for (const auto& p : c.parametros) {
+    if (!params.empty()) params += '|';
+    params += EscapeField(p.nome, true) + "=" + EscapeField(p.valor, true);
+  }
+  std::string falhas;
+  for (const auto& f : c.falhas) falhas += (falhas.empty() ? "" : "; ") + f;
+  const auto sessao = c.AnswerSession();
+  record_ << Timestamp() << '\t' << EscapeField(c.fileName) << '\t' << (c.Ok() ? "ok" : "failed") << '\t' << action
+          << '\t' << EscapeField(c.metodo) << '\t' << EscapeField(c.componente) << '\t'
+          << (sessao ? std::to_string(*sessao) : "") << '\t' << EscapeField(c.chave.value_or("")) << '\t' << params
+          << '\t' << EscapeField(answer) << '\t' << EscapeField(code) << '\t' << EscapeField(falhas) << '\t'
+          << EscapeField(c.xml) << '\n'
+          << std::flush;
+}
+
+}  // namespace pagvigia::sim

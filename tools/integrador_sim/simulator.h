@@ -1,0 +1,63 @@
+// The simulator's loop: looks at the input folder every few milliseconds,
+// takes each complete ".xml" command (never a ".tmp"), checks it, writes its
+// answer into the output folder under a temporary name and renames it to
+// ".xml", and appends one line per command to the record.
+#pragma once
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/integrador_sim/command.h"
+#include "tools/integrador_sim/settings.h"
+
+namespace pagvigia::sim {
+
+// The first line of a record file: the names of its tab-separated fields.
+inline constexpr const char* kRecordHeader =
+    "# time\tfile\tcheck\taction\tmethod\tcomponent\tsession\tchave\tparameters\tanswer\tcode\tfailures\txml";
+
+// Escapes a record field: backslash, tab, CR and LF; in a parameter name or
+// value also "|" and "=".
+std::string EscapeField(std::string_view s, bool parameter = false);
+
+class Simulator {
+ public:
+  // Creates the folders and opens the record; raises UsageError when it cannot.
+  explicit Simulator(Settings settings);
+
+  // Runs until `stop` becomes non-zero or the --exit-after count is reached
+  // and every answer is written. Returns the process exit status.
+  int Run(const volatile std::sig_atomic_t& stop);
+  // One look at the input folder, then writes the answers that are due.
+  void Step();
+  // Commands recorded so far.
+  std::int64_t Received() const { return received_; }
+  bool Finished() const { return settings_.exitAfter > 0 && received_ >= settings_.exitAfter && pending_.empty(); }
+
+ private:
+  struct Pending {
+    std::int64_t dueMs;
+    std::string name;   // answer file name
+    std::string bytes;
+  };
+
+  void Take(const std::string& name);
+  void WriteDue(bool all);
+  void Record(const Command& c, const std::string& action, const std::string& answer, const std::string& code);
+  std::string AnswerName(const Command& c) const;
+
+  Settings settings_;
+  std::string inDir_, outDir_;  // with a trailing delimiter
+  std::ofstream record_;
+  std::set<std::string> left_;  // commands seen and deliberately left in place
+  std::map<std::string, std::int64_t> nextId_;
+  std::vector<Pending> pending_;
+  std::int64_t received_ = 0;
+  std::int64_t answerSeq_ = 0;
+};
+
+}  // namespace pagvigia::sim
