@@ -1,0 +1,239 @@
+#include "integrador/comando_integrador.h"
+
+#include <filesystem>
+
+#include "integrador/integrador_resposta.h"
+#include "platform/codepage.h"
+#include "util/datetime.h"
+#include "util/utils.h"
+#include "vfpe/leitor.h"
+
+namespace pagvigia {
+namespace {
+
+// The name with the extension of its file-name part replaced (appended when
+// it has none); dots in the folder part do not count.
+std::string ChangeFileExt(const std::string& nome, const std::string& ext) {
+  const auto barra = nome.find_last_of(platform::kPathDelim);
+  const auto ponto = nome.find_last_of('.');
+  if (ponto == std::string::npos || (barra != std::string::npos && ponto < barra)) return nome + ext;
+  return nome.substr(0, ponto) + ext;
+}
+
+// Only regular files can be answers: a folder or a pipe that happens to end
+// in ".xml" is skipped (opening a pipe would block the exchange).
+bool EhArquivoComum(const std::string& caminho) {
+  std::error_code ec;
+  return std::filesystem::status(caminho, ec).type() == std::filesystem::file_type::regular;
+}
+
+// A text field of the current group. The answer has already been taken when
+// this runs, so a malformed character reference in it must not throw the
+// answer away: the field's text is then returned as found.
+std::string CampoTexto(const TLeitor& leitor, std::string_view tag) {
+  try {
+    return leitor.rCampo(tcStr, tag).AsString();
+  } catch (const EConvertError&) {
+    return leitor.rCampo(tcEsp, tag).AsString();
+  }
+}
+
+std::string DoisDigitos(int v) {
+  std::string s = std::to_string(v);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+}  // namespace
+
+TComandoIntegrador::TComandoIntegrador(TComandoIntegradorOwner* AOwner, platform::Clock& clock,
+                                       platform::Sleeper& sleeper)
+    : FOwner(AOwner),
+      FLeitor(std::make_unique<TLeitor>()),
+      FIntegradorResposta(std::make_unique<TIntegradorResposta>()),
+      FClock(&clock),
+      FSleeper(&sleeper) {}
+
+TComandoIntegrador::~TComandoIntegrador() = default;
+
+void TComandoIntegrador::Clear() {
+  FErro.clear();
+  FErroTimeout = false;
+  FResposta.clear();
+  FIntegradorResposta->Clear();
+}
+
+void TComandoIntegrador::SetPastaInput(std::string_view AValue) {
+  if (AValue == FPastaInput) return;
+  FPastaInput = PathWithDelim(AValue);
+}
+
+void TComandoIntegrador::SetPastaOutput(std::string_view AValue) {
+  if (AValue == FPastaOutput) return;
+  FPastaOutput = PathWithDelim(AValue);
+}
+
+void TComandoIntegrador::SetTempo(platform::Clock& clock, platform::Sleeper& sleeper) {
+  FClock = &clock;
+  FSleeper = &sleeper;
+}
+
+void TComandoIntegrador::Log(const std::string& AString) {
+  if (FOwner) FOwner->DoLog(AString);
+}
+
+void TComandoIntegrador::DoException(const std::string& AMessage) {
+  Log("EComandoIntegradorException: " + AMessage);
+  throw EComandoIntegradorException(AMessage);
+}
+
+std::string TComandoIntegrador::CriarXml(const std::string& NomeArquivo, const std::string& Comando) {
+  const std::string temporario = ChangeFileExt(NomeArquivo, ".tmp");
+  Log("Criando arquivo: " + temporario);
+  try {
+    platform::WriteFileBytes(temporario, platform::Utf8ToAnsi(Comando));
+  } catch (const platform::FileError&) {
+    // A half-written temporary file is of no use to anybody: drop it, and
+    // report the failure as this exchange's own error (logged).
+    platform::DeleteFile(temporario);
+    DoException("Erro ao criar o arquivo: " + temporario);
+  }
+  if (!platform::FileExists(temporario)) DoException("Erro ao criar o arquivo: " + temporario);
+
+  const std::string final = ChangeFileExt(temporario, ".xml");
+  Log("Renomeando arquivo: " + temporario + " para: " + final);
+  // Never replaces a command file that is already there.
+  if (!platform::RenameNoReplace(temporario, final))
+    DoException("Erro ao renomear o arquivo: " + temporario + " para: " + final);
+  return final;
+}
+
+std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const std::string& Nome,
+                                             const std::string& Comando, std::int32_t TimeOutComando) {
+  Clear();
+  const std::string base = FPastaInput + LowerCase(Nome) + "-" + IntToStr(numeroSessao);
+  // The base name carries no extension; ".xml" is given here so that a dot
+  // inside Nome can never cut the session number off the file name.
+  std::string NomeArquivoXml = CriarXml(base + ".xml", Comando);
+
+  std::int64_t ActualTime = FClock->NowMs();
+  std::int64_t TimeToRetry = ActualTime + kIntervaloReenvioMs;
+  std::int32_t LocTimeOut = TimeOutComando > 0 ? TimeOutComando : FTimeout;
+  if (LocTimeOut <= kTimeoutMinimo) LocTimeOut = kTimeoutMinimo;
+  const std::int64_t deadline = ActualTime + static_cast<std::int64_t>(LocTimeOut) * 1000;
+
+  std::string RespostaIntegrador = AguardaArqResposta(numeroSessao);
+  while (RespostaIntegrador.empty() && ActualTime < deadline) {
+    FSleeper->SleepMs(kEsperaLoopMs);
+    RespostaIntegrador = AguardaArqResposta(numeroSessao);
+    ActualTime = FClock->NowMs();
+    if (ActualTime > TimeToRetry) {
+      TimeToRetry = ActualTime + kIntervaloReenvioMs;
+      // Re-send only a command that is provably not taken: the file must
+      // still be there and our own deletion must be the one that removes it.
+      // Once an answer has arrived, or the time is up, nothing is re-sent.
+      if (RespostaIntegrador.empty() && ActualTime < deadline && platform::FileExists(NomeArquivoXml)) {
+        try {
+          Log("Apagando arquivo não processado: " + NomeArquivoXml);
+        } catch (...) {
+        }
+        if (platform::DeleteFile(NomeArquivoXml)) {
+          const platform::DateTime t = FClock->LocalNow();
+          NomeArquivoXml =
+              CriarXml(base + "-" + DoisDigitos(t.hour) + DoisDigitos(t.minute) + DoisDigitos(t.second) + ".xml",
+                       Comando);
+        }
+      }
+    }
+  }
+
+  if (platform::FileExists(NomeArquivoXml)) {
+    Log("Apagando arquivo: " + NomeArquivoXml);
+    platform::DeleteFile(NomeArquivoXml);
+  }
+
+  if (RespostaIntegrador.empty()) {
+    FErroTimeout = true;
+    DoException("Sem Resposta do Integrador");
+  }
+
+  Log("RespostaIntegrador: " + RespostaIntegrador);
+  FResposta = RespostaIntegrador;
+  FIntegradorResposta->LerResposta(RespostaIntegrador);
+
+  if (FIntegradorResposta->Codigo == "EE") return FResposta;
+  return PegaResposta(FResposta);
+}
+
+platform::TextFile TComandoIntegrador::LerArquivo(const std::string& Arquivo) {
+  return platform::ReadTextFile(Arquivo);
+}
+
+std::string TComandoIntegrador::LerResposta(const std::string& Arquivo, platform::FileStamp antes) {
+  for (int tentativa = 0; tentativa <= kMaxTentativas; ++tentativa) {
+    if (tentativa > 0) FSleeper->SleepMs(kEsperaTentativaMs);
+    try {
+      platform::TextFile lido = LerArquivo(Arquivo);
+      const platform::FileStamp depois = platform::StatFile(Arquivo);
+      // A file whose size or time changed since the look before the read is
+      // still being written: never take it half-written.
+      if (depois.exists && depois == antes) return std::move(lido.text);
+      antes = depois;
+    } catch (const platform::FileError&) {
+      antes = platform::StatFile(Arquivo);
+    }
+  }
+  return {};
+}
+
+bool TComandoIntegrador::PertenceASessao(std::int32_t numeroSessao) {
+  if (FLeitor->rExtrai(1, "Identificador").empty()) return false;
+  // The digits of the Valor content form the session number. A content
+  // without digits (or with more digits than a session number can hold) names
+  // no session, not session 0.
+  std::string digitos = OnlyNumber(FLeitor->rCampo(tcEsp, "Valor").AsString());
+  if (digitos.empty()) return false;
+  const auto primeiro = digitos.find_first_not_of('0');
+  digitos = primeiro == std::string::npos ? "0" : digitos.substr(primeiro);
+  return digitos == IntToStr(numeroSessao);
+}
+
+std::string TComandoIntegrador::AguardaArqResposta(std::int32_t numeroSessao) {
+  Log(FormatDateTime("dd/mm/yyyy hh:nn:ss", Now(*FClock)) + " - AguardaArqResposta, sessao: " + IntToStr(numeroSessao));
+
+  std::vector<std::string> arquivos;
+  FindFiles(PathWithDelim(FPastaOutput) + "*.xml", arquivos, true);
+  // The first look at each file, before the pause: a file still growing
+  // afterwards is caught by the look after its read.
+  std::vector<platform::FileStamp> vistos;
+  vistos.reserve(arquivos.size());
+  for (const auto& a : arquivos) vistos.push_back(platform::StatFile(a));
+
+  FSleeper->SleepMs(kEsperaVarreduraMs);
+
+  for (std::size_t i = 0; i < arquivos.size(); ++i) {
+    const std::string& arquivo = arquivos[i];
+    if (!EhArquivoComum(arquivo)) continue;
+    FLeitor->SetArquivo(LerResposta(arquivo, vistos[i]));
+    if (PertenceASessao(numeroSessao)) {
+      std::string resultado = Trim(FLeitor->Arquivo());
+      platform::DeleteFile(arquivo);
+      return resultado;
+    }
+  }
+  return {};
+}
+
+std::string TComandoIntegrador::PegaResposta(const std::string& Resp) {
+  std::string resultado;
+  FLeitor->SetArquivo(Resp);
+  if (!FLeitor->rExtrai(1, "retorno").empty())
+    resultado = CampoTexto(*FLeitor, "retorno");
+  else if (!FLeitor->rExtrai(1, "Resposta").empty())
+    resultado = CampoTexto(*FLeitor, "Resposta");
+  const std::string erro = FLeitor->rExtrai(1, "Erro");
+  if (!erro.empty()) FErro = erro;
+  if (resultado.empty() && FErro.empty()) resultado = Resp;
+  return resultado;
+}
+
+}  // namespace pagvigia
