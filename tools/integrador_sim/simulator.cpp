@@ -70,6 +70,9 @@ int Simulator::Run(const volatile std::sig_atomic_t& stop) {
     if (Finished()) return 0;
     platform::SystemSleeper().SleepMs(settings_.pollMs);
   }
+  // Stopped: answers still waiting for their delay are never written.
+  for (const auto& p : pending_) Record(p.command, "no-answer", "", "", p.time);
+  pending_.clear();
   return 0;
 }
 
@@ -103,7 +106,8 @@ void Simulator::Take(const std::string& name) {
   const Resolved r = settings_.For(method);
   if (r.neverTake) {
     left_.insert(name);
-    Record(c, "left", "", "");
+    ++received_;
+    Record(c, "left", "", "", Timestamp());
     return;
   }
   // Taking is one rename, so that a command the client removes at the same
@@ -129,14 +133,14 @@ void Simulator::Take(const std::string& name) {
       xml = AnswerXml(c, r, *sessao, id);
     }
   }
+  ++received_;
   if (xml.empty()) {
-    Record(c, "no-answer", "", "");
+    Record(c, "no-answer", "", "", Timestamp());
     return;
   }
-  Pending p{platform::SystemClock().NowMs() + r.delayMs, AnswerName(c), Encode(xml, r.encoding)};
   const std::string code = c.Ok() || settings_.onFailure == FailureMode::Normal ? r.code : "EE";
-  Record(c, "answer", p.name, r.answerFile.empty() ? code : "");
-  pending_.push_back(std::move(p));
+  pending_.push_back({platform::SystemClock().NowMs() + r.delayMs, AnswerName(c), Encode(xml, r.encoding), c,
+                      r.answerFile.empty() ? code : "", Timestamp()});
 }
 
 std::string Simulator::AnswerName(const Command& c) const {
@@ -154,24 +158,27 @@ void Simulator::WriteDue(bool all) {
     // Written under a name that does not end in ".xml", then renamed, so the
     // client never reads half an answer.
     const std::string tmp = outDir_ + it->name + ".part";
+    std::string written = it->name;
     try {
       platform::WriteFileBytes(tmp, it->bytes);
-      std::string target = outDir_ + it->name;
-      for (int n = 2; !platform::RenameNoReplace(tmp, target); ++n) {
+      for (int n = 2; !platform::RenameNoReplace(tmp, outDir_ + written); ++n) {
         if (n > 1000) throw platform::FileError("cannot rename " + tmp, 0);
-        target = outDir_ + it->name.substr(0, it->name.size() - 4) + "-" + std::to_string(n) + ".xml";
+        written = it->name.substr(0, it->name.size() - 4) + "-" + std::to_string(n) + ".xml";
       }
     } catch (const platform::FileError& e) {
       std::cerr << "integrador-sim: cannot write the answer " << it->name << ": " << e.what() << '\n';
       platform::DeleteFile(tmp);
+      written.clear();
     }
+    // The record line follows the answer, so that a reader of the record
+    // finds the answer in place.
+    Record(it->command, written.empty() ? "no-answer" : "answer", written, written.empty() ? "" : it->code, it->time);
     it = pending_.erase(it);
   }
 }
 
 void Simulator::Record(const Command& c, const std::string& action, const std::string& answer,
-                       const std::string& code) {
-  ++received_;
+                       const std::string& code, const std::string& time) {
   if (!record_.is_open()) return;
   std::string params;
   for (const auto& p : c.parametros) {
@@ -181,7 +188,7 @@ void Simulator::Record(const Command& c, const std::string& action, const std::s
   std::string falhas;
   for (const auto& f : c.falhas) falhas += (falhas.empty() ? "" : "; ") + f;
   const auto sessao = c.AnswerSession();
-  record_ << Timestamp() << '\t' << EscapeField(c.fileName) << '\t' << (c.Ok() ? "ok" : "failed") << '\t' << action
+  record_ << time << '\t' << EscapeField(c.fileName) << '\t' << (c.Ok() ? "ok" : "failed") << '\t' << action
           << '\t' << EscapeField(c.metodo) << '\t' << EscapeField(c.componente) << '\t'
           << (sessao ? std::to_string(*sessao) : "") << '\t' << EscapeField(c.chave.value_or("")) << '\t' << params
           << '\t' << EscapeField(answer) << '\t' << EscapeField(code) << '\t' << EscapeField(falhas) << '\t'

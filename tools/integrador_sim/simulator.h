@@ -43,11 +43,15 @@ class Simulator {
     std::int64_t dueMs;
     std::string name;   // answer file name
     std::string bytes;
+    Command command;    // recorded once the answer is in place
+    std::string code;
+    std::string time;
   };
 
   void Take(const std::string& name);
   void WriteDue(bool all);
-  void Record(const Command& c, const std::string& action, const std::string& answer, const std::string& code);
+  void Record(const Command& c, const std::string& action, const std::string& answer, const std::string& code,
+              const std::string& time);
   std::string AnswerName(const Command& c) const;
 
   Settings settings_;
