@@ -203,6 +203,33 @@ TEST_F(SimTest, NeverTakenCommandsStayAndAreRecordedOnce) {
   EXPECT_EQ(Files(out()), std::vector<std::string>{"respostafiscal-6-resposta.xml"});
 }
 
+TEST_F(SimTest, UnreadableCommandIsRecordedOnceAndLeft) {
+  IntegradorSim sim(in(), out());
+  fs::create_directory(in() + "/respostafiscal-9.xml");
+  ASSERT_TRUE(sim.WaitForCommands(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto cmds = sim.Commands();
+  ASSERT_EQ(cmds.size(), 1u);
+  EXPECT_EQ(cmds[0].action, "left");
+  EXPECT_NE(cmds[0].failures.find("cannot read"), std::string::npos);
+  EXPECT_EQ(cmds[0].session, 9);
+  EXPECT_TRUE(fs::is_directory(in() + "/respostafiscal-9.xml"));
+}
+
+TEST_F(SimTest, DelayedAnswersNotWrittenAtStopAreRecordedUnanswered) {
+  IntegradorSim sim(in(), out(), {"--delay-ms", "60000"});
+  Send("respostafiscal-2.xml", RespostaFiscalExemplo(2));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (platform::FileExists(in() + "/respostafiscal-2.xml") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(sim.Commands().empty());  // taken, answer still waiting
+  EXPECT_EQ(sim.Stop(), 0);
+  const auto cmds = sim.Commands();
+  ASSERT_EQ(cmds.size(), 1u);
+  EXPECT_EQ(cmds[0].action, "no-answer");
+  EXPECT_TRUE(Files(out()).empty());
+}
+
 TEST_F(SimTest, BehaviourPerMethodFromAConfigFile) {
   const std::string config = dir_ / "sim.ini";
   platform::WriteFileBytes(config,

@@ -98,8 +98,19 @@ void Simulator::Take(const std::string& name) {
     // Commands appear under their ".xml" name complete (written, then
     // renamed), so one read gives the whole command.
     bytes = platform::ReadFileBytes(path);
-  } catch (const platform::FileError&) {
-    return;  // gone meanwhile (the client removed it to send it again)
+  } catch (const platform::FileError& e) {
+    // Gone meanwhile (the client removed it to send it again): nothing to
+    // record. Still there but unreadable: recorded once and left in place.
+    if (platform::PathExists(path)) {
+      Command c;
+      c.fileName = name;
+      c.fileSessao = CheckCommand(name, "").fileSessao;
+      c.falhas.push_back(std::string("cannot read the file: ") + e.what());
+      left_.insert(name);
+      ++received_;
+      Record(c, "left", "", "", Timestamp());
+    }
+    return;
   }
   const Command c = CheckCommand(name, bytes);
   const std::string method = c.metodo.empty() ? MethodFromFileName(name) : c.metodo;
