@@ -104,9 +104,10 @@ inline std::vector<SimCommand> ReadSimRecord(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
+    if (in.eof()) break;  // a last line without its line end is still being written
     if (line.empty() || line[0] == '#') continue;
     const auto f = sim_detail::SplitRaw(line, '\t');
-    if (f.size() != 13) continue;  // a line still being written
+    if (f.size() != 13) continue;
     SimCommand c;
     using sim_detail::Unescape;
     c.time = Unescape(f[0]);

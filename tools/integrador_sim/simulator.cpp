@@ -199,12 +199,14 @@ void Simulator::Record(const Command& c, const std::string& action, const std::s
   std::string falhas;
   for (const auto& f : c.falhas) falhas += (falhas.empty() ? "" : "; ") + f;
   const auto sessao = c.AnswerSession();
-  record_ << time << '\t' << EscapeField(c.fileName) << '\t' << (c.Ok() ? "ok" : "failed") << '\t' << action
-          << '\t' << EscapeField(c.metodo) << '\t' << EscapeField(c.componente) << '\t'
-          << (sessao ? std::to_string(*sessao) : "") << '\t' << EscapeField(c.chave.value_or("")) << '\t' << params
-          << '\t' << EscapeField(answer) << '\t' << EscapeField(code) << '\t' << EscapeField(falhas) << '\t'
-          << EscapeField(c.xml) << '\n'
-          << std::flush;
+  // One write per line, so that a reader never sees half a line end.
+  const std::string line = time + '\t' + EscapeField(c.fileName) + '\t' + (c.Ok() ? "ok" : "failed") + '\t' + action +
+                           '\t' + EscapeField(c.metodo) + '\t' + EscapeField(c.componente) + '\t' +
+                           (sessao ? std::to_string(*sessao) : "") + '\t' + EscapeField(c.chave.value_or("")) + '\t' +
+                           params + '\t' + EscapeField(answer) + '\t' + EscapeField(code) + '\t' +
+                           EscapeField(falhas) + '\t' + EscapeField(c.xml) + '\n';
+  record_.write(line.data(), static_cast<std::streamsize>(line.size()));
+  record_.flush();
 }
 
 }  // namespace pagvigia::sim
