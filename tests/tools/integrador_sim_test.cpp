@@ -160,7 +160,7 @@ TEST_F(SimTest, FailuresCanGoUnanswered) {
 TEST_F(SimTest, AnswersComeInTheChosenEncoding) {
   IntegradorSim sim(in(), out(),
                     {"--message", "Operação concluída", "--method", "RespostaFiscal", "--encoding", "utf8bom",
-                     "--method", "VerificarStatusValidador", "--encoding", "utf16le", "--indent"});
+                     "--method", "VerificarStatusValidador", "--encoding", "utf16le", "--indent", "--declaration"});
   Send("enviarstatuspagamento-1.xml", EnviarStatusPagamentoExemplo(1));
   Send("respostafiscal-2.xml", RespostaFiscalExemplo(2));
   Send("verificarstatusvalidador-3.xml", VerificarStatusValidadorExemplo(3));
@@ -177,7 +177,8 @@ TEST_F(SimTest, AnswersComeInTheChosenEncoding) {
   ASSERT_EQ(wide.rfind("\xFF\xFE", 0), 0u);
   const std::string text = platform::Utf16ToUtf8(wide.substr(2), false);
   EXPECT_NE(text.find("<DonoCartao>JOSÉ DA CONCEIÇÃO</DonoCartao>"), std::string::npos);
-  EXPECT_NE(text.find("\r\n  <Identificador>"), std::string::npos);
+  EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Integrador>\r\n  <Identificador>", 0), 0u)
+      << text;
 }
 
 TEST_F(SimTest, NeverTakenCommandsStayAndAreRecordedOnce) {

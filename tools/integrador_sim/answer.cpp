@@ -109,6 +109,13 @@ std::string FailureXml(const Command& c, std::int64_t sessao, bool indent) {
   return Print(doc, indent);
 }
 
+std::string Declaration(AnswerEncoding encoding) {
+  const char* name = encoding == AnswerEncoding::Cp1252    ? "windows-1252"
+                     : encoding == AnswerEncoding::Utf16LE ? "UTF-16"
+                                                           : "UTF-8";
+  return std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?>";
+}
+
 std::string Encode(const std::string& utf8, AnswerEncoding encoding) {
   switch (encoding) {
     case AnswerEncoding::Cp1252:

@@ -17,6 +17,8 @@ std::string AnswerXml(const Command& c, const Resolved& r, std::int64_t sessao, 
 std::string FailureXml(const Command& c, std::int64_t sessao, bool indent);
 // Replaces {id}, {sessao} and {metodo} in a text.
 std::string Expand(std::string text, const Command& c, std::int64_t sessao, std::int64_t id);
+// The XML declaration that names the encoding.
+std::string Declaration(AnswerEncoding encoding);
 // The file bytes of an answer.
 std::string Encode(const std::string& utf8, AnswerEncoding encoding);
 

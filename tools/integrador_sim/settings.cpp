@@ -20,6 +20,7 @@ void Behaviour::Overlay(const Behaviour& o) {
   if (o.noAnswer) noAnswer = o.noAnswer;
   if (o.encoding) encoding = o.encoding;
   if (o.indent) indent = o.indent;
+  if (o.declaration) declaration = o.declaration;
   if (o.answerFile) answerFile = o.answerFile;
 }
 
@@ -40,6 +41,7 @@ Resolved Settings::For(const std::string& method) const {
   if (b.noAnswer) r.noAnswer = *b.noAnswer;
   if (b.encoding) r.encoding = *b.encoding;
   if (b.indent) r.indent = *b.indent;
+  if (b.declaration) r.declaration = *b.declaration;
   if (b.answerFile) r.answerFile = *b.answerFile;
   return r;
 }
@@ -61,7 +63,8 @@ bool ToBool(const std::string& key, const std::string& v) {
 }
 
 bool IsFlag(const std::string& key) {
-  return key == "saved-locally" || key == "never-take" || key == "no-answer" || key == "indent";
+  return key == "saved-locally" || key == "never-take" || key == "no-answer" || key == "indent" ||
+         key == "declaration";
 }
 
 std::string Trim(const std::string& s) {
@@ -108,6 +111,7 @@ void Apply(Settings& s, Behaviour& b, const std::string& key, const std::string&
     else if (v == "utf16le") b.encoding = AnswerEncoding::Utf16LE;
     else throw UsageError("encoding must be cp1252, utf8bom, utf8 or utf16le: \"" + v + "\"");
   } else if (key == "indent") b.indent = ToBool(key, v);
+  else if (key == "declaration") b.declaration = ToBool(key, v);
   else if (key == "answer-file") b.answerFile = v;
   else throw UsageError("unknown option: " + key);
 }
@@ -205,6 +209,7 @@ Behaviour options (for every method, or for the method named by the last
   --no-answer            take the commands but never answer
   --encoding ENC         cp1252 (default), utf8bom, utf8 (no mark), utf16le
   --indent               answer on several lines, indented
+  --declaration          begin the answer with an XML declaration naming its encoding
   --answer-file FILE     answer with FILE's text (UTF-8; {sessao} replaced)
 )";
 }

@@ -36,6 +36,7 @@ struct Behaviour {
   std::optional<bool> noAnswer;
   std::optional<AnswerEncoding> encoding;
   std::optional<bool> indent;
+  std::optional<bool> declaration;          // begins the answer with <?xml ...?>
   std::optional<std::string> answerFile;      // answer with this file's text instead
 
   // Members set in `over` replace ours.
@@ -57,6 +58,7 @@ struct Resolved {
   bool noAnswer = false;
   AnswerEncoding encoding = AnswerEncoding::Cp1252;
   bool indent = false;
+  bool declaration = false;
   std::string answerFile;
 };
 

@@ -145,6 +145,8 @@ void Simulator::Take(const std::string& name) {
     }
   }
   ++received_;
+  if (!xml.empty() && r.declaration && r.answerFile.empty())
+    xml = Declaration(r.encoding) + (r.indent ? "\r\n" : "") + xml;
   if (xml.empty()) {
     Record(c, "no-answer", "", "", Timestamp());
     return;
