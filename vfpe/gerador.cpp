@@ -162,7 +162,7 @@ void TGerador::wCampo(TTipoCampo Tipo, std::string ID, std::string TAG, std::int
       const std::size_t p = Pos(std::string(1, Opcoes.DecimalChar), conteudo);
       const std::string excesso =
           Copy(conteudo, static_cast<std::ptrdiff_t>(p) + numeroDecimais + 1, 10);
-      if (StrToIntDef(excesso, 0) > 0)
+      if (!excesso.empty() && StrToIntDef(excesso, 0) > 0)
         wAlerta(ID, TAG, Descricao, kAlertaCasasDecimais + IntToStr(numeroDecimais));
       if (Opcoes.SuprimirDecimais && std::isfinite(numero) && std::trunc(numero) == numero) {
         if (std::fabs(numero) < 9.2e18)
