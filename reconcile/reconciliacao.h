@@ -260,6 +260,7 @@ class TReconciliacao {
   void DoSaveLog(const std::string& msg);
   // QExec re-texted with `linhas` (closed and unprepared by the change).
   void TextoQExec(const std::vector<std::string>& linhas);
+  void AbrirQExec();
 
   TComponentesReconciliacao c_;
   TDoSaveLog doSaveLog_;
