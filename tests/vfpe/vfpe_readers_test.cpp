@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "util/utils.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {
@@ -116,6 +117,16 @@ TEST(Leitores, AnswersInTheCodePageAndOddTexts) {
   r.AsXMLString(Envelope("1", "AP", "Preço 5€ ✓", "<Mensagem>✓ ok</Mensagem>"));
   EXPECT_EQ(r.IntegradorResposta.Valor, "Preço 5€ ?");
   EXPECT_EQ(r.Mensagem, "? ok");
+
+  // The first element of a name wins, wherever it stands.
+  r.AsXMLString(Envelope("1", "AP", "", "<retorno>primeiro</retorno><retorno>segundo</retorno>"));
+  EXPECT_EQ(r.Retorno, "primeiro");
+
+  // A character reference that is not hexadecimal is a clear conversion
+  // error; the answer text is kept all the same.
+  const std::string ruim = Envelope("1", "AP", "", "<Mensagem>&#xZZ;</Mensagem>");
+  EXPECT_THROW(r.AsXMLString(ruim), EConvertError);
+  EXPECT_EQ(r.XML, ruim);
 }
 
 }  // namespace
