@@ -1,0 +1,307 @@
+// Columns and rows: the parameters and fields of a statement. A column's
+// value sits in a buffer in the server's own layout; the accessors convert it
+// to and from the program's types (text is UTF-8 here and the connection's
+// character set on the wire).
+#pragma once
+#include <ibase.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/fb_errors.h"
+
+namespace pagvigia {
+
+class TFbConnection;
+class TFbRow;
+
+enum TFbRowType { rtParam, rtField, rtKey };
+enum TFbCharCase { ccNone, ccUpper, ccLower };
+
+class TFbColumn {
+ public:
+  TFbColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc);
+  virtual ~TFbColumn() = default;
+  TFbColumn(const TFbColumn&) = delete;
+  TFbColumn& operator=(const TFbColumn&) = delete;
+
+  const std::string& Name() const { return name_; }
+  int Index() const { return index_; }
+  // The SQL type without its nullable bit, and the rest of the description.
+  int SQLType() const { return sqlType_; }
+  int SQLScale() const { return scale_; }
+  int SQLSubType() const { return subType_; }
+  // Length in bytes of the value (without the length word of a VARCHAR).
+  int SQLLen() const { return len_; }
+  int CharSetId() const { return charSetId_; }
+  // Length in characters of a text column.
+  int CharLength() const;
+
+  bool IsNull() const;
+  void SetIsNull(bool value);
+  void Clear() { SetIsNull(true); }
+
+  virtual std::string AsString() const;
+  virtual void SetAsString(const std::string& value);
+  virtual std::int32_t AsInteger() const;
+  virtual void SetAsInteger(std::int32_t value);
+  virtual std::int64_t AsInt64() const;
+  virtual void SetAsInt64(std::int64_t value);
+  // Fixed point with four decimals: a 64-bit integer scaled by 10000.
+  virtual std::int64_t AsCurrency() const;
+  virtual void SetAsCurrency(std::int64_t value);
+  virtual double AsDouble() const;
+  virtual void SetAsDouble(double value);
+  // For a column marked Boolean (or an SQL BOOLEAN): its true text.
+  virtual bool AsBoolean() const;
+  virtual void SetAsBoolean(bool value);
+
+  // Right trimming of text (trailing characters at or below the space).
+  bool Trimming = true;
+  TFbCharCase CharCase = ccNone;
+  bool BlankIsNull = false;
+  bool NoLengthCheck = true;
+  bool IsBoolean = false;
+  std::string BooleanTrue = "TRUE";
+  std::string BooleanFalse = "FALSE";
+
+  // Layout in the row's record (set by the statement).
+  std::size_t IndOffset = 0;
+  std::size_t DataOffset = 0;
+  std::size_t DataSize = 0;
+
+ protected:
+  const char* Data() const;
+  char* Data();
+  std::string& Blob();
+  const std::string& Blob() const;
+  // Marks the value set (not null) and tells the row.
+  void Changed();
+  const TFbConnection& Conn() const;
+  std::string Decode(std::string_view bytes) const;
+  std::string Encode(std::string_view utf8) const;
+  std::string ApplyTextRules(std::string text) const;
+  // Reading text as a number for columns without a numeric form.
+  std::int64_t TextAsInt64() const;
+  std::int64_t TextAsCurrency() const;
+  double TextAsDouble() const;
+  [[noreturn]] void ConversionError(const std::string& what) const;
+
+  TFbRow& row_;
+  int index_;
+  std::string name_;
+  int sqlType_;
+  int scale_;
+  int subType_;
+  int len_;
+  int charSetId_;
+};
+
+// CHAR.
+class TFbColumnText : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+};
+// A CHAR column named DB_KEY or RDB$DB_KEY: read as hexadecimal text.
+class TFbColumnDB_KEY : public TFbColumnText {
+ public:
+  using TFbColumnText::TFbColumnText;
+  std::string AsString() const override;
+};
+// VARCHAR.
+class TFbColumnVarText : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+};
+
+// SMALLINT, INTEGER, BIGINT (scale 0), and the scaled NUMERIC/DECIMAL.
+class TFbColumnNumeric : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  std::int32_t AsInteger() const override;
+  void SetAsInteger(std::int32_t value) override;
+  std::int64_t AsInt64() const override;
+  void SetAsInt64(std::int64_t value) override;
+  std::int64_t AsCurrency() const override;
+  void SetAsCurrency(std::int64_t value) override;
+  double AsDouble() const override;
+  void SetAsDouble(double value) override;
+  bool AsBoolean() const override;
+  void SetAsBoolean(bool value) override;
+
+ protected:
+  // The stored integer (unscaled) and storing one, with a range check.
+  std::int64_t Raw() const;
+  void SetRaw(std::int64_t v);
+  // The integer scaled to `scale` decimals from a decimal text; false when
+  // the text is not a number.
+  bool ParseDecimal(const std::string& text, int decimals, std::int64_t& out) const;
+};
+class TFbColumnSmallInt : public TFbColumnNumeric {
+ public:
+  using TFbColumnNumeric::TFbColumnNumeric;
+};
+class TFbColumnInteger : public TFbColumnNumeric {
+ public:
+  using TFbColumnNumeric::TFbColumnNumeric;
+};
+class TFbColumnInt64 : public TFbColumnNumeric {
+ public:
+  using TFbColumnNumeric::TFbColumnNumeric;
+};
+
+// DOUBLE PRECISION and FLOAT.
+class TFbColumnDouble : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  std::int32_t AsInteger() const override;
+  std::int64_t AsInt64() const override;
+  void SetAsInt64(std::int64_t value) override;
+  std::int64_t AsCurrency() const override;
+  void SetAsCurrency(std::int64_t value) override;
+  double AsDouble() const override;
+  void SetAsDouble(double value) override;
+};
+class TFbColumnFloat : public TFbColumnDouble {
+ public:
+  using TFbColumnDouble::TFbColumnDouble;
+};
+
+// DATE, TIME, TIMESTAMP: text "YYYY-MM-DD", "HH:MM:SS[.ffff]" and both
+// joined by a blank.
+class TFbColumnTimeStamp : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+};
+class TFbColumnDate : public TFbColumnTimeStamp {
+ public:
+  using TFbColumnTimeStamp::TFbColumnTimeStamp;
+};
+class TFbColumnTime : public TFbColumnTimeStamp {
+ public:
+  using TFbColumnTimeStamp::TFbColumnTimeStamp;
+};
+
+// BOOLEAN: "UNKNOWN" for NULL, else its true or false text.
+class TFbColumnBoolean : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  std::int64_t AsInt64() const override;
+  void SetAsInt64(std::int64_t value) override;
+  bool AsBoolean() const override;
+  void SetAsBoolean(bool value) override;
+};
+
+// BLOBs: the whole value is held in memory (read when the row is fetched,
+// written when the statement runs).
+class TFbColumnBlob : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+  // The stored bytes as they are.
+  const std::string& AsBytes() const { return Blob(); }
+  void SetAsBytes(const std::string& bytes);
+};
+// BLOB SUB_TYPE TEXT: text in the connection's character set.
+class TFbColumnMemo : public TFbColumnBlob {
+ public:
+  using TFbColumnBlob::TFbColumnBlob;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+};
+class TFbColumnBLR : public TFbColumnBlob {
+ public:
+  using TFbColumnBlob::TFbColumnBlob;
+};
+class TFbColumnBinary : public TFbColumnBlob {
+ public:
+  using TFbColumnBlob::TFbColumnBlob;
+};
+// ARRAY: described, not readable.
+class TFbColumnArray : public TFbColumn {
+ public:
+  using TFbColumn::TFbColumn;
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
+};
+
+// Creates the column class that the SQL type calls for. Raises
+// EFbStatementError "Unsupported column type: %d" for anything else.
+std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc);
+
+// An ordered list of columns of one kind with the record that holds their
+// values.
+class TFbRow {
+ public:
+  TFbRow(TFbRowType kind, const TFbConnection* connection);
+  TFbRowType Kind() const { return kind_; }
+  int Count() const { return static_cast<int>(columns_.size()); }
+  TFbColumn& operator[](int i) { return *columns_.at(static_cast<std::size_t>(i)); }
+  // The first column of that name (case ignored), nullptr when none.
+  TFbColumn* FindColumn(const std::string& name) const;
+  // Raises EFbStatementError "FieldName: %s not found".
+  TFbColumn& ByName(const std::string& name) const;
+  TFbColumn& ParamByName(const std::string& name) const { return ByName(name); }
+
+  // Several assignments with one change notification, at the outermost end.
+  void BeginUpdate() { ++updateCount_; }
+  void EndUpdate(bool SingleEventOnly = true);
+  int UpdateCount() const { return updateCount_; }
+  // Run after a value changed (outside BeginUpdate/EndUpdate).
+  std::function<void()> OnChange;
+
+  // Internal: columns, layout, the current record.
+  void AddColumn(std::unique_ptr<TFbColumn> c) { columns_.push_back(std::move(c)); }
+  // Lays the columns out; returns the record size.
+  std::size_t Layout();
+  std::size_t RecordSize() const { return recordSize_; }
+  char* Record() const { return record_; }
+  std::string* Blobs() const { return blobs_; }
+  void SetCurrent(char* record, std::string* blobs) {
+    record_ = record;
+    blobs_ = blobs;
+  }
+  // A record owned by the row, all values NULL: parameters live in it, and
+  // fields show it when there is no current row.
+  void UseOwnRecord();
+  char* OwnRecord() { return own_.get(); }
+  const TFbConnection& Conn() const { return *conn_; }
+  bool HasBlobs() const { return hasBlobs_; }
+  void ColumnChanged(TFbColumn& c);
+
+ private:
+  TFbRowType kind_;
+  const TFbConnection* conn_;
+  std::vector<std::unique_ptr<TFbColumn>> columns_;
+  std::size_t recordSize_ = 0;
+  std::unique_ptr<char[]> own_;
+  std::unique_ptr<std::string[]> ownBlobs_;
+  char* record_ = nullptr;
+  std::string* blobs_ = nullptr;
+  int updateCount_ = 0;
+  bool pendingChange_ = false;
+  bool syncing_ = false;
+  bool hasBlobs_ = false;
+};
+
+// Dates as the server stores them: days since 17 November 1858.
+std::int32_t FbEncodeDate(int year, int month, int day);
+void FbDecodeDate(std::int32_t days, int& year, int& month, int& day);
+
+}  // namespace pagvigia

@@ -1,0 +1,45 @@
+// The common base of the database layer's objects, and the name=value list
+// that holds a connection's settings.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace pagvigia {
+
+class TFbComponent {
+ public:
+  explicit TFbComponent(std::string name = "") : Name(std::move(name)) {}
+  virtual ~TFbComponent() = default;
+  TFbComponent(const TFbComponent&) = delete;
+  TFbComponent& operator=(const TFbComponent&) = delete;
+
+  std::string Name;
+};
+
+// An ordered list of "name=value" lines; names are compared without regard
+// to case (ASCII); setting a value to the empty text removes the line.
+class TFbParamList {
+ public:
+  // The value of the first line with this name ("" when none).
+  std::string Value(const std::string& name) const;
+  void SetValue(const std::string& name, const std::string& value);
+  // Index of the first line with this name, -1 when none.
+  int IndexOfName(const std::string& name) const;
+  void Add(const std::string& line) { lines_.push_back(line); }
+  void Clear() { lines_.clear(); }
+  int Count() const { return static_cast<int>(lines_.size()); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::string& operator[](int i) const { return lines_.at(static_cast<std::size_t>(i)); }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+namespace fbdetail {
+// ASCII case-insensitive equality and upper-casing.
+bool SameText(const std::string& a, const std::string& b);
+std::string UpperCase(std::string s);
+std::string Trim(const std::string& s);
+}  // namespace fbdetail
+
+}  // namespace pagvigia

@@ -1,0 +1,145 @@
+// A connection to one Firebird database through the client library.
+#pragma once
+#include <ibase.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/fb_client_lib.h"
+#include "db/fb_component.h"
+#include "db/fb_errors.h"
+
+namespace pagvigia {
+
+class TFbTransaction;
+class TFbStatement;
+
+enum TFbPasswordStorage { psNone, psParams, psKeyFromUserReg, psKeyFromMachineReg, psNotSecure, psKeyFromEnviron };
+
+enum TFbConnectionStatus {
+  csDisconnected,
+  csConnected,
+  csDisconnectPending,
+  csConnectPending,
+  csDropPending,
+  csCreatePending,
+  csForcedConnectPending
+};
+
+enum TFbProtocol { cpLocal, cpNetBEUI, cpTCP_IP, cpNovell };
+
+class TFbConnection : public TFbComponent {
+ public:
+  explicit TFbConnection(const std::string& name = "");
+  // Detaches when attached (errors are not raised from here).
+  ~TFbConnection() override;
+
+  // Attaches when not attached. AllowAutoCreate is accepted for the
+  // interface's sake; databases are never created.
+  virtual void Connect(bool AllowAutoCreate = false);
+  // Detaches when attached: closes the transactions (commit with AutoCommit,
+  // rollback otherwise), releases the statements' server handles and detaches.
+  virtual void Disconnect();
+  bool Connected() const { return handle_ != 0; }
+  void SetConnected(bool value) { value ? Connect(false) : Disconnect(); }
+  TFbConnectionStatus Status() const { return status_; }
+
+  // The settings list ("NAME=value" lines).
+  TFbParamList Params;
+
+  // Indexed properties over Params. Writing while attached raises
+  // EFbConnectionError "Cannot change while connected".
+  std::string Username() const { return Params.Value("USER NAME"); }
+  void SetUsername(const std::string& v) { SetParam("USER NAME", v); }
+  std::string Server() const { return Params.Value("SERVER"); }
+  void SetServer(const std::string& v) { SetParam("SERVER", v); }
+  std::string Path() const { return Params.Value("PATH"); }
+  void SetPath(const std::string& v) { SetParam("PATH", v); }
+  std::string SQLRole();
+  void SetSQLRole(const std::string& v);
+  std::string SysDBA() const { return Params.Value("SYSDBA"); }
+  void SetSysDBA(const std::string& v) { SetParam("SYSDBA", v); }
+  std::string CharSet() const;
+  void SetCharSet(const std::string& v) { SetParam("CHARACTER SET", fbdetail::UpperCase(v)); }
+  std::string MessageFile() const { return Params.Value("MESSAGE FILE"); }
+  void SetMessageFile(const std::string& v) { SetParam("MESSAGE FILE", v); }
+
+  std::string Password() const;
+  void SetPassword(const std::string& v);
+  TFbPasswordStorage PasswordStorage = psNone;
+
+  TFbProtocol Protocol() const;
+  int SQLDialect() const;
+  // The database string that attaching uses (server and path by protocol).
+  std::string DatabaseString() const;
+
+  // A value holding ".", "\", ":" or "@" sets server, protocol and path;
+  // anything else is the connection's logical name, made unique.
+  std::string DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(const std::string& v);
+
+  bool LoginPrompt = false;
+  int LoginAttempts = 3;
+  bool KeepConnection = true;
+  bool CacheStatementHandles = false;
+  bool DefaultNoTrimming = false;
+  bool DefaultNoLengthCheck = true;
+  TFbTransaction* DefaultTransaction = nullptr;
+
+  // The client library used (the process's own unless replaced, e.g. by a
+  // test that needs a library that cannot be loaded).
+  TFbClientLib* ClientLib = &TFbClientLib::Instance();
+
+  // The database parameter block for the current settings.
+  std::string BuildDPB() const;
+
+  // Text to and from the connection's character set.
+  std::string ToServer(std::string_view utf8) const;
+  std::string FromServer(std::string_view bytes) const;
+  // Character-set id in use (-1 when not attached).
+  int CharSetId() const { return charSetId_; }
+
+  // Runs the error path on a failed status: builds EFbISCError and raises it
+  // (or only records it as LastError when raise is false).
+  void CheckStatus(const ISC_STATUS* status, TFbComponent* sender, bool raise = true);
+  // The error recorded by a call that did not raise (e.g. a failed detach).
+  std::string LastErrorMessage;
+
+  isc_db_handle* HandlePtr() { return &handle_; }
+  isc_db_handle Handle() const { return handle_; }
+  bool ReadOnlyDatabase() const { return readOnlyDb_; }
+  // Set when a call reported that the server connection is gone.
+  bool ConnectionLost = false;
+  bool Detaching() const { return status_ == csDisconnectPending || status_ == csDropPending; }
+
+  // Registration of the objects that use the connection.
+  void AddTransaction(TFbTransaction* t);
+  void RemoveTransaction(TFbTransaction* t);
+  void AddStatement(TFbStatement* s);
+  void RemoveStatement(TFbStatement* s);
+  const std::vector<TFbTransaction*>& Transactions() const { return transactions_; }
+  // The only connection of the process (nullptr when none or several).
+  static TFbConnection* OnlyConnection();
+
+ private:
+  void SetParam(const std::string& name, const std::string& value);
+  void Attach(const std::string& dbString, const std::string& dpb);
+  void ReadDatabaseInfo();
+  std::string QueryDefaultCharSet();
+
+  isc_db_handle handle_ = 0;
+  TFbConnectionStatus status_ = csDisconnected;
+  std::string password_;
+  std::string databaseName_;
+  // Captured at attach time.
+  std::string attachedCharSet_;
+  int charSetId_ = -1;
+  int attachedDialect_ = 3;
+  bool readOnlyDb_ = false;
+  std::vector<TFbTransaction*> transactions_;
+  std::vector<TFbStatement*> statements_;
+};
+
+}  // namespace pagvigia

@@ -1,0 +1,83 @@
+// The exceptions of the database layer. EFbError is the base of the layer's
+// own errors (misuse, wrong state); EFbISCError carries an error status that
+// the client library returned, with the server's messages.
+#pragma once
+#include <ibase.h>
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pagvigia {
+
+class TFbComponent;
+
+class EFbError : public std::runtime_error {
+ public:
+  explicit EFbError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Connection settings and state.
+class EFbConnectionError : public EFbError {
+ public:
+  using EFbError::EFbError;
+};
+
+// Transaction state.
+class EFbTransactionError : public EFbError {
+ public:
+  using EFbError::EFbError;
+};
+
+// Statements, fields and parameters.
+class EFbStatementError : public EFbError {
+ public:
+  using EFbError::EFbError;
+};
+
+// Cursor navigation.
+class EFbDatasetError : public EFbError {
+ public:
+  using EFbError::EFbError;
+};
+
+// An error status returned by the client library.
+class EFbISCError : public EFbError {
+ public:
+  EFbISCError(const std::string& message, TFbComponent* sender, ISC_STATUS errCode, int sqlCode,
+              const std::array<ISC_STATUS, ISC_STATUS_LENGTH>& status, std::vector<std::string> errorMessage,
+              std::vector<std::string> sqlMessage, std::vector<std::string> errorCodes)
+      : EFbError(message),
+        Sender(sender),
+        ErrCode(errCode),
+        SQLCode(sqlCode),
+        Status(status),
+        ErrorMessage(std::move(errorMessage)),
+        SQLMessage(std::move(sqlMessage)),
+        ErrorCodes(std::move(errorCodes)) {}
+
+  // The connection, transaction or statement whose call failed (may be gone
+  // by the time the exception is looked at: compare, do not dereference).
+  TFbComponent* Sender;
+  // The first error code of the status vector.
+  ISC_STATUS ErrCode;
+  int SQLCode;
+  // The status vector as returned (its string arguments point into the
+  // client library and are not valid after the call).
+  std::array<ISC_STATUS, ISC_STATUS_LENGTH> Status;
+  // "ISC ERROR CODE:<n>", "", "ISC ERROR MESSAGE:", the server's lines.
+  std::vector<std::string> ErrorMessage;
+  // "SQL ERROR CODE:<n>", "", "SQL ERROR MESSAGE:", the SQL text (or empty).
+  std::vector<std::string> SQLMessage;
+  // Every error code of the status vector, in decimal.
+  std::vector<std::string> ErrorCodes;
+
+  // True when the error means that the connection to the server is gone.
+  bool IsLostConnection() const;
+};
+
+// The error codes that mean a lost connection to the server.
+bool IsLostConnectionCode(ISC_STATUS code);
+
+}  // namespace pagvigia

@@ -1,0 +1,217 @@
+// SQL statements with named parameters, and queries whose rows are fetched
+// into a buffer and walked with First, Next and Eof.
+#pragma once
+#include <ibase.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/fb_column.h"
+#include "db/fb_component.h"
+#include "db/fb_connection.h"
+#include "db/fb_errors.h"
+#include "db/fb_transaction.h"
+
+namespace pagvigia {
+
+enum TFbCommitAction { caClose, caInvalidateCursor, caFetchAll, caRefreshKeys, caRefresh };
+
+// The statement text as the server gets it: every parameter becomes "?"
+// followed by "/* name */" (a ":name" loses its name to the comment), and
+// the parameter names in order of appearance ("PRM_<n>" for a bare "?").
+// Literals, quoted identifiers, comments and square brackets are copied as
+// they stand.
+struct TFbParsedSQL {
+  std::string ServerText;
+  std::vector<std::string> ParamNames;
+};
+TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar = ':');
+// The characters that end a parameter name.
+bool CharIsDelimiter(char c);
+
+// Lines of SQL text; any change runs OnChange.
+class TFbSQLLines {
+ public:
+  void Clear();
+  void Add(const std::string& line);
+  void SetText(const std::string& text);
+  // The lines joined by line breaks.
+  std::string Text() const;
+  int Count() const { return static_cast<int>(lines_.size()); }
+  const std::string& operator[](int i) const { return lines_.at(static_cast<std::size_t>(i)); }
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+class TFbConComponent : public TFbComponent {
+ public:
+  using TFbComponent::TFbComponent;
+  TFbConnection* FbConnection() const { return conn_; }
+
+ protected:
+  TFbConnection* conn_ = nullptr;
+};
+
+class TFbTranComponent : public TFbConComponent {
+ public:
+  using TFbConComponent::TFbConComponent;
+  // The transaction set on the component (nullptr: the connection's default).
+  TFbTransaction* FbTransaction() const { return tr_; }
+
+ protected:
+  TFbTransaction* tr_ = nullptr;
+};
+
+// One SQL statement: text, prepare, parameters, execution.
+class TFbStatement : public TFbTranComponent {
+ public:
+  explicit TFbStatement(TFbConnection* connection = nullptr, TFbTransaction* transaction = nullptr,
+                        const std::string& name = "");
+  ~TFbStatement() override;
+
+  void SetFbConnection(TFbConnection* c);
+  void SetFbTransaction(TFbTransaction* t);
+
+  // Changing the text closes and unprepares the statement.
+  TFbSQLLines& SQL() { return sql_; }
+  char ParamChar = ':';
+
+  void Prepare();
+  void Unprepare();
+  bool Prepared() const { return prepared_; }
+  void SetPrepared(bool v) { v ? Prepare() : Unprepare(); }
+
+  // The parameter row (does not prepare: call Prepare first for new text).
+  TFbRow& Params();
+  TFbColumn& ParamByName(const std::string& name) { return Params().ParamByName(name); }
+  // The output row; prepares when needed.
+  TFbRow& Fields();
+  TFbColumn& FieldByName(const std::string& name);
+
+  // Executes a statement that returns no cursor (a SELECT is opened).
+  virtual void ExecSQL();
+  // isc_info_sql_stmt_* of the prepared statement (0 when not prepared).
+  int StatementType() const { return stmtType_; }
+  bool IsSelect() const;
+  // Rows inserted, updated and deleted by the last execution.
+  std::int64_t RowsAffected();
+  // The transaction the statement runs in (its own or the connection's default).
+  TFbTransaction* EffectiveTransaction() const;
+  // The server text of the prepared statement.
+  const std::string& ServerSQL() const { return parsed_.ServerText; }
+
+  // Called by the connection and the transaction.
+  virtual void ReleaseHandle();
+  virtual void ConnectionDestroyed(TFbConnection* c);
+  virtual void TransactionDestroyed(TFbTransaction* t);
+  virtual void TransactionEnding(TFbTransaction* t, bool commit);
+
+ protected:
+  TFbConnection& Conn() const;
+  // Checks the transaction belongs to the connection and starts it.
+  TFbTransaction& StartTransaction();
+  void BindParams(TFbTransaction& tr);
+  void ReadBlobs(TFbTransaction& tr, char* record, std::string* blobs);
+  void Check(const ISC_STATUS* st);
+  void SQLChanged();
+  virtual void ParamsChanged() {}
+  virtual void OpenCursor() = 0;
+  virtual void CloseStatement() = 0;
+  virtual void AfterPrepare() {}
+  void Activate(TFbTransaction& tr);
+
+  struct SqldaDeleter {
+    void operator()(XSQLDA* p) const { std::free(p); }
+  };
+  using SqldaPtr = std::unique_ptr<XSQLDA, SqldaDeleter>;
+  static SqldaPtr NewSqlda(int n);
+
+  TFbSQLLines sql_;
+  TFbParsedSQL parsed_;
+  isc_stmt_handle handle_ = 0;
+  bool prepared_ = false;
+  int stmtType_ = 0;
+  SqldaPtr in_;
+  SqldaPtr out_;
+  std::unique_ptr<TFbRow> params_;
+  std::unique_ptr<TFbRow> fields_;
+  TFbTransaction* registeredTr_ = nullptr;
+};
+
+// A statement with a cursor and a buffer of fetched rows.
+class TFbDataset : public TFbStatement {
+ public:
+  using TFbStatement::TFbStatement;
+  ~TFbDataset() override;
+
+  bool RefreshOnParamChange = true;
+  bool AutoFetchFirst = true;
+  TFbCommitAction CommitAction = caClose;
+  // "NAME=BOOLEAN=<true>,<false>" (quotes around the pair allowed) or
+  // "NAME=BLANKISNULL" lines, applied to the columns when preparing.
+  std::vector<std::string> ColumnAttributes;
+
+  void Open();
+  void Close();
+  bool Active() const { return active_; }
+  void SetActive(bool v) { v ? Open() : Close(); }
+  void First();
+  void Next();
+  bool Eof() const { return eof_; }
+  // True when the result has fewer than MinRows rows (always for a
+  // statement that is not a prepared, open SELECT).
+  bool IsEmpty(int MinRows = 1);
+  // The current row, 0-based (-1 when none); rows buffered so far.
+  int RecNo() const { return cur_; }
+  int BufferedRows() const { return static_cast<int>(records_.size()); }
+  // True while the server cursor is open.
+  bool CursorOpen() const { return cursorOpen_; }
+
+  void ExecSQL() override;
+  void ReleaseHandle() override;
+  void ConnectionDestroyed(TFbConnection* c) override;
+  void TransactionDestroyed(TFbTransaction* t) override;
+  void TransactionEnding(TFbTransaction* t, bool commit) override;
+
+ protected:
+  void OpenCursor() override;
+  void CloseStatement() override { Close(); }
+  void ParamsChanged() override;
+  bool FetchOne();
+  void CloseCursor(bool checkOAT);
+  void SetCurrent(int i);
+  void AfterPrepare() override;
+
+  struct Record {
+    std::unique_ptr<char[]> bytes;
+    std::unique_ptr<std::string[]> blobs;
+  };
+  std::vector<Record> records_;
+  TFbTransaction* cursorTr_ = nullptr;
+  bool active_ = false;
+  bool cursorOpen_ = false;
+  bool fetchedAll_ = false;
+  bool eof_ = false;
+  int cur_ = -1;
+  bool refreshing_ = false;
+};
+
+// The buffered dataset.
+class TFbBDataset : public TFbDataset {
+ public:
+  using TFbDataset::TFbDataset;
+};
+
+// The query component the service uses.
+class TFbQuery : public TFbBDataset {
+ public:
+  using TFbBDataset::TFbBDataset;
+};
+
+}  // namespace pagvigia
