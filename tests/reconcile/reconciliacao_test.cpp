@@ -1,0 +1,248 @@
+// TReconciliacao over the real database layer on a throwaway database, the
+// real Integrador client and the Integrador simulator: the values each step
+// sends, the values it returns and what it writes back.
+#include "reconcile/reconciliacao.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "db/fb_connection.h"
+#include "db/fb_query.h"
+#include "db/fb_transaction.h"
+#include "integrador/comando_integrador.h"
+#include "integrador/integrador_cliente.h"
+#include "tests/support/firebird_db.h"
+#include "tests/support/integrador_sim.h"
+#include "tests/support/temp_dir.h"
+#include "vfpe/vfpe_records.h"
+
+namespace pagvigia {
+namespace {
+
+using testing::FirebirdDb;
+using testing::IntegradorSim;
+using testing::SimCommand;
+using testing::TempDir;
+
+std::string Schema(bool chaveLonga) {
+  std::ifstream in(PAGVIGIA_E2E_SCHEMA);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string s = ss.str();
+  if (chaveLonga) {
+    const std::string k = "MFE_IDENTIFICADORINTERNO   INTEGER";
+    s.replace(s.find(k), k.size(), "MFE_IDENTIFICADORINTERNO   BIGINT");
+  }
+  return s +
+         "INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '08.723.218/0001-86');\n"
+         "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (1, 'CHAVE-CAIXA-1');\n"
+         "INSERT INTO MFE_CADASTRO_POS (CODIGO, MFE_SERIALPOS, MFE_CHAVEREQUISICAO, CODIGOESTABELECIMENTO) "
+         "VALUES (5, 'POS-5', 'REQ-5', 'E-0042');\n";
+}
+
+// One pending row; the coupon columns are filled so that it is selected.
+std::string Linha(std::int64_t id, const std::string& serial, const std::string& idPagamento,
+                  const std::string& valor = "10.50", const std::string& idStatus = "0") {
+  return "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, MFE_CODAUTORIZACAO, "
+         "MFE_BIN, MFE_DONOCARTAO, MFE_EXPIRACAO, MFE_INSTITUICAOFINANCEIRA, MFE_PARCELAS, MFE_ULTQUATRODIGITOS, "
+         "MFE_CODIGOPAGAMENTO, MFE_VALORPAGAMENTO, MFE_IDPAGAMENTO, MFE_TIPO, MFE_IDSTATUSVALIDADOR, "
+         "MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT) VALUES (" +
+         std::to_string(id) + ", 1, '" + serial + "', 'AUT9', '411111', 'ANA', '01/30', 'REDE', 3, 9876, 'PG1', " +
+         valor + ", '" + idPagamento + "', 'VISA', '" + idStatus + "', '55', '<CFe/>', 'CFe55');\n";
+}
+
+class Reconciliacao : public ::testing::Test {
+ protected:
+  explicit Reconciliacao(bool chaveLonga = false)
+      : db_(Schema(chaveLonga)),
+        ro_(&con_),
+        rw_(&con_),
+        tb_(&con_),
+        qexec_(&con_, &rw_),
+        padrao_(&con_),
+        msaut_(&con_),
+        rec_({con_, ro_, rw_, tb_, padrao_, msaut_, qexec_, cli_},
+             [this](const std::string& m) { log_.push_back(m); }) {
+    con_.Params.Add("CHARACTER SET=ISO8859_1");
+    con_.Params.Add("PROTOCOL=TCP/IP");
+    con_.Params.Add("SQL DIALECT=3");
+    con_.PasswordStorage = psNotSecure;
+    con_.SetUsername(FirebirdDb::kUser);
+    con_.SetPassword(FirebirdDb::kPassword);
+    con_.SetServer(db_.host());
+    con_.SetPath(db_.path());
+    con_.DefaultTransaction = &ro_;
+    ro_.SetAutoCommit(true);
+    ro_.ReadOnly = true;
+    rw_.SetAutoCommit(true);
+    rec_.ConfigurarConsultas();
+    cli_.SetPastaInput(dir_ / "in");
+    cli_.SetPastaOutput(dir_ / "out");
+  }
+  ~Reconciliacao() override {
+    tb_.Close();
+    con_.Disconnect();
+  }
+
+  void Simulador(std::vector<std::string> opcoes = {}) {
+    sim_.reset();
+    sim_.emplace(dir_ / "in", dir_ / "out", std::move(opcoes));
+  }
+
+  // Opens the cursors as the polling cycle does, for cash register 1, and
+  // moves to the row `id`.
+  void NaLinha(std::int64_t id) {
+    con_.Connect(false);
+    padrao_.Open();
+    if (!msaut_.Active()) msaut_.Open();
+    msaut_.ParamByName("CAIXA").SetAsInteger(1);
+    if (!tb_.Active()) tb_.Open();
+    tb_.ParamByName("CAIXA").SetAsInteger(1);
+    tb_.First();
+    while (!tb_.Eof() && tb_.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64() != id) tb_.Next();
+    ASSERT_FALSE(tb_.Eof()) << "row " << id << " is not pending";
+  }
+
+  std::string Coluna(std::int64_t id, const std::string& col) {
+    return db_.Scalar("SELECT COALESCE(" + col + ", '<null>') FROM MFE_TRANSACAO_CARTOES WHERE " +
+                      "MFE_IDENTIFICADORINTERNO = " + std::to_string(id));
+  }
+
+  std::vector<SimCommand> Comandos() { return sim_ ? sim_->Commands() : std::vector<SimCommand>{}; }
+
+  FirebirdDb db_;
+  TempDir dir_{"reconcile"};
+  TFbConnection con_;
+  TFbTransaction ro_, rw_;
+  TFbQuery tb_, qexec_, padrao_, msaut_;
+  TIntegradorCliente cli_;
+  std::vector<std::string> log_;
+  TReconciliacao rec_;
+  std::optional<IntegradorSim> sim_;
+};
+
+TEST_F(Reconciliacao, PaymentOfATerminalCarriesItsKeysAndTheCompanyDigits) {
+  Simulador({"--method", "EnviarPagamento", "--id-start", "31"});
+  db_.Run(Linha(1, "POS-5", "0", "10.50"));
+  NaLinha(1);
+  EXPECT_EQ(rec_.EnviaPagamento(5, 105000, false, "ignored"), 31);
+  auto c = Comandos();
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_EQ(c[0].chave, "CHAVE-CAIXA-1");
+  EXPECT_EQ(c[0].Param("SerialPos"), "POS-5");
+  EXPECT_EQ(c[0].Param("ChaveRequisicao"), "REQ-5");
+  EXPECT_EQ(c[0].Param("Estabelecimento"), "0042");
+  EXPECT_EQ(c[0].Param("Cnpj"), "08723218000186");
+  EXPECT_EQ(c[0].Param("ValorTotalVenda"), "10.50");
+  EXPECT_EQ(c[0].Param("IcmsBase"), "0.00");
+  EXPECT_EQ(c[0].Param("HabilitarMultiplosPagamentos"), "false");
+  ASSERT_TRUE(rec_.RespostaPagamentoMFe);
+  EXPECT_EQ(rec_.RespostaPagamentoMFe->IDPagamento, 31);
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(Reconciliacao, PaymentWithoutTerminalIsTefWithTheRegisterKeyTwice) {
+  Simulador();
+  db_.Run(Linha(1, "TEF", "0"));
+  NaLinha(1);
+  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, true, "12.3-4"), 1);
+  auto c = Comandos();
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_EQ(c[0].Param("SerialPos"), "TEF");
+  EXPECT_EQ(c[0].Param("ChaveRequisicao"), "CHAVE-CAIXA-1");
+  EXPECT_EQ(c[0].Param("Estabelecimento"), "1234");
+  EXPECT_EQ(c[0].Param("HabilitarMultiplosPagamentos"), "true");
+}
+
+TEST_F(Reconciliacao, PaymentResultByAnswer) {
+  db_.Run(Linha(1, "TEF", "0"));
+  NaLinha(1);
+  // Saved only locally: the id negated, and no log line for an "AP" answer.
+  Simulador({"--method", "EnviarPagamento", "--saved-locally", "--id-start", "123"});
+  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), -123);
+  EXPECT_TRUE(log_.empty());
+  // Rejected without a body: 0 and one log line with the request sent.
+  Simulador({"--method", "EnviarPagamento", "--code", "EE"});
+  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), 0);
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_EQ(log_[0], "Pagamento MFE: " + Comandos().at(0).xml);
+  // The last answer is the one kept.
+  EXPECT_EQ(rec_.RespostaPagamentoMFe->IntegradorResposta.Codigo, "EE");
+}
+
+TEST_F(Reconciliacao, NoAnswerRaisesAndKeepsTheLastAnswer) {
+  db_.Run(Linha(1, "TEF", "0"));
+  NaLinha(1);
+  Simulador({"--method", "EnviarPagamento", "--id-start", "9"});
+  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), 9);
+  // A file where the input folder should be: the command cannot be written.
+  sim_.reset();
+  std::filesystem::remove_all(dir_ / "in");
+  std::ofstream(dir_ / "in") << "x";
+  EXPECT_ANY_THROW(rec_.EnviaPagamento(0, 10000, false, ""));
+  ASSERT_TRUE(rec_.RespostaPagamentoMFe);
+  EXPECT_EQ(rec_.RespostaPagamentoMFe->IDPagamento, 9);
+}
+
+TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
+  db_.Run(Linha(1, "TEF", "4294967297"));
+  NaLinha(1);
+  Simulador({"--method", "EnviarStatusPagamento", "--code", "EE", "--method", "RespostaFiscal", "--code", "EE",
+             "--body", "always", "--retorno", "RF-7"});
+  EXPECT_FALSE(rec_.EnviarStatusPagamento("AUT", "411111", "ANA", "01/30", "REDE", 2, "AUT", 25000,
+                                          4294967297LL, "VISA", 1234));
+  // The fiscal-response id comes back whatever the code.
+  EXPECT_EQ(rec_.RespostaFiscal(2147483648LL, "CFe1", "NSU", "APROV", "VISA", "REDE", "<CFe/>", "55"), "RF-7");
+  auto c = Comandos();
+  ASSERT_EQ(c.size(), 2u);
+  EXPECT_EQ(c[0].Param("idFila"), "1");
+  EXPECT_EQ(c[0].Param("CodigoAutorizacao"), "AUT");
+  EXPECT_EQ(c[0].Param("Parcelas"), "2");
+  EXPECT_EQ(c[0].Param("ValorPagamento"), "2.50");
+  EXPECT_EQ(c[1].Param("idFila"), "-2147483648");
+  EXPECT_EQ(c[1].Param("CNPJ"), "08723218000186");
+  ASSERT_EQ(log_.size(), 2u);
+  EXPECT_EQ(log_[0], "Status Pagamento: " + c[0].xml);
+  EXPECT_EQ(log_[1], "Resposta Fiscal: " + c[1].xml);
+}
+
+TEST_F(Reconciliacao, ARowIsProcessedFromTheCursorAndCommittedStepByStep) {
+  db_.Run(Linha(1, "TEF", "0", "7.00"));
+  NaLinha(1);
+  Simulador({"--method", "EnviarPagamento", "--id-start", "64"});
+  rec_.EnviaMFEPendentes();
+  auto c = Comandos();
+  ASSERT_EQ(c.size(), 3u);
+  EXPECT_EQ(c[1].Param("CodigoPagamento"), "AUT9");  // the authorisation code, not MFE_CODIGOPAGAMENTO
+  EXPECT_EQ(c[2].Param("NumerodeAprovacao"), "PG1");
+  EXPECT_EQ(Coluna(1, "MFE_IDPAGAMENTO"), "64");
+  EXPECT_EQ(Coluna(1, "MFE_IDSTATUSVALIDADOR"), std::to_string(c[1].session.value_or(-1)));
+  EXPECT_EQ(Coluna(1, "MFE_IDRESPOSTAFISCAL"), "1");
+  // Committed: another attachment sees it while ours is still open.
+  EXPECT_EQ(db_.Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "0");
+}
+
+// A host system whose keys are 64-bit: the updates must reach the row whose
+// key they carry, not the row of its low 32 bits.
+class ReconciliacaoChaveLonga : public Reconciliacao {
+ protected:
+  ReconciliacaoChaveLonga()
+      : Reconciliacao(/*chaveLonga=*/true) {}
+};
+
+TEST_F(ReconciliacaoChaveLonga, UpdatesReachTheRowOfTheWholeKey) {
+  db_.Run(Linha(1, "POS-X", "0") + Linha(4294967297LL, "POS-X", "0"));
+  NaLinha(4294967297LL);
+  Simulador({"--method", "EnviarPagamento", "--id-start", "77"});
+  rec_.EnviaMFEPendentes();
+  EXPECT_EQ(Coluna(4294967297LL, "MFE_IDPAGAMENTO"), "77");
+  EXPECT_EQ(Coluna(4294967297LL, "MFE_IDRESPOSTAFISCAL"), "1");
+  EXPECT_EQ(Coluna(1, "MFE_IDPAGAMENTO"), "0");
+  EXPECT_EQ(Coluna(1, "MFE_IDRESPOSTAFISCAL"), "0");
+}
+
+}  // namespace
+}  // namespace pagvigia
