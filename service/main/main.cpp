@@ -1,0 +1,59 @@
+// The Pagvigia executable. Without switches it runs as the service in the
+// foreground until SIGTERM or SIGINT; "INSTALL" and "UNINSTALL" (with
+// "SILENT") register and remove it; "ONCE" runs one polling cycle at once.
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "platform/event_log.h"
+#include "platform/files.h"
+#include "platform/service_host.h"
+#include "service/srv_pagvigia.h"
+
+int main(int argc, char** argv) {
+  using namespace pagvigia;
+  const bool install = platform::FindCmdLineSwitch(argc, argv, "INSTALL");
+  const bool uninstall = !install && platform::FindCmdLineSwitch(argc, argv, "UNINSTALL");
+  const bool silent = platform::FindCmdLineSwitch(argc, argv, "SILENT");
+  const bool once = !install && !uninstall && platform::FindCmdLineSwitch(argc, argv, "ONCE");
+  const bool serve = !install && !uninstall && !once;
+  platform::EventLog& eventLog = platform::SystemEventLog();
+
+  // The control signals become requests; this must come before the service
+  // object starts its timer thread, which inherits the blocked signals.
+  std::optional<platform::ServiceThread> serviceThread;
+  if (serve) serviceThread.emplace(true);
+
+  try {
+    // Creating the service object deletes both logs, also when installing.
+    TSrvPagvigia SrvPagvigia;
+    platform::ServiceDefinition definition{TSrvPagvigia::kName, TSrvPagvigia::kDisplayName,
+                                           [&](platform::ServiceThread& thread) {
+                                             SrvPagvigia.ServiceExecute(thread);
+                                           }};
+    if (install)
+      return platform::InstallService(definition, platform::ExecutablePath(), silent, std::cout,
+                                      std::cerr);
+    if (uninstall) return platform::UninstallService(definition, silent, std::cout, std::cerr);
+    if (once) {
+      try {
+        SrvPagvigia.Timer1Timer();
+        return 0;
+      } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        eventLog.Error(e.what());
+      } catch (...) {
+        std::cerr << "Unknown exception" << std::endl;
+        eventLog.Error("Unknown exception");
+      }
+      return 1;
+    }
+    return platform::RunService(definition, *serviceThread, eventLog);
+  } catch (const std::exception& e) {
+    // The service object could not be created.
+    std::cerr << e.what() << std::endl;
+    eventLog.Error(e.what());
+    return 1;
+  }
+}

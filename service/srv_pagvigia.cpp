@@ -1,0 +1,209 @@
+#include "service/srv_pagvigia.h"
+
+#include <exception>
+
+#include "platform/event_log.h"
+#include "platform/files.h"
+#include "service/ini_file.h"
+#include "service/service_log.h"
+
+namespace pagvigia {
+namespace {
+
+constexpr const char* kIntegradorLogName = "Pagvigia_Integrador.log";
+
+std::string FolderOf(const TSrvPagvigiaOptions& o) {
+  std::string dir = o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir;
+  if (!dir.empty() && dir.back() != platform::kPathDelim) dir += platform::kPathDelim;
+  return dir;
+}
+
+std::string MessageOf(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "Unknown exception";
+  }
+}
+
+}  // namespace
+
+TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
+    : exeDir_(FolderOf(options)),
+      settings_(options.Settings ? *options.Settings
+                                 : TServiceSettings::Load(exeDir_ + kServiceSettingsName)),
+      clock_(*options.Clock),
+      IBGestalo("Gestalo"),
+      IB_TransPrincipal(&IBGestalo, "IB_TransPrincipal"),
+      IBTPrincipalRW(&IBGestalo, "IBTPrincipalRW"),
+      TBEnviaMFEPendentes(&IBGestalo, nullptr, "TBEnviaMFEPendentes"),
+      QExec(&IBGestalo, &IBTPrincipalRW, "QExec"),
+      IntegradorCliente(*options.Clock, *options.Sleeper),
+      TBPadrao(&IBGestalo, nullptr, "TBPadrao"),
+      TBMSAut(&IBGestalo, nullptr, "TBMSAut"),
+      Reconciliacao(TComponentesReconciliacao{IBGestalo, IB_TransPrincipal, IBTPrincipalRW,
+                                              TBEnviaMFEPendentes, TBPadrao, TBMSAut, QExec,
+                                              IntegradorCliente},
+                    [this](const std::string& msg) { DoSaveLog(msg); }),
+      Timer1(*options.Clock, *options.Sleeper, options.TimerSliceMs) {
+  // IBGestalo: the settings that stay in force; user name, password, server
+  // and path are set by every ConectarBanco.
+  IBGestalo.SetDatabaseName("Gestalo");
+  IBGestalo.CacheStatementHandles = false;
+  IBGestalo.PasswordStorage = psNotSecure;
+  IBGestalo.Params.Clear();
+  IBGestalo.Params.Add("CHARACTER SET=ISO8859_1");
+  IBGestalo.Params.Add("PAGE SIZE=8192");
+  IBGestalo.Params.Add("PROTOCOL=TCP/IP");
+  IBGestalo.Params.Add("USER NAME=SYSDBA");
+  IBGestalo.Params.Add("SERVER=localhost");
+  IBGestalo.Params.Add("SQL DIALECT=3");
+  IBGestalo.Params.Add("BUFFERS=<default>");
+  IBGestalo.DefaultTransaction = &IB_TransPrincipal;
+
+  // Both transactions: automatic commit, read committed; only the second
+  // one writes.
+  for (TFbTransaction* t : {&IB_TransPrincipal, &IBTPrincipalRW}) {
+    t->SetAutoCommit(true);
+    t->Isolation = tiCommitted;
+    t->TimeoutProps.AllowCheckOAT = 5;
+    t->TimeoutProps.Attempt = 10;
+    t->TimeoutProps.AttemptMaxRows = 250;
+    t->TimeoutProps.AttemptTicks = 10;
+    t->TimeoutProps.AttemptRetry = 1;
+    t->TimeoutProps.PromptUser = 20;
+    t->Clock = options.Clock;
+  }
+  IB_TransPrincipal.ReadOnly = true;
+  IBTPrincipalRW.ReadOnly = false;
+
+  // The three cursors read in the connection's default transaction; QExec
+  // writes in the read-write one. Their SQL is the reconciliation's.
+  Reconciliacao.ConfigurarConsultas();
+
+  IntegradorCliente.SetPastaInput(settings_.PastaInput);
+  IntegradorCliente.SetPastaOutput(settings_.PastaOutput);
+  IntegradorCliente.SetTimeout(settings_.Timeout);
+
+  Timer1.SetEnabled(false);
+  Timer1.SetInterval(settings_.Intervalo);
+  Timer1.SetOnTimer([this] { Timer1Timer(); });
+  auto report = options.OnCycleException;
+  if (!report) report = [](const std::string& m) { platform::SystemEventLog().Error(m); };
+  Timer1.SetOnException([report](std::exception_ptr e) { report(MessageOf(e)); });
+
+  ServiceCreate();
+}
+
+TSrvPagvigia::~TSrvPagvigia() {
+  ServiceDestroy();
+  // A cycle still running ends normally; no other follows.
+  Timer1.Shutdown();
+}
+
+std::string TSrvPagvigia::ArquivoLog() const { return exeDir_ + kServiceLogName; }
+
+void TSrvPagvigia::ServiceCreate() {
+  Timer1.SetEnabled(false);
+  const std::string integradorLog = exeDir_ + kIntegradorLogName;
+  if (platform::FileExists(integradorLog)) platform::DeleteFile(integradorLog);
+  if (platform::FileExists(ArquivoLog())) platform::DeleteFile(ArquivoLog());
+  IntegradorCliente.ArqLOG = integradorLog;
+}
+
+void TSrvPagvigia::ServiceExecute(platform::ServiceThread& serviceThread) {
+  // The first cycle comes one interval after the start, never at once.
+  Timer1.SetEnabled(true);
+  while (!serviceThread.Terminated()) serviceThread.ProcessRequests(true);
+  Timer1.SetEnabled(false);
+}
+
+void TSrvPagvigia::ServiceDestroy() { Timer1.SetEnabled(false); }
+
+void TSrvPagvigia::Timer1Timer() {
+  Timer1.SetEnabled(false);
+  std::exception_ptr failure;
+  try {
+    bool ConexaoBanco = false;
+    try {
+      ConexaoBanco = ConectarBanco();
+    } catch (...) {
+      // ConectarBanco logs its own connection failures; anything else (an
+      // unreadable setting, a log that cannot be written) is dropped here.
+      ConexaoBanco = false;
+    }
+    if (ConexaoBanco) {
+      TBPadrao.Open();
+      const int NumCaixa = NumeroCaixa();
+      // Opened first and given the cash register afterwards: the change of
+      // the parameter refreshes the open query.
+      if (!TBMSAut.Active()) TBMSAut.Open();
+      TBMSAut.ParamByName("CAIXA").SetAsInteger(NumCaixa);
+      if (!TBEnviaMFEPendentes.Active()) TBEnviaMFEPendentes.Open();
+      TBEnviaMFEPendentes.ParamByName("CAIXA").SetAsInteger(NumCaixa);
+      if (!TBEnviaMFEPendentes.IsEmpty()) {
+        TBEnviaMFEPendentes.First();
+        while (!TBEnviaMFEPendentes.Eof()) {
+          try {
+            EnviaMFEPendentes();
+          } catch (const std::exception& e) {
+            DoSaveLog(std::string("Envios Pendentes: ") + e.what());
+          }
+          TBEnviaMFEPendentes.Next();
+        }
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  // Clean-up, in this order, each step also when an earlier one failed; the
+  // timer is always switched on again last. The first failure is raised.
+  const auto step = [&failure](auto&& f) {
+    try {
+      f();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  step([this] { TBMSAut.Close(); });
+  step([this] { TBPadrao.Close(); });
+  step([this] { TBEnviaMFEPendentes.Close(); });
+  step([this] { IBGestalo.Disconnect(); });
+  Timer1.SetEnabled(true);
+  if (failure) std::rethrow_exception(failure);
+}
+
+bool TSrvPagvigia::ConectarBanco() {
+  std::string Servidor, Caminho;
+  {
+    const TIniFile ini(exeDir_ + "Gestalo.ini");
+    Servidor = ini.ReadString("Gestalo", "Servidor", "localhost");
+    Caminho = ini.ReadString("Gestalo", "Caminho", exeDir_ + "GESTALO.FDB");
+  }
+  IBGestalo.Disconnect();
+  IBGestalo.SetUsername("USUARIO");
+  IBGestalo.SetPassword("quorix");
+  IBGestalo.SetServer(Servidor);
+  IBGestalo.SetPath(Caminho);
+  try {
+    IBGestalo.Connect(false);
+  } catch (const std::exception& e) {
+    DoSaveLog(std::string("Conexão do Banco: ") + e.what());
+    IBGestalo.Disconnect();
+  }
+  return IBGestalo.Connected();
+}
+
+int TSrvPagvigia::NumeroCaixa() {
+  const TIniFile ini(settings_.PastaCaixa + "ConfCaixa.ini");
+  return ini.ReadInteger("Caixa", "IdCaixa", 0);
+}
+
+void TSrvPagvigia::DoSaveLog(const std::string& Msg) { SaveServiceLog(ArquivoLog(), Msg, clock_); }
+
+void TSrvPagvigia::EnviaMFEPendentes() { Reconciliacao.EnviaMFEPendentes(); }
+
+}  // namespace pagvigia

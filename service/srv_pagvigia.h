@@ -1,0 +1,98 @@
+// The service object: owns every long-lived component (database connection,
+// its two transactions, the four queries, the Integrador client and the
+// timer), runs the polling cycle and writes the service log.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "db/fb_connection.h"
+#include "db/fb_query.h"
+#include "db/fb_transaction.h"
+#include "integrador/integrador_cliente.h"
+#include "platform/clock.h"
+#include "platform/service_host.h"
+#include "reconcile/reconciliacao.h"
+#include "service/service_settings.h"
+#include "service/timer.h"
+
+namespace pagvigia {
+
+// What the process gives the service object; the defaults are the running
+// program's own.
+struct TSrvPagvigiaOptions {
+  // Folder of the logs and of "Gestalo.ini" and "Pagvigia.ini", with its
+  // trailing delimiter; the executable's folder when empty.
+  std::string ExeDir;
+  // The settings; read from "Pagvigia.ini" in ExeDir when not given.
+  std::optional<TServiceSettings> Settings;
+  platform::Clock* Clock = &platform::SystemClock();
+  platform::Sleeper* Sleeper = &platform::SystemSleeper();
+  // How often the timer looks at its schedule while waiting (milliseconds).
+  std::int64_t TimerSliceMs = 50;
+  // Receives the message of an exception that escapes a cycle run by the
+  // timer; the system's event log when not set.
+  std::function<void(const std::string&)> OnCycleException;
+};
+
+class TSrvPagvigia {
+  // First, since the components are created from them.
+  std::string exeDir_;
+  TServiceSettings settings_;
+  platform::Clock& clock_;
+
+ public:
+  static constexpr const char* kName = "SrvPagvigia";
+  static constexpr const char* kDisplayName = "Pagvigia";
+
+  // Creates every component with its design-time settings, then runs
+  // ServiceCreate (which deletes both logs).
+  explicit TSrvPagvigia(TSrvPagvigiaOptions options = {});
+  // Runs ServiceDestroy and waits for a cycle that is still running.
+  ~TSrvPagvigia();
+  TSrvPagvigia(const TSrvPagvigia&) = delete;
+  TSrvPagvigia& operator=(const TSrvPagvigia&) = delete;
+
+  // Timer off, both logs deleted, the Integrador's log pointed beside the
+  // executable.
+  void ServiceCreate();
+  // The body of the running service: timer on, control requests handled
+  // until a stop request, timer off.
+  void ServiceExecute(platform::ServiceThread& serviceThread);
+  void ServiceDestroy();
+  // One polling cycle (see the source for its steps). An exception outside
+  // the per-row handling ends the cycle after its clean-up and is raised.
+  void Timer1Timer();
+
+  // Reads "Gestalo.ini" and connects; a failed connect is logged as
+  // "Conexão do Banco: " + message. True when connected afterwards.
+  bool ConectarBanco();
+  // The cash register's number from "ConfCaixa.ini" (0 when missing).
+  int NumeroCaixa();
+  // Appends one entry to "Pagvigia.log".
+  void DoSaveLog(const std::string& Msg);
+  // Processes the current row of TBEnviaMFEPendentes.
+  void EnviaMFEPendentes();
+
+  const std::string& ExeDir() const { return exeDir_; }
+  const TServiceSettings& Settings() const { return settings_; }
+  std::string ArquivoLog() const;
+
+  // The components. They are declared so that each is created after and
+  // destroyed before the components it uses; the timer comes last, so that
+  // it stops (after a running cycle) before anything else goes.
+  TFbConnection IBGestalo;
+  TFbTransaction IB_TransPrincipal;
+  TFbTransaction IBTPrincipalRW;
+  TFbQuery TBEnviaMFEPendentes;
+  TFbQuery QExec;
+  TIntegradorCliente IntegradorCliente;
+  TFbQuery TBPadrao;
+  TFbQuery TBMSAut;
+  TReconciliacao Reconciliacao;
+  TTimer Timer1;
+};
+
+}  // namespace pagvigia
