@@ -158,7 +158,13 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
 
   Log("RespostaIntegrador: " + RespostaIntegrador);
   FResposta = RespostaIntegrador;
-  FIntegradorResposta->LerResposta(RespostaIntegrador);
+  try {
+    FIntegradorResposta->LerResposta(RespostaIntegrador);
+  } catch (const EConvertError&) {
+    // A malformed character reference in the envelope: the answer is taken
+    // and logged already, so it is handed back with the envelope as far as
+    // it could be read rather than lost.
+  }
 
   if (FIntegradorResposta->Codigo == "EE") return FResposta;
   return PegaResposta(FResposta);

@@ -271,6 +271,17 @@ TEST_F(ComandoIntegradorTest, ReturnedTextByEnvelopeAndPayload) {
   }
 }
 
+TEST_F(ComandoIntegradorTest, MalformedReferenceInTheEnvelopeDoesNotLoseTheAnswer) {
+  const std::string texto =
+      "<Integrador><Identificador><Valor>12</Valor></Identificador><IntegradorResposta><Codigo>AP&#xZZ;</Codigo>"
+      "</IntegradorResposta><retorno>pago</retorno></Integrador>";
+  p.Grava("r.xml", texto);
+  EXPECT_EQ(c.EnviaComando(12, "EnviarPagamento", "<cmd/>"), "pago");
+  EXPECT_EQ(c.Resposta(), texto);
+  EXPECT_EQ(c.IntegradorResposta().Identificador, 12);
+  EXPECT_EQ(log.linhas.back(), "RespostaIntegrador: " + texto);
+}
+
 TEST_F(ComandoIntegradorTest, ClearResetsTheStateOfTheLastExchange) {
   p.Grava("r.xml", Resposta(1, "AP", "<Erro>e</Erro>"));
   c.EnviaComando(1, "EnviarPagamento", "<cmd/>");

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <random>
 
 #include "integrador/comando_integrador.h"
@@ -180,8 +181,20 @@ TEST_F(EntradaInvalidaTest, FoldersThatAreNotThere) {
   EXPECT_FALSE(c.ErroTimeout());
 }
 
+TEST_F(EntradaInvalidaTest, PipesAndBrokenLinksNamedLikeAnswersNeverBlockTheScan) {
+  std::filesystem::create_symlink(p.raiz / "nada", p.output + "/quebrado.xml");
+  const std::string fifo = p.output + "/fila.xml";
+  const bool comFifo = std::system(("mkfifo '" + fifo + "' 2>/dev/null").c_str()) == 0;
+  p.Grava("r.xml", Resposta(3));
+  EXPECT_NE(c.AguardaArqResposta(3), "");
+  EXPECT_EQ(c.leituras, 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(p.output + "/quebrado.xml"));
+  if (comFifo) {
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  }
+}
+
 TEST_F(EntradaInvalidaTest, ManyAnswersOfOtherSessionsSurviveAWholeExchange) {
-  std::mt19937 gen(7);
   for (int i = 0; i < 50; ++i) p.Grava("outra-" + std::to_string(i) + ".xml", Resposta(1000 + i));
   const auto antes = Nomes(p.output);
   t.Em(2000, [&] { p.Grava("minha.xml", Resposta(77)); });

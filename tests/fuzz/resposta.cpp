@@ -1,0 +1,53 @@
+// The answer path: every text the Integrador (or anything else writing into
+// its output folder) can leave there goes through the envelope reader, the
+// extraction of the returned text and the response readers.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "integrador/comando_integrador.h"
+#include "integrador/integrador_resposta.h"
+#include "platform/codepage.h"
+#include "util/utils.h"
+#include "vfpe/leitor.h"
+#include "vfpe/vfpe_records.h"
+
+using namespace pagvigia;
+
+namespace {
+
+// The readers may refuse a value that is not a date or number with
+// EConvertError; anything else escaping is a fault.
+template <class Registro>
+void Le(const std::string& texto) {
+  Registro r;
+  try {
+    r.SetXMLString(texto);
+  } catch (const EConvertError&) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // As read from a file without byte-order mark: Windows-1252 bytes.
+  const std::string texto = platform::AnsiToUtf8(std::string(reinterpret_cast<const char*>(data), size));
+
+  TIntegradorResposta envelope;
+  envelope.LerResposta(texto);
+
+  static TComandoIntegrador comando(nullptr);
+  comando.Clear();
+  (void)comando.PegaResposta(texto);
+
+  TLeitor leitor;
+  leitor.SetArquivo(texto);
+  if (!leitor.rExtrai(1, "Identificador").empty()) (void)leitor.rCampo(tcEsp, "Valor");
+
+  const std::string ansi = platform::AnsiRoundTrip(texto);
+  Le<TRespostaPagamento>(ansi);
+  Le<TRespostaStatusPagamento>(ansi);
+  Le<TRetornoRespostaFiscal>(ansi);
+  Le<TRespostaVerificarStatusValidador>(ansi);
+  return 0;
+}
