@@ -1,0 +1,441 @@
+// Queries against a real server: every column type the shop's database may
+// hold, parameters, navigation, re-running on a parameter change, and the
+// automatic commits of the service's read-write transaction.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "tests/db/db_fixture.h"
+
+namespace pagvigia::testing {
+namespace {
+
+const char* kTypesSchema =
+    "CREATE TABLE TIPOS (ID INTEGER NOT NULL PRIMARY KEY, C5 CHAR(5), VC VARCHAR(30), SI SMALLINT, I INTEGER,\n"
+    "  BI BIGINT, N152 NUMERIC(15,2), D184 DECIMAL(18,4), N41 NUMERIC(4,1), N186 NUMERIC(18,6), DP DOUBLE PRECISION,\n"
+    "  FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, BO BOOLEAN, MEMO BLOB SUB_TYPE TEXT, BIN BLOB SUB_TYPE 0);\n"
+    "INSERT INTO TIPOS VALUES (1, 'abc', 'Conexão d''água', -12, 123456, 9000000000123, 1234.56, -98.7654, -12.3,\n"
+    "  1.1234565, 2.5, 0.25, '2026-12-08', '13:45:07.1230', '2026-12-08 13:45:07', TRUE, 'Memo com ç e ''aspas''',\n"
+    "  'bin');\n"
+    "INSERT INTO TIPOS (ID, VC) VALUES (2, '   ');\n"
+    "INSERT INTO TIPOS (ID, BO) VALUES (3, FALSE);\n";
+
+class FbQueryTest : public ::testing::Test {
+ protected:
+  FbQueryTest() : db(kTypesSchema), s(db) {}
+  FirebirdDb db;
+  ServiceLikeConnection s;
+};
+
+TEST_F(FbQueryTest, EveryColumnTypeReadsAsTheServiceReadsIt) {
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT * FROM TIPOS WHERE ID = 1");
+  q.Open();
+  ASSERT_FALSE(q.Eof());
+  EXPECT_NE(dynamic_cast<TFbColumnText*>(&q.FieldByName("C5")), nullptr);
+  EXPECT_EQ(q.FieldByName("C5").AsString(), "abc");  // padding trimmed
+  EXPECT_NE(dynamic_cast<TFbColumnVarText*>(&q.FieldByName("VC")), nullptr);
+  EXPECT_EQ(q.FieldByName("VC").AsString(), "Conexão d'água");
+  EXPECT_NE(dynamic_cast<TFbColumnSmallInt*>(&q.FieldByName("SI")), nullptr);
+  EXPECT_EQ(q.FieldByName("SI").AsInteger(), -12);
+  EXPECT_EQ(q.FieldByName("SI").AsString(), "-12");
+  EXPECT_NE(dynamic_cast<TFbColumnInteger*>(&q.FieldByName("I")), nullptr);
+  EXPECT_EQ(q.FieldByName("I").AsInteger(), 123456);
+  EXPECT_EQ(q.FieldByName("I").AsCurrency(), 1234560000);
+  EXPECT_NE(dynamic_cast<TFbColumnInt64*>(&q.FieldByName("BI")), nullptr);
+  EXPECT_EQ(q.FieldByName("BI").AsString(), "9000000000123");
+  EXPECT_EQ(q.FieldByName("BI").AsInt64(), 9000000000123);
+  EXPECT_THROW(q.FieldByName("BI").AsInteger(), EFbStatementError);  // no silent wrap-around
+  EXPECT_NE(dynamic_cast<TFbColumnNumeric*>(&q.FieldByName("N152")), nullptr);
+  EXPECT_EQ(q.FieldByName("N152").AsCurrency(), 12345600);
+  EXPECT_EQ(q.FieldByName("N152").AsString(), "1234.56");
+  EXPECT_EQ(q.FieldByName("N152").AsInteger(), 1234);
+  EXPECT_EQ(q.FieldByName("D184").AsCurrency(), -987654);
+  EXPECT_EQ(q.FieldByName("D184").AsInteger(), -98);
+  EXPECT_EQ(q.FieldByName("N41").AsCurrency(), -123000);
+  EXPECT_EQ(q.FieldByName("N41").AsString(), "-12.3");
+  EXPECT_EQ(q.FieldByName("N186").AsCurrency(), 11235);  // 1.123457 rounded to four places
+  EXPECT_NE(dynamic_cast<TFbColumnDouble*>(&q.FieldByName("DP")), nullptr);
+  EXPECT_EQ(q.FieldByName("DP").AsCurrency(), 25000);
+  EXPECT_EQ(q.FieldByName("DP").AsString(), "2.5");
+  EXPECT_EQ(q.FieldByName("DP").AsInteger(), 2);
+  EXPECT_NE(dynamic_cast<TFbColumnFloat*>(&q.FieldByName("FL")), nullptr);
+  EXPECT_EQ(q.FieldByName("FL").AsCurrency(), 2500);
+  EXPECT_NE(dynamic_cast<TFbColumnDate*>(&q.FieldByName("DT")), nullptr);
+  EXPECT_EQ(q.FieldByName("DT").AsString(), "2026-12-08");
+  EXPECT_NE(dynamic_cast<TFbColumnTime*>(&q.FieldByName("TM")), nullptr);
+  EXPECT_EQ(q.FieldByName("TM").AsString(), "13:45:07.123");
+  EXPECT_NE(dynamic_cast<TFbColumnTimeStamp*>(&q.FieldByName("TS")), nullptr);
+  EXPECT_EQ(q.FieldByName("TS").AsString(), "2026-12-08 13:45:07");
+  EXPECT_NE(dynamic_cast<TFbColumnBoolean*>(&q.FieldByName("BO")), nullptr);
+  EXPECT_EQ(q.FieldByName("BO").AsString(), "TRUE");
+  EXPECT_NE(dynamic_cast<TFbColumnMemo*>(&q.FieldByName("MEMO")), nullptr);
+  EXPECT_EQ(q.FieldByName("MEMO").AsString(), "Memo com ç e 'aspas'");
+  EXPECT_NE(dynamic_cast<TFbColumnBinary*>(&q.FieldByName("BIN")), nullptr);
+  EXPECT_EQ(q.FieldByName("BIN").AsString(), "bin");
+  for (int i = 0; i < q.Fields().Count(); ++i) EXPECT_FALSE(q.Fields()[i].IsNull()) << q.Fields()[i].Name();
+  q.Next();
+  EXPECT_TRUE(q.Eof());
+}
+
+TEST_F(FbQueryTest, NullsReadAsEmptyTextZeroAndUnknown) {
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT * FROM TIPOS WHERE ID = 2");
+  q.Open();
+  ASSERT_FALSE(q.Eof());
+  EXPECT_EQ(q.FieldByName("VC").AsString(), "");  // only spaces
+  EXPECT_FALSE(q.FieldByName("VC").IsNull());
+  for (const char* name : {"C5", "SI", "I", "BI", "N152", "D184", "DP", "FL", "DT", "TM", "TS", "MEMO", "BIN"}) {
+    TFbColumn& f = q.FieldByName(name);
+    EXPECT_TRUE(f.IsNull()) << name;
+    EXPECT_EQ(f.AsString(), "") << name;
+    EXPECT_EQ(f.AsCurrency(), 0) << name;
+    EXPECT_EQ(f.AsInteger(), 0) << name;
+  }
+  EXPECT_EQ(q.FieldByName("BO").AsString(), "UNKNOWN");
+  q.Close();
+  q.SQL().Clear();
+  q.SQL().Add("SELECT BO FROM TIPOS WHERE ID = 3");
+  q.Open();
+  EXPECT_EQ(q.FieldByName("BO").AsString(), "FALSE");
+}
+
+TEST_F(FbQueryTest, EveryTypeWritesThroughParameters) {
+  const std::string big = [] {
+    std::string t;
+    while (t.size() < 200000) t += "Linha com acentuação ç, aspas ' e número " + std::to_string(t.size()) + "\n";
+    return t;
+  }();
+  TFbQuery ins(&s.conn, &s.rw);
+  ins.SQL().Add("INSERT INTO TIPOS (ID, C5, VC, SI, I, BI, N152, D184, N41, DP, FL, DT, TM, TS, BO, MEMO, BIN)");
+  ins.SQL().Add("VALUES (:ID, :C5, :VC, :SI, :I, :BI, :N152, :D184, :N41, :DP, :FL, :DT, :TM, :TS, :BO, :MEMO, :BIN)");
+  ins.Prepare();
+  auto& p = ins.Params();
+  p.BeginUpdate();
+  p.ParamByName("ID").SetAsInteger(10);
+  p.ParamByName("C5").SetAsString("xy");
+  p.ParamByName("VC").SetAsString("Olá, d'Ávila");
+  p.ParamByName("SI").SetAsString("-7");
+  p.ParamByName("I").SetAsInteger(42);
+  p.ParamByName("BI").SetAsInt64(-9000000000123);
+  p.ParamByName("N152").SetAsCurrency(123456789);  // 12345.6789 -> 12345.68
+  p.ParamByName("D184").SetAsString("-1,5");
+  p.ParamByName("N41").SetAsInteger(12);
+  p.ParamByName("DP").SetAsCurrency(15000);
+  p.ParamByName("FL").SetAsString("0.5");
+  p.ParamByName("DT").SetAsString("29/02/2024");
+  p.ParamByName("TM").SetAsString("23:59:58.5");
+  p.ParamByName("TS").SetAsString("1999-12-31 23:59:59");
+  p.ParamByName("BO").SetAsBoolean(true);
+  p.ParamByName("MEMO").SetAsString(big);
+  p.ParamByName("BIN").SetAsString(std::string("\0\1\2", 3));
+  p.EndUpdate(true);
+  ins.ExecSQL();
+
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT * FROM TIPOS WHERE ID = 10");
+  q.Open();
+  ASSERT_FALSE(q.Eof());
+  EXPECT_EQ(q.FieldByName("C5").AsString(), "xy");
+  EXPECT_EQ(q.FieldByName("VC").AsString(), "Olá, d'Ávila");
+  EXPECT_EQ(q.FieldByName("SI").AsInteger(), -7);
+  EXPECT_EQ(q.FieldByName("I").AsInteger(), 42);
+  EXPECT_EQ(q.FieldByName("BI").AsInt64(), -9000000000123);
+  EXPECT_EQ(q.FieldByName("N152").AsString(), "12345.68");
+  EXPECT_EQ(q.FieldByName("D184").AsString(), "-1.5000");
+  EXPECT_EQ(q.FieldByName("N41").AsString(), "12.0");
+  EXPECT_EQ(q.FieldByName("DP").AsString(), "1.5");
+  EXPECT_EQ(q.FieldByName("FL").AsString(), "0.5");
+  EXPECT_EQ(q.FieldByName("DT").AsString(), "2024-02-29");
+  EXPECT_EQ(q.FieldByName("TM").AsString(), "23:59:58.5");
+  EXPECT_EQ(q.FieldByName("TS").AsString(), "1999-12-31 23:59:59");
+  EXPECT_EQ(q.FieldByName("BO").AsString(), "TRUE");
+  EXPECT_EQ(q.FieldByName("MEMO").AsString(), big);
+  EXPECT_EQ(q.FieldByName("BIN").AsString(), std::string("\0\1\2", 3));
+  // The server holds the text in its own character set, not UTF-8 bytes.
+  EXPECT_EQ(db.Scalar("SELECT OCTET_LENGTH(VC) FROM TIPOS WHERE ID = 10"), "12");
+  EXPECT_EQ(db.Scalar("SELECT CHAR_LENGTH(MEMO) = " + std::to_string(platform::Utf8Length(big)) +
+                      " FROM TIPOS WHERE ID = 10"),
+            "<true>");
+}
+
+TEST_F(FbQueryTest, BadValuesAndUnknownNamesRaiseStatementErrors) {
+  TFbQuery u(&s.conn, &s.rw);
+  u.SQL().Add("UPDATE TIPOS SET I = :I, DT = :DT WHERE ID = :ID");
+  u.Prepare();
+  EXPECT_THROW(u.ParamByName("I").SetAsString("doze"), EFbStatementError);
+  EXPECT_THROW(u.ParamByName("I").SetAsInt64(1LL << 40), EFbStatementError);
+  EXPECT_THROW(u.ParamByName("DT").SetAsString("2026-02-30"), EFbStatementError);
+  try {
+    u.ParamByName("NADA");
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "FieldName: NADA not found");
+  }
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT ID FROM TIPOS");
+  try {
+    q.FieldByName("NOME");
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "FieldName: NOME not found");
+  }
+  // A parameter whose type the server cannot say.
+  TFbQuery n(&s.conn);
+  n.SQL().Add("SELECT 1 FROM RDB$DATABASE WHERE ? IS NULL");
+  try {
+    n.Prepare();
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "Unsupported column type: 32766");
+  }
+  TFbQuery blank(&s.conn);
+  blank.SQL().Add("  ");
+  try {
+    blank.Open();
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "Blank SQL statement not allowed");
+  }
+}
+
+TEST_F(FbQueryTest, TextParametersAreTrimmedCutAndPadded) {
+  TFbQuery u(&s.conn, &s.rw);
+  u.SQL().Add("UPDATE TIPOS SET C5 = :C, VC = :V WHERE ID = 3");
+  u.Prepare();
+  u.ParamByName("C").SetAsString("ãbcdefgh");
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "é";
+  u.ParamByName("V").SetAsString(many + "   ");
+  u.ExecSQL();
+  EXPECT_EQ(db.Scalar("SELECT C5 FROM TIPOS WHERE ID = 3"), "ãbcde");
+  EXPECT_EQ(db.Scalar("SELECT VC FROM TIPOS WHERE ID = 3"), [] {
+    std::string e;
+    for (int i = 0; i < 30; ++i) e += "é";
+    return e;
+  }());
+  u.ParamByName("C").SetAsString("");
+  u.ParamByName("V").SetIsNull(true);
+  u.ExecSQL();
+  EXPECT_EQ(db.Scalar("SELECT '[' || C5 || ']' FROM TIPOS WHERE ID = 3"), "[     ]");  // empty, not NULL
+  EXPECT_EQ(db.Scalar("SELECT VC FROM TIPOS WHERE ID = 3"), "<null>");
+}
+
+TEST_F(FbQueryTest, WalkingTheRowsAndTheEnd) {
+  db.Run("INSERT INTO TIPOS (ID) SELECT 100 + RDB$RELATION_ID FROM RDB$RELATIONS ROWS 20;");
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT ID FROM TIPOS WHERE ID >= 100 ORDER BY ID");
+  EXPECT_TRUE(q.IsEmpty());  // not open
+  q.Open();
+  EXPECT_FALSE(q.IsEmpty(20));
+  EXPECT_TRUE(q.IsEmpty(21));
+  q.First();
+  int n = 0;
+  while (!q.Eof()) {
+    ++n;
+    q.Next();
+  }
+  EXPECT_EQ(n, 20);
+  try {
+    q.Next();
+    FAIL();
+  } catch (const EFbDatasetError& e) {
+    EXPECT_STREQ(e.what(), "At end of Dataset");
+  }
+  q.First();
+  EXPECT_FALSE(q.Eof());
+  EXPECT_EQ(q.RecNo(), 0);
+  try {
+    q.ExecSQL();
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "Statement has already been opened");
+  }
+  q.Close();
+  q.SQL().Clear();
+  q.SQL().Add("SELECT ID FROM TIPOS WHERE ID < 0");
+  q.Open();
+  EXPECT_TRUE(q.Active());
+  EXPECT_TRUE(q.Eof());
+  EXPECT_TRUE(q.IsEmpty(1));
+}
+
+TEST_F(FbQueryTest, ChangingAParameterOfAnOpenQueryRunsItAgain) {
+  db.Run("CREATE TABLE CX (CAIXA INTEGER, NOME VARCHAR(10));");
+  db.Run("INSERT INTO CX VALUES (3, 'tres'); INSERT INTO CX VALUES (3, 'three'); INSERT INTO CX VALUES (4, 'quatro');");
+  db.GrantAll();
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT NOME FROM CX WHERE CAIXA = :CAIXA ORDER BY NOME");
+  q.Open();  // parameter unset: NULL, no rows
+  EXPECT_TRUE(q.Eof());
+  q.Params().ParamByName("CAIXA").SetAsInteger(3);
+  EXPECT_TRUE(q.Active());
+  ASSERT_FALSE(q.Eof());
+  EXPECT_EQ(q.FieldByName("NOME").AsString(), "three");
+  q.Next();
+  // Several changes between BeginUpdate and EndUpdate: one re-run, at the end.
+  q.Params().BeginUpdate();
+  q.Params().ParamByName("CAIXA").SetAsInteger(4);
+  EXPECT_EQ(q.FieldByName("NOME").AsString(), "tres");
+  q.Params().EndUpdate(true);
+  EXPECT_EQ(q.FieldByName("NOME").AsString(), "quatro");  // row 1 does not exist: the last one
+  q.RefreshOnParamChange = false;
+  q.Params().ParamByName("CAIXA").SetAsInteger(3);
+  EXPECT_EQ(q.FieldByName("NOME").AsString(), "quatro");
+  q.Close();
+  q.Open();
+  EXPECT_EQ(q.FieldByName("NOME").AsString(), "three");  // values stay set across Close
+}
+
+TEST_F(FbQueryTest, ARepeatedParameterNameTakesOneValue) {
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT COUNT(*) AS N FROM TIPOS WHERE ID = :X OR ID = :X + 1 OR ID = :Y");
+  q.Prepare();
+  EXPECT_EQ(q.Params().Count(), 3);
+  q.ParamByName("X").SetAsInteger(1);
+  q.ParamByName("Y").SetAsString("3");
+  q.Open();
+  EXPECT_EQ(q.FieldByName("N").AsInteger(), 3);
+}
+
+TEST_F(FbQueryTest, AutomaticCommitsRetainWithinTheOldestActiveLimit) {
+  platform::ManualClock clock;
+  s.rw.Clock = &clock;
+  TFbQuery u(&s.conn, &s.rw);
+  TFbQuery t(&s.conn, &s.rw);
+  t.SQL().Add("SELECT CURRENT_TRANSACTION AS T FROM RDB$DATABASE");
+  auto transactionId = [&] {
+    t.Close();
+    t.Open();
+    return t.FieldByName("T").AsInt64();
+  };
+  u.SQL().Add("UPDATE TIPOS SET I = I + 1 WHERE ID = :ID");
+  u.Prepare();
+  u.ParamByName("ID").SetAsInteger(1);
+  u.ExecSQL();  // starts the transaction and commits retaining
+  const auto first = transactionId();
+  EXPECT_EQ(s.rw.RetainingCommits, 1);
+  clock.Advance(4800);
+  u.ParamByName("ID").SetAsInteger(999);  // no row: still a data change
+  u.ExecSQL();
+  EXPECT_EQ(s.rw.RetainingCommits, 2);
+  EXPECT_EQ(s.rw.HardCommits, 0);
+  EXPECT_EQ(transactionId(), first);
+  t.Close();
+  clock.Advance(200);  // 5 s after the start: more than 5 / 88400 of a day
+  u.ExecSQL();
+  EXPECT_EQ(s.rw.HardCommits, 1);
+  EXPECT_FALSE(s.rw.Started());
+  EXPECT_GT(transactionId(), first);
+  EXPECT_EQ(db.Scalar("SELECT I FROM TIPOS WHERE ID = 1"), "123457");
+  // With a cursor open on the transaction the commit keeps it.
+  t.Close();
+  t.Open();
+  clock.Advance(60000);
+  u.ParamByName("ID").SetAsInteger(1);
+  u.ExecSQL();
+  EXPECT_EQ(s.rw.HardCommits, 1);
+  EXPECT_TRUE(t.Active());
+}
+
+TEST_F(FbQueryTest, ASelectNeverCommitsButTheOldestActiveCheckDoes) {
+  platform::ManualClock clock;
+  s.ro.Clock = &clock;
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT ID FROM TIPOS ORDER BY ID");
+  q.Open();
+  while (!q.Eof()) q.Next();
+  EXPECT_EQ(s.ro.HardCommits + s.ro.RetainingCommits, 0);
+  EXPECT_TRUE(s.ro.Started());
+  clock.Advance(5000);
+  q.Close();
+  q.Open();
+  q.Next();  // moving re-checks; the cursor is still open: nothing
+  EXPECT_EQ(s.ro.HardCommits, 0);
+  while (!q.Eof()) q.Next();  // the end closes the cursor: hard commit
+  EXPECT_EQ(s.ro.HardCommits, 1);
+  EXPECT_FALSE(s.ro.Started());
+  q.First();
+  EXPECT_EQ(q.FieldByName("ID").AsInteger(), 1);  // fetched rows stay readable
+}
+
+TEST_F(FbQueryTest, CommitActionDecidesWhatAnOpenCursorKeeps) {
+  db.Run("INSERT INTO TIPOS (ID) SELECT 100 + RDB$RELATION_ID FROM RDB$RELATIONS ROWS 50;");
+  TFbTransaction manual(&s.conn);
+  TFbQuery keep(&s.conn, &manual), drop(&s.conn, &manual);
+  keep.CommitAction = caInvalidateCursor;
+  for (auto* q : {&keep, &drop}) {
+    q->SQL().Add("SELECT ID FROM TIPOS ORDER BY ID");
+    q->Open();
+    q->Next();
+  }
+  manual.Commit();
+  EXPECT_FALSE(drop.Active());
+  EXPECT_TRUE(keep.Active());
+  EXPECT_FALSE(keep.CursorOpen());
+  EXPECT_EQ(keep.FieldByName("ID").AsInteger(), 2);
+  int rows = 2;
+  for (keep.Next(); !keep.Eof(); keep.Next()) ++rows;
+  EXPECT_EQ(rows, keep.BufferedRows());
+  EXPECT_LT(rows, 53);  // only what was fetched before the commit
+}
+
+TEST_F(FbQueryTest, DetachingCommitsAutoCommitAndRollsBackTheRest) {
+  TFbTransaction manual(&s.conn);
+  TFbQuery u1(&s.conn, &manual);
+  u1.SQL().Add("UPDATE TIPOS SET VC = 'perdido' WHERE ID = 2");
+  u1.ExecSQL();
+  EXPECT_TRUE(manual.HasUncommittedChanges());
+  TFbQuery q(&s.conn, &s.rw);
+  q.SQL().Add("SELECT ID FROM TIPOS");
+  q.Open();  // an open cursor on the read-write transaction
+  s.conn.Disconnect();
+  EXPECT_FALSE(q.Active());
+  EXPECT_FALSE(q.Prepared());
+  EXPECT_EQ(s.rw.HardCommits, 1);
+  EXPECT_EQ(db.Scalar("SELECT '[' || VC || ']' FROM TIPOS WHERE ID = 2"), "[   ]");
+  s.conn.Disconnect();  // nothing to do
+  // The same objects work on the next connect (the query prepares again).
+  s.conn.Connect();
+  s.conn.Connect();  // already attached: nothing
+  q.Open();
+  EXPECT_FALSE(q.Eof());
+}
+
+TEST_F(FbQueryTest, ErrorsRaisedByTriggersAndProceduresCarryTheirOwnText) {
+  db.Run("CREATE EXCEPTION E_CAIXA 'Caixa fechado';\n"
+         "SET TERM ^;\n"
+         "CREATE PROCEDURE P_FALHA AS BEGIN EXCEPTION E_CAIXA; END^\n"
+         "SET TERM ;^\n"
+         "GRANT USAGE ON EXCEPTION E_CAIXA TO PROCEDURE P_FALHA;\n"
+         "GRANT EXECUTE ON PROCEDURE P_FALHA TO USUARIO;");
+  TFbQuery p(&s.conn, &s.rw);
+  p.SQL().Add("EXECUTE PROCEDURE P_FALHA");
+  try {
+    p.ExecSQL();
+    FAIL();
+  } catch (const EFbISCError& e) {
+    EXPECT_EQ(e.SQLCode, -836);
+    EXPECT_STREQ(e.what(), "Caixa fechado") << e.ErrorMessage.size();
+  }
+}
+
+TEST_F(FbQueryTest, ChangingTheConnectionSettingsWhileAttachedIsRefused) {
+  s.conn.Connect();
+  const auto before = s.conn.Params.Lines();
+  try {
+    s.conn.SetUsername("OUTRO");
+    FAIL();
+  } catch (const EFbConnectionError& e) {
+    EXPECT_STREQ(e.what(), "Cannot change while connected");
+  }
+  EXPECT_EQ(s.conn.Params.Lines(), before);
+  EXPECT_EQ(s.conn.CharSet(), "ISO8859_1");
+  EXPECT_EQ(s.conn.SQLDialect(), 3);
+  EXPECT_EQ(s.conn.Status(), csConnected);
+}
+
+}  // namespace
+}  // namespace pagvigia::testing
