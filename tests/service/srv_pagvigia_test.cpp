@@ -304,5 +304,36 @@ TEST_F(RunningServiceTest, StopRequestDuringACycleLetsTheCycleFinish) {
   EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
 }
 
+TEST_F(RunningServiceTest, FailingRowIsLoggedAndTheNextRowIsStillProcessed) {
+  testing::FirebirdDb db(ShopSchema());
+  db.Run("INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '12.345.678/0001-95');\n"
+         "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (3, 'chave');\n"
+         "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, MFE_SERIALPOS, MFE_VALORPAGAMENTO,"
+         " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA) VALUES"
+         " (1, 'TEF', 10.5, CURRENT_DATE, '1', '<CFe/>', 'k1', 3);\n"
+         "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, MFE_SERIALPOS, MFE_VALORPAGAMENTO,"
+         " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA) VALUES"
+         " (2, 'TEF', 20, CURRENT_DATE, '2', '<CFe/>', 'k2', 3);\n");
+  Gestalo(db.host(), db.path());
+  platform::WriteFileBytes(dir_ / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
+  // No Integrador answers: each row ends when the exchange gives up.
+  auto srv = std::make_unique<TSrvPagvigia>(Options());
+  platform::ServiceThread thread(false);
+  auto running = std::async(std::launch::async, [&] { srv->ServiceExecute(thread); });
+  WaitEntries(2);
+  thread.Controller(platform::ServiceRequest::Stop);
+  running.get();
+  srv.reset();
+  const auto entries = Entries(Log());
+  ASSERT_GE(entries.size(), 2u);
+  for (const std::string& e : entries)
+    EXPECT_EQ(e.substr(19), " - Envios Pendentes: Sem Resposta do Integrador") << e;
+  // Both rows were tried in the first cycle, the first at 10:01:00 plus the
+  // exchange's time limit, and neither got anything written.
+  EXPECT_LT(entries[0].substr(0, 19), entries[1].substr(0, 19));
+  EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "2");
+  EXPECT_TRUE(Events().empty());
+}
+
 }  // namespace
 }  // namespace pagvigia

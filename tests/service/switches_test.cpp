@@ -1,0 +1,224 @@
+// The pagvigia executable copied into a folder of its own: "INSTALL" and
+// "UNINSTALL" (with "SILENT") on a temporary unit folder, "ONCE", and the
+// plain start driven by signals with the systemd notify protocol.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/files.h"
+#include "tests/support/firebird_db.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace pagvigia {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+class ExecutableTest : public ::testing::Test {
+ protected:
+  ExecutableTest() {
+    exe_ = dir_ / "pagvigia";
+    platform::WriteFileBytes(exe_, platform::ReadFileBytes(PAGVIGIA_EXE));
+    ::chmod(exe_.c_str(), 0755);
+    platform::ForceDirectories(dir_ / "units");
+    // A database server that refuses at once: every cycle writes one line.
+    Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n");
+    Write("Pagvigia.ini", "[Caixa]\r\nPasta=" + dir_.path() + "\r\n[Integrador]\r\nPastaInput=" +
+                              (dir_ / "in") + "\r\nPastaOutput=" + (dir_ / "out") + "\r\n");
+  }
+
+  void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir_ / name, bytes); }
+
+  std::vector<std::string> Env(const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      const std::string v = *e;
+      if (v.rfind("NOTIFY_SOCKET=", 0) == 0 || v.rfind("PAGVIGIA_SYSTEMD_UNIT_DIR=", 0) == 0 ||
+          v.rfind("PAGVIGIA_SYSTEMCTL=", 0) == 0)
+        continue;
+      env.push_back(v);
+    }
+    env.push_back("PAGVIGIA_SYSTEMD_UNIT_DIR=" + (dir_ / "units"));
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+  }
+
+  // Starts the executable (from another working folder) with its output in files.
+  pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
+    std::vector<std::string> env = Env(extraEnv);
+    std::vector<char*> argv{exe_.data()}, envp;
+    std::vector<std::string> a = args;
+    for (auto& s : a) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    for (auto& s : env) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, (dir_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, (dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&fa, "/");
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, exe_.c_str(), &fa, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+  }
+  Result Wait(pid_t pid) {
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    Result r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.out = platform::ReadFileBytes(dir_ / "stdout");
+    r.err = platform::ReadFileBytes(dir_ / "stderr");
+    return r;
+  }
+  Result Run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
+    return Wait(Start(args, extraEnv));
+  }
+  std::size_t Entries() {
+    if (!platform::FileExists(dir_ / "Pagvigia.log")) return 0;
+    static const std::regex entry(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Conexão do Banco: .*)");
+    std::size_t n = 0;
+    for (const std::string& line : platform::ReadTextLines(dir_ / "Pagvigia.log"))
+      n += std::regex_match(line, entry) ? 1 : 0;
+    return n;
+  }
+  void PlantLogs() {
+    Write("Pagvigia.log", "old\r\n");
+    Write("Pagvigia_Integrador.log", "old\r\n");
+  }
+  bool LogsGone() {
+    return !platform::PathExists(dir_ / "Pagvigia.log") && !platform::PathExists(dir_ / "Pagvigia_Integrador.log");
+  }
+
+  testing::TempDir dir_;
+  std::string exe_;
+};
+
+TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs) {
+  PlantLogs();
+  Result r = Run({"/INSTALL"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Service installed successfully\n");
+  EXPECT_TRUE(LogsGone());
+  const std::string unit = platform::ReadFileBytes(dir_ / "units/SrvPagvigia.service");
+  EXPECT_NE(unit.find("Description=Pagvigia\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("ExecStart=" + exe_ + "\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("Restart=no\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos) << unit;
+
+  // Installing twice fails, also when silent, with the display name.
+  r = Run({"-install", "-silent"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("\"Pagvigia\""), std::string::npos) << r.err;
+
+  PlantLogs();
+  r = Run({"--Uninstall", "/SILENT"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(LogsGone());
+  EXPECT_FALSE(platform::PathExists(dir_ / "units/SrvPagvigia.service"));
+
+  r = Run({"-UNINSTALL"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("\"Pagvigia\""), std::string::npos) << r.err;
+}
+
+TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceAndReportsAnEscapingException) {
+  PlantLogs();
+  Result r = Run({"-ONCE"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Entries(), 1u);
+  EXPECT_FALSE(platform::PathExists(dir_ / "Pagvigia_Integrador.log"));
+
+  // A database without the shop's tables: the cycle's failure escapes.
+  testing::FirebirdDb db;
+  Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db.host() + "\r\nCaminho=" + db.path() + "\r\n");
+  r = Run({"/once"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ISC ERROR CODE:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("PADRAO"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::PathExists(dir_ / "Pagvigia.log"));  // deleted at start, nothing written
+}
+
+// A datagram socket standing in for systemd's NOTIFY_SOCKET.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) {
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    timeval tv{10, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  }
+  ~NotifySocket() { ::close(fd_); }
+  std::string Next() {
+    char buf[512];
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "(nothing)";
+  }
+
+ private:
+  int fd_;
+};
+
+TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheReportedState) {
+  Write("Pagvigia.ini", "[Servico]\r\nIntervalo=20\r\n[Caixa]\r\nPasta=" + dir_.path() + "\r\n");
+  NotifySocket notify(dir_ / "notify");
+  const pid_t pid = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  EXPECT_EQ(notify.Next(), "STATUS=Starting");
+  EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
+  const auto waitEntries = [&](std::size_t n) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (Entries() < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    return Entries();
+  };
+  EXPECT_GE(waitEntries(2), 2u);
+  ::kill(pid, SIGUSR1);
+  EXPECT_EQ(notify.Next(), "STATUS=Paused");
+  const std::size_t atPause = Entries();
+  EXPECT_GE(waitEntries(atPause + 2), atPause + 2);  // still cycling
+  ::kill(pid, SIGUSR2);
+  EXPECT_EQ(notify.Next(), "STATUS=Running");
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(notify.Next(), "STOPPING=1\nSTATUS=Stopping");
+  EXPECT_EQ(notify.Next(), "STATUS=Stopped");
+  const Result r = Wait(pid);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ExecutableTest, SigintStopsAsSigtermDoes) {
+  const pid_t pid = Start({});
+  std::this_thread::sleep_for(100ms);
+  ::kill(pid, SIGINT);
+  const Result r = Wait(pid);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Entries(), 0u);  // stopped within the first minute: no cycle at all
+}
+
+}  // namespace
+}  // namespace pagvigia
