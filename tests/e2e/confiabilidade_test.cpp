@@ -1,0 +1,233 @@
+// What a shop's machine throws at the service over months: the database
+// connection cut during a cycle, missing Integrador folders, garbage answers,
+// columns of other lengths than expected, a full disk for the logs. Each
+// case checks what was logged, what the row holds, and that the next cycle
+// recovers.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/integrador_sim.h"
+
+namespace pagvigia::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+bool Comeca(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleReconnects) {
+  Instalacao inst;
+  Transacao a;
+  a.serialPOS = "POS-NOVO";
+  inst.Inserir(a);
+  Transacao b = a;
+  b.id = 2;
+  inst.Inserir(b);
+  {
+    IntegradorSim sim(inst.input(), inst.output(), {"--delay-ms", "2000"});
+    auto p = inst.Iniciar({"-once"});
+    // While the first payment waits for its answer, the server ends the
+    // service's attachment.
+    ASSERT_TRUE(WaitUntil([&] { return inst.IntegradorLog().find("EnviarPagamento( ") != std::string::npos; }, 60s));
+    inst.db().Run("DELETE FROM MON$ATTACHMENTS WHERE MON$USER = 'USUARIO' AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION;");
+    ASSERT_TRUE(p->Wait(120s));
+    // The first row's update fails on the dead connection and is logged;
+    // moving the cursor to the next row needs the server too, so the cycle
+    // ends there: its clean-up runs and the error goes to the system log
+    // (and, with -once, to standard error and the exit status).
+    EXPECT_EQ(p->ExitCode(), 1);
+    // ("connection shutdown" or a failed write on the connection.)
+    EXPECT_EQ(SlurpFile(inst.ErrPath()).rfind("ISC ERROR CODE:", 0), 0u) << SlurpFile(inst.ErrPath());
+  }
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
+  EXPECT_TRUE(Comeca(msgs[0], "Envios Pendentes: ISC ERROR CODE:")) << msgs[0];
+  EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
+  EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
+
+  // The next cycle connects afresh and completes both rows. (The first
+  // payment had been accepted by the Integrador before the connection went,
+  // so it is submitted a second time: its id was never recorded.)
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "20"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(inst.Linha(1), (Progresso{"20", "0", "1"}));
+  EXPECT_EQ(inst.Linha(2), (Progresso{"21", "0", "2"}));
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
+TEST(Confiabilidade, MissingOrUnusableInputFolderFailsEachRowAndRecovers) {
+  Instalacao inst;
+  Transacao a;
+  inst.Inserir(a);
+  Transacao b = a;
+  b.id = 2;
+  inst.Inserir(b);
+
+  fs::remove_all(inst.input());
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_EQ(msgs.size(), 2u) << SlurpFile(inst.ServiceLogPath());
+  for (auto& m : msgs) EXPECT_TRUE(Comeca(m, "Envios Pendentes: ")) << m;
+  EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
+
+  WriteFile(inst.input(), "not a folder");  // a file where the folder should be
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(inst.ServiceLogMessages().size(), 2u);
+  EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
+
+  fs::remove(inst.input());
+  fs::create_directories(inst.input());
+  IntegradorSim sim(inst.input(), inst.output());
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_TRUE(inst.ServiceLog().empty());
+  EXPECT_EQ(inst.Linha(1).fiscal, "1");
+  EXPECT_EQ(inst.Linha(2).fiscal, "2");
+}
+
+TEST(Confiabilidade, GarbageAnswersAreRejectedAndNothingIsRecorded) {
+  Instalacao inst;
+  Transacao a;
+  a.serialPOS = "POS-NOVO";
+  a.idPagamento = "31";  // only the fiscal response is missing
+  inst.Inserir(a);
+  Transacao b;
+  b.id = 2;
+  inst.Inserir(b);
+  const std::string lixo = inst.root() + "/lixo.xml";
+  // The right session, then no envelope anyone could read, markup broken
+  // and bytes that are not text.
+  WriteFile(lixo, "<Integrador><Identificador><Valor>{sessao}</Valor></Identificador><IntegradorResposta><Codigo>"
+                  "<<&&\x01\x02\xff</Codigo><retorno>9<9</IDPagamento>\n\n<IDPagamento>abc");
+  {
+    IntegradorSim sim(inst.input(), inst.output(), {"--answer-file", lixo});
+    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_EQ(cmds[0].method, "RespostaFiscal");
+    EXPECT_EQ(cmds[1].method, "EnviarPagamento");
+  }
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_EQ(msgs.size(), 2u) << SlurpFile(inst.ServiceLogPath());
+  EXPECT_TRUE(Comeca(msgs[0], "Resposta Fiscal: <Integrador>")) << msgs[0];
+  EXPECT_TRUE(Comeca(msgs[1], "Pagamento MFE: <Integrador>")) << msgs[1];
+  EXPECT_EQ(inst.Linha(1), (Progresso{"31", "0", "0"}));
+  EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
+
+  IntegradorSim sim(inst.input(), inst.output());
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(inst.Linha(1).fiscal, "1");
+  EXPECT_NE(inst.Linha(2).fiscal, "0");
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
+// The host system's columns may be wider (CHAR padded with blanks) or
+// narrower than the values the service writes.
+TEST(Confiabilidade, WiderCharColumnsReadTrimmed) {
+  Instalacao inst(1,
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_SERIALPOS TYPE CHAR(40);\n"
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_IDPAGAMENTO TYPE CHAR(40);\n"
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_IDSTATUSVALIDADOR TYPE CHAR(40);\n"
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_IDRESPOSTAFISCAL TYPE CHAR(60);\n");
+  Transacao t;  // "TEF" and "0" padded with blanks in the table
+  inst.Inserir(t);
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "44"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(sim.Commands().size(), 3u);  // TEF recognised: payment, status, fiscal
+  auto l = inst.Linha(1);
+  EXPECT_EQ(l.pagamento.substr(0, 2), "44");
+  EXPECT_NE(l.status.substr(0, 1), "0");
+  EXPECT_EQ(l.fiscal.substr(0, 1), "1");
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
+TEST(Confiabilidade, AnIdLongerThanItsColumnIsRefusedNotCut) {
+  Instalacao inst(1,
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES DROP MFE_IDRESPOSTAFISCAL;\n"
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ADD MFE_IDRESPOSTAFISCAL VARCHAR(6) DEFAULT '0';\n");
+  Transacao t;
+  t.serialPOS = "POS-NOVO";
+  inst.Inserir(t);
+  {
+    IntegradorSim sim(inst.input(), inst.output(),
+                      {"--method", "EnviarPagamento", "--id-start", "52", "--method", "RespostaFiscal", "--retorno",
+                       "RF-123456789"});
+    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    EXPECT_EQ(sim.Commands().size(), 2u);
+  }
+  // The payment is recorded; the fiscal-response id would not fit and is not
+  // stored cut: the row stays pending and the entry says why.
+  EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "0"}));
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
+  EXPECT_TRUE(Comeca(msgs[0], "Envios Pendentes: ")) << msgs[0];
+  EXPECT_NE(msgs[0].find("IDRESPOSTAFISCAL too long: 6 characters expected but 12 characters found"), std::string::npos)
+      << msgs[0];
+
+  // With an id that fits, the next cycle sends the fiscal response again and
+  // records it.
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "RespostaFiscal", "--retorno", "RF-9"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "RF-9"}));
+}
+
+// The program's folder on a tiny file system that is full.
+TEST(Confiabilidade, FullDiskForTheLogs) {
+  Instalacao inst;
+  Transacao a;
+  a.serialPOS = "POS-NOVO";
+  inst.Inserir(a);
+  const std::string dir = inst.dir();
+  const std::string exe = SlurpFile(dir + "/pagvigia");
+  const std::string gestalo = SlurpFile(dir + "/Gestalo.ini"), pagvigiaIni = SlurpFile(dir + "/Pagvigia.ini");
+  const std::string opts = "size=" + std::to_string((exe.size() / 4096 + 8) * 4096);
+  if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, opts.c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small file system here (needs root): " << std::strerror(errno);
+  struct Umount {
+    std::string d;
+    ~Umount() { ::umount2(d.c_str(), MNT_DETACH); }
+  } umount{dir};
+  WriteFile(dir + "/pagvigia", exe);
+  fs::permissions(dir + "/pagvigia", fs::perms::owner_all, fs::perm_options::add);
+  WriteFile(dir + "/Gestalo.ini", gestalo);
+  WriteFile(dir + "/Pagvigia.ini", pagvigiaIni);
+  {
+    std::ofstream filler(dir + "/filler", std::ios::binary);
+    std::string block(4096, 'x');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  {
+    // Accepted answers need no service-log entry: the rows are completed
+    // although the Integrador log cannot be written either.
+    IntegradorSim sim(inst.input(), inst.output());
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    EXPECT_EQ(inst.Linha(1).fiscal, "1");
+  }
+  Transacao b;
+  b.id = 2;
+  inst.Inserir(b);
+  {
+    // A rejected payment must be logged, and the log cannot be written: the
+    // cycle ends with the write error, which goes to standard error (and the
+    // system log); the row is untouched.
+    IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--code", "EE"});
+    const int rc = inst.RodarUmCiclo();
+    EXPECT_EQ(rc, 1);
+    EXPECT_FALSE(SlurpFile(inst.ErrPath()).empty());
+    EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
+  }
+  fs::remove(dir + "/filler");
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--code", "EE"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_TRUE(Comeca(msgs[0], "Pagamento MFE: ")) << msgs[0];
+}
+
+}  // namespace
+}  // namespace pagvigia::testing

@@ -1,0 +1,332 @@
+// End-to-end harness: the built `pagvigia` copied into a throwaway folder with
+// its INI files, a throwaway database with the shop's four tables on the real
+// Firebird server, and helpers to run the program, read its two logs and read
+// the rows back (through isql, independently of the program's own client).
+#pragma once
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "tests/support/firebird_db.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace pagvigia::testing {
+
+// Reads a whole file ("" when missing).
+inline std::string SlurpFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path);
+  out << bytes;
+}
+
+// The text of the shop schema used by the end-to-end tests and the demo.
+inline std::string ShopSchema() {
+  std::string s = SlurpFile(PAGVIGIA_E2E_SCHEMA);
+  if (s.empty()) throw std::runtime_error(std::string("cannot read ") + PAGVIGIA_E2E_SCHEMA);
+  return s;
+}
+
+// A child process with its standard output and error in files.
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd,
+               const std::string& outFile, const std::string& errFile) {
+    std::vector<std::string> argv{exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The working folder is a different one on purpose: the program must find
+    // its files beside its executable, not in the current folder.
+    std::string oldCwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(cwd);
+    int rc = posix_spawn(&pid_, exe.c_str(), &fa, nullptr, cargv.data(), environ);
+    std::filesystem::current_path(oldCwd);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) throw std::runtime_error("cannot start " + exe);
+  }
+  ~ChildProcess() {
+    if (running()) {
+      ::kill(pid_, SIGKILL);
+      int st;
+      ::waitpid(pid_, &st, 0);
+    }
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool running() const { return !status_; }
+  void Signal(int sig) const {
+    if (running()) ::kill(pid_, sig);
+  }
+  // Waits up to `timeout` for the process to end; true when it ended.
+  bool Wait(std::chrono::milliseconds timeout) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+      int st = 0;
+      pid_t r = ::waitpid(pid_, &st, WNOHANG);
+      if (r == pid_) {
+        status_ = st;
+        break;
+      }
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+  // Exit status, or -signal when killed by a signal.
+  int ExitCode() const {
+    if (!status_) return -1000;
+    if (WIFEXITED(*status_)) return WEXITSTATUS(*status_);
+    if (WIFSIGNALED(*status_)) return -WTERMSIG(*status_);
+    return -999;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// Polls `cond` until it holds or `timeout` passes.
+inline bool WaitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout,
+                      std::chrono::milliseconds step = std::chrono::milliseconds(20)) {
+  auto end = std::chrono::steady_clock::now() + timeout;
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() >= end) return cond();
+    std::this_thread::sleep_for(step);
+  }
+  return true;
+}
+
+// Lines of a log written in Windows-1252 with CR LF, as UTF-8.
+inline std::vector<std::string> LogLines(const std::string& path) {
+  std::string text = platform::AnsiToUtf8(SlurpFile(path));
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t nl = text.find("\r\n", pos);
+    if (nl == std::string::npos) nl = text.size();
+    lines.push_back(text.substr(pos, nl - pos));
+    pos = nl + 2;
+  }
+  return lines;
+}
+
+// True when a log line starts a service-log entry ("DD/MM/YYYY HH:mm:ss - ").
+inline bool IniciaEntrada(const std::string& l) {
+  static const char* kForma = "99/99/9999 99:99:99 - ";
+  if (l.size() < 22) return false;
+  for (std::size_t i = 0; i < 22; ++i)
+    if (kForma[i] == '9' ? !(l[i] >= '0' && l[i] <= '9') : l[i] != kForma[i]) return false;
+  return true;
+}
+
+// The messages of the service log, one per entry; an entry whose message
+// had line breaks comes back with "\n" between its lines.
+inline std::vector<std::string> LogEntries(const std::string& path) {
+  std::vector<std::string> out;
+  for (auto& l : LogLines(path)) {
+    if (IniciaEntrada(l) || out.empty())
+      out.push_back(IniciaEntrada(l) ? l.substr(22) : l);
+    else
+      out.back() += "\n" + l;
+  }
+  return out;
+}
+
+// SQL text literal.
+inline std::string SqlStr(const std::optional<std::string>& v) {
+  if (!v) return "NULL";
+  std::string r = "'";
+  for (char c : *v) {
+    if (c == '\'') r += '\'';
+    r += c;
+  }
+  return r + "'";
+}
+
+// One card transaction of the shop's database, ready for an INSERT. The
+// defaults make a pending "TEF" payment of this cash register sold today.
+struct Transacao {
+  int id = 1;
+  int caixa = 1;
+  std::optional<std::string> serialPOS = "TEF";
+  std::optional<std::string> codAutorizacao = "123456";
+  std::optional<std::string> bin = "546712";
+  std::optional<std::string> donoCartao = "MARIA SILVA";
+  std::optional<std::string> expiracao = "12/29";
+  std::optional<std::string> instituicao = "CIELO";
+  int parcelas = 1;
+  int ultQuatro = 4321;
+  std::optional<std::string> codigoPagamento = "778899";
+  std::string valor = "10.50";
+  std::optional<std::string> idPagamento = "0";
+  std::optional<std::string> tipo = "MASTERCARD";
+  std::optional<std::string> idStatus = "0";
+  std::optional<std::string> idRespostaFiscal = "0";
+  int diasAtras = 0;  // sale date: today minus this many days
+  std::optional<std::string> numCupom = "000123";
+  std::optional<std::string> xmlSat = "<CFe><infCFe Id=\"CFe35261208723218000186599000012340001234567890\"/></CFe>";
+  std::optional<std::string> chaveSat = "CFe35261208723218000186599000012340001234567890";
+
+  std::string Insert() const {
+    std::ostringstream s;
+    s << "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, "
+         "MFE_CODAUTORIZACAO, MFE_BIN, MFE_DONOCARTAO, MFE_EXPIRACAO, MFE_INSTITUICAOFINANCEIRA, MFE_PARCELAS, "
+         "MFE_ULTQUATRODIGITOS, MFE_CODIGOPAGAMENTO, MFE_VALORPAGAMENTO, MFE_IDPAGAMENTO, MFE_IDLOCAL, MFE_TIPO, "
+         "MFE_IDSTATUSVALIDADOR, MFE_IDRESPOSTAFISCAL, MFE_DATAVENDA, MFE_HORAVENDA, MFE_DADOSCARTAODIGITADO, "
+         "MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT) VALUES ("
+      << id << ", " << caixa << ", " << SqlStr(serialPOS) << ", " << SqlStr(codAutorizacao) << ", " << SqlStr(bin)
+      << ", " << SqlStr(donoCartao) << ", " << SqlStr(expiracao) << ", " << SqlStr(instituicao) << ", " << parcelas
+      << ", " << ultQuatro << ", " << SqlStr(codigoPagamento) << ", " << valor << ", " << SqlStr(idPagamento)
+      << ", NULL, " << SqlStr(tipo) << ", " << SqlStr(idStatus) << ", " << SqlStr(idRespostaFiscal)
+      << ", CURRENT_DATE - " << diasAtras << ", CURRENT_TIME, 'N', " << SqlStr(numCupom) << ", " << SqlStr(xmlSat)
+      << ", " << SqlStr(chaveSat) << ");\n";
+    return s.str();
+  }
+};
+
+// The three progress columns of one row, as "pagamento|status|fiscal"
+// ("<null>" for NULL).
+struct Progresso {
+  std::string pagamento, status, fiscal;
+  bool operator==(const Progresso&) const = default;
+};
+inline std::ostream& operator<<(std::ostream& o, const Progresso& p) {
+  return o << "{" << p.pagamento << " | " << p.status << " | " << p.fiscal << "}";
+}
+
+// A throwaway installation of the program: its folder with the executable and
+// INI files, the Integrador's two folders, the folder of "ConfCaixa.ini", and
+// the shop's database.
+class Instalacao {
+ public:
+  explicit Instalacao(int caixa = 1, const std::string& extraSchema = "")
+      : db_(ShopSchema() + extraSchema), root_("pagvigia-e2e") {
+    dir_ = root_ / "app";
+    input_ = root_ / "Integrador/Input";
+    output_ = root_ / "Integrador/Output";
+    caixaDir_ = root_ / "caixa";
+    for (auto* d : {&dir_, &input_, &output_, &caixaDir_}) std::filesystem::create_directories(*d);
+    exe_ = dir_ + "/pagvigia";
+    std::filesystem::copy_file(PAGVIGIA_EXE, exe_, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(exe_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    EscreverGestalo(db_.host(), db_.path());
+    EscreverCaixa(std::to_string(caixa));
+    EscreverPagvigiaIni();
+    db_.Run(
+        "INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF) VALUES (1, 'Mercado São João Ltda', "
+        "'Mercadinho', '08.723.218/0001-86', 'SP');\n"
+        "INSERT INTO MSAUT (CAIXA, SERIALHD, MFE_CHAVEACESSOINTEGRADOR) VALUES (" +
+        std::to_string(caixa) + ", 'HD-0001', '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n");
+  }
+
+  FirebirdDb& db() { return db_; }
+  const std::string& dir() const { return dir_; }
+  const std::string& input() const { return input_; }
+  const std::string& output() const { return output_; }
+  const std::string& root() const { return root_.path(); }
+  std::string ServiceLogPath() const { return dir_ + "/Pagvigia.log"; }
+  std::string IntegradorLogPath() const { return dir_ + "/Pagvigia_Integrador.log"; }
+
+  void EscreverGestalo(const std::string& servidor, const std::string& caminho) {
+    WriteFile(dir_ + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
+  }
+  void EscreverCaixa(const std::string& idCaixa) {
+    WriteFile(caixaDir_ + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
+  }
+  // Pagvigia.ini: the Integrador's folders, its time limit (seconds; the
+  // exchange waits at least 25 s) and the interval between cycles.
+  void EscreverPagvigiaIni(int timeout = 25, int intervalo = 60000) {
+    WriteFile(dir_ + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + input_ + "/\r\nPastaOutput=" + output_ +
+                                          "/\r\nTimeout=" + std::to_string(timeout) +
+                                          "\r\n[Servico]\r\nIntervalo=" + std::to_string(intervalo) +
+                                          "\r\n[Caixa]\r\nPasta=" + caixaDir_ + "/\r\n");
+  }
+
+  void Inserir(const Transacao& t) { db_.Run(t.Insert()); }
+
+  Progresso Linha(int id) {
+    auto v = db_.Scalar(
+        "SELECT COALESCE(MFE_IDPAGAMENTO, '<null>') || '|' || COALESCE(MFE_IDSTATUSVALIDADOR, '<null>') || '|' "
+        "|| COALESCE(MFE_IDRESPOSTAFISCAL, '<null>') FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
+        std::to_string(id));
+    Progresso p;
+    auto a = v.find('|'), b = v.find('|', a + 1);
+    p.pagamento = v.substr(0, a);
+    p.status = v.substr(a + 1, b - a - 1);
+    p.fiscal = v.substr(b + 1);
+    return p;
+  }
+  // A text column of one row (BLOBs included) on one line: CR and LF shown
+  // as "\r" and "\n".
+  std::string Coluna(int id, const std::string& coluna) {
+    return db_.Scalar("SELECT REPLACE(REPLACE(COALESCE(CAST(" + coluna +
+                      " AS VARCHAR(8000)), '<null>'), ASCII_CHAR(13), '\\r'), ASCII_CHAR(10), '\\n') FROM "
+                      "MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
+                      std::to_string(id));
+  }
+
+  // Runs `pagvigia` with the given arguments in the background.
+  std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
+    ++runs_;
+    return std::make_unique<ChildProcess>(exe_, args, root_.path(), OutPath(), ErrPath());
+  }
+  std::string OutPath() const { return root_ / ("out-" + std::to_string(runs_) + ".txt"); }
+  std::string ErrPath() const { return root_ / ("err-" + std::to_string(runs_) + ".txt"); }
+
+  // Runs `pagvigia -once` to its end; returns its exit status.
+  int RodarUmCiclo(std::chrono::seconds limite = std::chrono::seconds(240)) {
+    auto p = Iniciar({"-once"});
+    if (!p->Wait(limite)) {
+      p->Signal(SIGKILL);
+      p->Wait(std::chrono::seconds(10));
+      throw std::runtime_error("pagvigia -once did not end in time");
+    }
+    return p->ExitCode();
+  }
+
+  std::vector<std::string> ServiceLog() const { return LogLines(ServiceLogPath()); }
+  std::vector<std::string> ServiceLogMessages() const { return LogEntries(ServiceLogPath()); }
+  std::string IntegradorLog() const { return platform::AnsiToUtf8(SlurpFile(IntegradorLogPath())); }
+
+ private:
+  FirebirdDb db_;
+  TempDir root_;
+  std::string dir_, input_, output_, caixaDir_, exe_;
+  int runs_ = 0;
+};
+
+}  // namespace pagvigia::testing

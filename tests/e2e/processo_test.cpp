@@ -1,0 +1,113 @@
+// The process as the shop runs it: killed in the middle of a row, started
+// plainly and stopped with SIGTERM in the middle of a cycle, and a database
+// that cannot be reached.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/integrador_sim.h"
+
+namespace pagvigia::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::size_t Conta(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+TEST(Processo, KilledInTheMiddleOfARowResumesAtTheMissingStepWithoutPayingTwice) {
+  Instalacao inst;
+  Transacao t;  // TEF: payment, status, fiscal response
+  inst.Inserir(t);
+  {
+    // The status command is taken but never answered: the process is killed
+    // while it waits for it, after the payment id was committed.
+    IntegradorSim sim(inst.input(), inst.output(),
+                      {"--method", "EnviarPagamento", "--id-start", "700", "--method", "EnviarStatusPagamento",
+                       "--no-answer"});
+    auto p = inst.Iniciar({"-once"});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          auto c = sim.Commands();
+          return c.size() >= 2 && c[1].method == "EnviarStatusPagamento";
+        },
+        60s));
+    ASSERT_EQ(inst.Linha(1), (Progresso{"700", "0", "0"}));
+    p->Signal(SIGKILL);
+    ASSERT_TRUE(p->Wait(10s));
+    EXPECT_EQ(p->ExitCode(), -SIGKILL);
+  }
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "800"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  auto cmds = sim.Commands();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[0].method, "EnviarStatusPagamento");
+  EXPECT_EQ(cmds[0].Param("idFila"), "700");
+  EXPECT_EQ(cmds[1].method, "RespostaFiscal");
+  EXPECT_EQ(cmds[1].Param("idFila"), "700");
+  auto linha = inst.Linha(1);
+  EXPECT_EQ(linha.pagamento, "700");
+  EXPECT_EQ(linha.status, std::to_string(cmds[0].session.value_or(-1)));
+  EXPECT_EQ(linha.fiscal, "1");
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
+TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheCycleInProgress) {
+  Instalacao inst;
+  inst.EscreverPagvigiaIni(/*timeout=*/25, /*intervalo=*/300);
+  Transacao a;
+  a.serialPOS = "POS-NOVO";
+  inst.Inserir(a);
+  // Every answer takes 1.5 s, so a stop request lands in the middle of an exchange.
+  IntegradorSim sim(inst.input(), inst.output(), {"--delay-ms", "1500"});
+  auto p = inst.Iniciar({});
+  // First cycle: payment and fiscal response of row 1.
+  ASSERT_TRUE(WaitUntil([&] { return inst.Linha(1).fiscal != "0"; }, 60s));
+  // A row that appears between cycles is taken by the next one.
+  Transacao b;
+  b.id = 2;
+  b.serialPOS = "POS-NOVO";
+  inst.Inserir(b);
+  ASSERT_TRUE(WaitUntil([&] { return Conta(inst.IntegradorLog(), "EnviarPagamento( ") >= 2; }, 60s))
+      << inst.IntegradorLog();
+  p->Signal(SIGTERM);
+  ASSERT_TRUE(p->Wait(60s));
+  EXPECT_EQ(p->ExitCode(), 0) << SlurpFile(inst.ErrPath());
+  // The cycle in progress finished: row 2 got both its steps.
+  EXPECT_NE(inst.Linha(2).pagamento, "0");
+  EXPECT_NE(inst.Linha(2).fiscal, "0");
+  EXPECT_EQ(sim.Commands().size(), 4u);
+  EXPECT_TRUE(inst.ServiceLog().empty()) << SlurpFile(inst.ServiceLogPath());
+}
+
+TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycle) {
+  Instalacao inst;
+  inst.EscreverGestalo("127.0.0.1/1", inst.db().path());  // nothing listens on port 1
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    auto msgs = inst.ServiceLogMessages();
+    ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
+    EXPECT_EQ(msgs[0].rfind("Conexão do Banco: ISC ERROR CODE:", 0), 0u) << msgs[0];
+    EXPECT_NE(msgs[0].find("ISC ERROR MESSAGE:"), std::string::npos) << msgs[0];
+  }
+  // A plain start with a short interval: one entry per cycle, nothing else.
+  inst.EscreverPagvigiaIni(25, 200);
+  auto p = inst.Iniciar({});
+  ASSERT_TRUE(WaitUntil([&] { return inst.ServiceLogMessages().size() >= 3; }, 30s));
+  p->Signal(SIGTERM);
+  ASSERT_TRUE(p->Wait(30s));
+  EXPECT_EQ(p->ExitCode(), 0);
+  for (auto& m : inst.ServiceLogMessages()) EXPECT_EQ(m.rfind("Conexão do Banco: ISC ERROR CODE:", 0), 0u) << m;
+
+  // A database path that does not exist: the same, and nothing else.
+  inst.EscreverGestalo(inst.db().host(), inst.db().folder() + "/nao-existe.fdb");
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  auto msgs = inst.ServiceLogMessages();
+  ASSERT_FALSE(msgs.empty());
+  EXPECT_EQ(msgs[0].rfind("Conexão do Banco: ISC ERROR CODE:", 0), 0u) << msgs[0];
+}
+
+}  // namespace
+}  // namespace pagvigia::testing
