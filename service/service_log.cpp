@@ -1,6 +1,8 @@
 #include "service/service_log.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "platform/codepage.h"
@@ -44,6 +46,23 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     platform::DeleteFile(tmp);
     platform::WriteFileBytes(path, bytes);
   }
+}
+
+// True when every CR is followed by LF, every LF preceded by CR, and the text
+// is empty or ends with CR LF.
+bool EndsEveryLineWithCrLf(std::string_view bytes) {
+  if (bytes.empty()) return true;
+  if (bytes.size() < 2 || bytes.substr(bytes.size() - 2) != "\r\n") return false;
+  // Every LF preceded by CR, and as many CR as LF: then every CR is followed
+  // by LF as well.
+  std::size_t lf = 0;
+  for (const char* p = bytes.data(); (p = static_cast<const char*>(std::memchr(
+                                          p, '\n', bytes.size() - static_cast<std::size_t>(p - bytes.data()))));
+       ++p) {
+    if (p == bytes.data() || p[-1] != '\r') return false;
+    ++lf;
+  }
+  return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')) == lf;
 }
 
 // The file's text by its byte-order mark (Windows-1252 without one), each line
@@ -93,10 +112,20 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
     return;
   }
 
-  // The whole file as the line list reads it, with the new entry after it, in
-  // the file's own encoding. When the result only extends the bytes already
-  // there (always so for a file this log wrote), just the new bytes are
-  // appended: a failing write then cannot harm the earlier entries.
+  // A Windows-1252 or UTF-8 file whose lines all end with CR LF (always so
+  // for a file this log wrote) reads back and saves as the very same bytes,
+  // so the new entry is simply appended: no need to convert the whole file,
+  // and a failing write cannot harm the earlier entries.
+  const bool utf8 = old.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  const bool utf16 = !utf8 && (old.compare(0, 2, "\xFF\xFE") == 0 || old.compare(0, 2, "\xFE\xFF") == 0);
+  if (!utf16 && EndsEveryLineWithCrLf(std::string_view(old).substr(utf8 ? 3 : 0))) {
+    platform::AppendFileBytes(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi));
+    return;
+  }
+
+  // Otherwise the whole file as the line list reads it, with the new entry
+  // after it, in the file's own encoding; appended when that only extends
+  // the bytes already there, else written as a whole.
   const platform::TextFile text = Decode(old);
   const std::string bytes = platform::EncodeText(text.text + entry, text.encoding);
   if (bytes.size() >= old.size() && bytes.compare(0, old.size(), old) == 0) {
