@@ -71,6 +71,13 @@ TEST_F(ServiceLogTest, ForeignLineEndsAreRewrittenAsALineList) {
   SaveServiceLog(Log(), "three", clock_);
   EXPECT_EQ(Bytes(), "one\r\ntwo\r\n07/12/2026 23:16:20 - three\r\n");
   EXPECT_FALSE(platform::PathExists(Log() + ".tmp"));
+  // A lone CR among CR LF pairs ends a line too.
+  platform::WriteFileBytes(Log(), "a\rb\r\n");
+  SaveServiceLog(Log(), "c", clock_);
+  EXPECT_EQ(Bytes(), "a\r\nb\r\n07/12/2026 23:16:20 - c\r\n");
+  platform::WriteFileBytes(Log(), "\xEF\xBB\xBF\na\r\n");  // UTF-8, LF first
+  SaveServiceLog(Log(), "c", clock_);
+  EXPECT_EQ(Bytes(), "\xEF\xBB\xBF\r\na\r\n07/12/2026 23:16:20 - c\r\n");
 }
 
 // Runs `body` with the effective user "nobody" when the test runs as root,
