@@ -1,19 +1,15 @@
-// The POSIX service host: switches, control requests and reported states
-// (with the systemd notify protocol), and the systemd unit written and removed
-// in a temporary unit folder.
+// The POSIX service host: switches, a failing service body, and the systemd
+// unit written and removed in a temporary unit folder (the requests and the
+// notify protocol are tested on the executable, in switches_test.cpp).
 #include "platform/service_host.h"
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <future>
 #include <sstream>
-#include <thread>
 
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
@@ -41,71 +37,6 @@ class RecordingEventLog : public platform::EventLog {
   void Error(const std::string& message) override { entries.push_back(message); }
   std::vector<std::string> entries;
 };
-
-// A datagram socket standing in for systemd's NOTIFY_SOCKET.
-class NotifySocket {
- public:
-  explicit NotifySocket(const std::string& path) : path_(path) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    timeval tv{0, 200000};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
-  }
-  ~NotifySocket() {
-    ::unsetenv("NOTIFY_SOCKET");
-    ::close(fd_);
-  }
-  // Every message received so far, joined by "|".
-  std::string Drain() {
-    std::string all;
-    char buf[512];
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      if (!all.empty()) all += "|";
-      all.append(buf, static_cast<std::size_t>(n));
-    }
-    return all;
-  }
-
- private:
-  std::string path_;
-  int fd_;
-};
-
-TEST(ServiceHost, RequestsChangeTheReportedStateAndStopEndsTheService) {
-  testing::TempDir dir;
-  NotifySocket notify(dir / "notify");
-  platform::ServiceThread thread(false);
-  RecordingEventLog log;
-  std::promise<void> running;
-  std::vector<ServiceState> seen;
-  platform::ServiceDefinition def{"SrvPagvigia", "Pagvigia", [&](platform::ServiceThread& t) {
-                                    running.set_value();
-                                    while (!t.Terminated()) t.ProcessRequests(true);
-                                  }};
-  auto result = std::async(std::launch::async, [&] { return platform::RunService(def, thread, log); });
-  running.get_future().wait();
-  EXPECT_EQ(thread.State(), ServiceState::Running);
-  thread.Controller(ServiceRequest::Pause);
-  for (int i = 0; i < 500 && thread.State() != ServiceState::Paused; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(thread.State(), ServiceState::Paused);
-  thread.Controller(ServiceRequest::Pause);  // already paused: nothing more
-  thread.Controller(ServiceRequest::Continue);
-  thread.Controller(ServiceRequest::Stop);
-  EXPECT_EQ(result.get(), 0);
-  EXPECT_EQ(thread.State(), ServiceState::Stopped);
-  EXPECT_TRUE(thread.Terminated());
-  EXPECT_TRUE(log.entries.empty());
-  EXPECT_EQ(notify.Drain(),
-            "STATUS=Starting|READY=1\nSTATUS=Running|STATUS=Paused|STATUS=Running|"
-            "STOPPING=1\nSTATUS=Stopping|STATUS=Stopped");
-}
 
 TEST(ServiceHost, ExceptionEscapingTheServiceBodyGoesToTheEventLog) {
   platform::ServiceThread thread(false);

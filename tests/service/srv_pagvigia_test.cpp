@@ -131,34 +131,24 @@ TEST_F(SrvPagvigiaTest, CreationDeletesBothLogsAndAppliesTheDesignTimeSettings) 
   EXPECT_FALSE(srv.Timer1.Enabled());
   EXPECT_EQ(srv.Timer1.Interval(), 1234);
 
-  const std::vector<std::string> params = {"CHARACTER SET=ISO8859_1", "PAGE SIZE=8192", "PROTOCOL=TCP/IP",
-                                           "USER NAME=SYSDBA",        "SERVER=localhost", "SQL DIALECT=3",
-                                           "BUFFERS=<default>"};
-  EXPECT_EQ(srv.IBGestalo.Params.Lines(), params);
+  // The connection's lasting settings; user, password, server and path are
+  // the cycle's.
+  EXPECT_EQ(srv.IBGestalo.Params.Value("CHARACTER SET"), "ISO8859_1");
+  EXPECT_EQ(srv.IBGestalo.Protocol(), cpTCP_IP);
+  EXPECT_EQ(srv.IBGestalo.SQLDialect(), 3);
   EXPECT_EQ(srv.IBGestalo.PasswordStorage, psNotSecure);
   EXPECT_EQ(srv.IBGestalo.DefaultTransaction, &srv.IB_TransPrincipal);
-  EXPECT_FALSE(srv.IBGestalo.CacheStatementHandles);
-  EXPECT_EQ(srv.IBGestalo.SQLDialect(), 3);
-  for (const TFbTransaction* t : {&srv.IB_TransPrincipal, &srv.IBTPrincipalRW}) {
-    EXPECT_EQ(t->FbConnection(), &srv.IBGestalo);
-    EXPECT_TRUE(t->AutoCommit());
-    EXPECT_EQ(t->Isolation, tiCommitted);
-    EXPECT_EQ(t->TimeoutProps.AllowCheckOAT, 5);
-    EXPECT_EQ(t->TimeoutProps.Attempt, 10);
-    EXPECT_EQ(t->TimeoutProps.AttemptMaxRows, 250);
-    EXPECT_EQ(t->TimeoutProps.AttemptTicks, 10);
-    EXPECT_EQ(t->TimeoutProps.AttemptRetry, 1);
-    EXPECT_EQ(t->TimeoutProps.PromptUser, 20);
-  }
+  // Reads in the read-only transaction, look-ups and updates in the
+  // read-write one, both committing on their own.
   EXPECT_TRUE(srv.IB_TransPrincipal.ReadOnly);
   EXPECT_FALSE(srv.IBTPrincipalRW.ReadOnly);
+  EXPECT_TRUE(srv.IB_TransPrincipal.AutoCommit() && srv.IBTPrincipalRW.AutoCommit());
   EXPECT_EQ(srv.QExec.FbTransaction(), &srv.IBTPrincipalRW);
-  for (const TFbQuery* q : {&srv.TBEnviaMFEPendentes, &srv.TBPadrao, &srv.TBMSAut, &srv.QExec}) {
+  for (const TFbQuery* q : {&srv.TBEnviaMFEPendentes, &srv.TBPadrao, &srv.TBMSAut}) {
     EXPECT_EQ(q->FbConnection(), &srv.IBGestalo);
-    EXPECT_TRUE(q->RefreshOnParamChange);
-  }
-  for (const TFbQuery* q : {&srv.TBEnviaMFEPendentes, &srv.TBPadrao, &srv.TBMSAut})
     EXPECT_EQ(q->FbTransaction(), nullptr);  // the connection's default
+    EXPECT_TRUE(q->RefreshOnParamChange);    // the cycle sets CAIXA after opening
+  }
 }
 
 TEST_F(SrvPagvigiaTest, UnreachableDatabaseGivesOneConnectionLinePerCycleAndNothingElse) {
