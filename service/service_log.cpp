@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -45,6 +46,19 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
     platform::DeleteFile(tmp);
     platform::WriteFileBytes(path, bytes);
+  }
+}
+
+// Appends to a file of `sizeBefore` bytes. When the write fails half-way (a
+// full disk), the file is cut back to its earlier end, so that no broken
+// entry remains, and the error is raised.
+void Append(const std::string& path, std::string_view bytes, std::uint64_t sizeBefore) {
+  try {
+    platform::AppendFileBytes(path, bytes);
+  } catch (const platform::FileError&) {
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) > sizeBefore && !ec) std::filesystem::resize_file(path, sizeBefore, ec);
+    throw;
   }
 }
 
@@ -108,7 +122,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
     // The earlier content cannot be seen, so it cannot be rewritten: add the
     // read error and the message at the end instead of replacing the file.
     const std::string lines = AsLines(stamp + readError) + entry;
-    platform::AppendFileBytes(path, platform::EncodeText(lines, platform::TextEncoding::Ansi));
+    Append(path, platform::EncodeText(lines, platform::TextEncoding::Ansi), platform::StatFile(path).size);
     return;
   }
 
@@ -119,7 +133,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   const bool utf8 = old.compare(0, 3, "\xEF\xBB\xBF") == 0;
   const bool utf16 = !utf8 && (old.compare(0, 2, "\xFF\xFE") == 0 || old.compare(0, 2, "\xFE\xFF") == 0);
   if (!utf16 && EndsEveryLineWithCrLf(std::string_view(old).substr(utf8 ? 3 : 0))) {
-    platform::AppendFileBytes(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi));
+    Append(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi), old.size());
     return;
   }
 
@@ -129,7 +143,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   const platform::TextFile text = Decode(old);
   const std::string bytes = platform::EncodeText(text.text + entry, text.encoding);
   if (bytes.size() >= old.size() && bytes.compare(0, old.size(), old) == 0) {
-    platform::AppendFileBytes(path, std::string_view(bytes).substr(old.size()));
+    Append(path, std::string_view(bytes).substr(old.size()), old.size());
   } else {
     ReplaceFile(path, bytes);
   }
