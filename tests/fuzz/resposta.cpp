@@ -8,6 +8,8 @@
 #include "integrador/comando_integrador.h"
 #include "integrador/integrador_resposta.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
 #include "util/utils.h"
 #include "vfpe/leitor.h"
 #include "vfpe/vfpe_records.h"
@@ -16,8 +18,8 @@ using namespace pagvigia;
 
 namespace {
 
-// The readers may refuse a value that is not a date or number with
-// EConvertError; anything else escaping is a fault.
+// The readers refuse a malformed character reference with EConvertError;
+// anything else escaping is a fault.
 template <class Registro>
 void Le(const std::string& texto) {
   Registro r;
@@ -30,11 +32,28 @@ void Le(const std::string& texto) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+
+  // The bytes as an answer file in the output folder: decoding by byte-order
+  // mark, matching by session, taking or leaving the file.
+  static pagvigia::testing::TempDir pasta("pagvigia-fuzz");
+  static platform::ManualClock tempo;  // sleeps without waiting
+  static TComandoIntegrador* scan = [] {
+    static TComandoIntegrador c(nullptr, tempo, tempo);
+    c.SetPastaOutput(pasta.path());
+    return &c;
+  }();
+  platform::WriteFileBytes(pasta / "r.xml", bytes);
+  (void)scan->AguardaArqResposta(123);
+
   // As read from a file without byte-order mark: Windows-1252 bytes.
-  const std::string texto = platform::AnsiToUtf8(std::string(reinterpret_cast<const char*>(data), size));
+  const std::string texto = platform::AnsiToUtf8(bytes);
 
   TIntegradorResposta envelope;
-  envelope.LerResposta(texto);
+  try {
+    envelope.LerResposta(texto);
+  } catch (const EConvertError&) {
+  }
 
   static TComandoIntegrador comando(nullptr);
   comando.Clear();

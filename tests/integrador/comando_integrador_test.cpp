@@ -236,13 +236,6 @@ TEST_F(ComandoIntegradorTest, AnswerTextIsTrimmedWithInnerLineBreaksAsCrLf) {
             "</Integrador>");
 }
 
-TEST_F(ComandoIntegradorTest, ScanLogLineAndPause) {
-  t.SleepMs(3723000);  // 11:02:03
-  c.AguardaArqResposta(55);
-  EXPECT_EQ(log.linhas.back(), "08/12/2026 11:02:03 - AguardaArqResposta, sessao: 55");
-  EXPECT_EQ(t.Sonos().back(), 50);
-}
-
 TEST_F(ComandoIntegradorTest, ReturnedTextByEnvelopeAndPayload) {
   struct Caso {
     std::string codigo, corpo, esperado, erro;
@@ -280,18 +273,6 @@ TEST_F(ComandoIntegradorTest, MalformedReferenceInTheEnvelopeDoesNotLoseTheAnswe
   EXPECT_EQ(c.Resposta(), texto);
   EXPECT_EQ(c.IntegradorResposta().Identificador, 12);
   EXPECT_EQ(log.linhas.back(), "RespostaIntegrador: " + texto);
-}
-
-TEST_F(ComandoIntegradorTest, ClearResetsTheStateOfTheLastExchange) {
-  p.Grava("r.xml", Resposta(1, "AP", "<Erro>e</Erro>"));
-  c.EnviaComando(1, "EnviarPagamento", "<cmd/>");
-  ASSERT_FALSE(c.Erro().empty());
-  c.Clear();
-  EXPECT_EQ(c.Erro(), "");
-  EXPECT_EQ(c.Resposta(), "");
-  EXPECT_FALSE(c.ErroTimeout());
-  EXPECT_EQ(c.IntegradorResposta().Identificador, 0);
-  EXPECT_EQ(c.IntegradorResposta().Codigo, "");
 }
 
 }  // namespace

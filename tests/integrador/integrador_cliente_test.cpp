@@ -243,23 +243,5 @@ TEST_F(IntegradorClienteTest, ConsultarNumeroSessaoIntegrador) {
   EXPECT_EQ(cli.Parametros(), std::vector<std::string>{"numeroSessao=42"});
 }
 
-TEST_F(IntegradorClienteTest, ClearAndForwardedProperties) {
-  TIntegradorCliente d;
-  EXPECT_EQ(d.PastaInput(), "/Integrador/Input/");
-  EXPECT_EQ(d.PastaOutput(), "/Integrador/Output/");
-  EXPECT_EQ(d.Timeout(), 30);
-  d.SetTimeout(40);
-  EXPECT_EQ(d.ComandoIntegrador().Timeout(), 40);
-  d.SetNomeComponente("c");
-  d.SetNomeMetodo("m");
-  d.Parametros().push_back("x=1");
-  d.GerarNumeroSessao();
-  d.Clear();
-  EXPECT_EQ(d.NumeroSessao(), 0);
-  EXPECT_EQ(d.NomeMetodo(), "");
-  EXPECT_EQ(d.NomeComponente(), "");
-  EXPECT_TRUE(d.Parametros().empty());
-}
-
 }  // namespace
 }  // namespace pagvigia
