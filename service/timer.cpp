@@ -70,12 +70,6 @@ bool TTimer::Busy() const {
   return busy_;
 }
 
-void TTimer::WaitIdle() const {
-  if (std::this_thread::get_id() == worker_.get_id()) return;
-  std::unique_lock lock(mu_);
-  cv_.wait(lock, [this] { return !busy_; });
-}
-
 void TTimer::Run() {
   std::unique_lock lock(mu_);
   for (;;) {

@@ -38,9 +38,6 @@ class TTimer {
 
   // True while the handler runs.
   bool Busy() const;
-  // Waits until no event is running (returns at once when called from the
-  // handler itself).
-  void WaitIdle() const;
   // Stops the worker after the running event, if any; no event runs later.
   void Shutdown();
 
@@ -51,7 +48,7 @@ class TTimer {
   platform::Sleeper& sleeper_;
   const std::int64_t sliceMs_;
   mutable std::mutex mu_;
-  mutable std::condition_variable cv_;
+  std::condition_variable cv_;
   bool enabled_ = false;
   bool quit_ = false;
   bool busy_ = false;

@@ -156,7 +156,10 @@ TEST_F(SrvPagvigiaTest, UnreachableDatabaseGivesOneConnectionLinePerCycleAndNoth
   TSrvPagvigia srv(Options());
   srv.Timer1Timer();
   clock_.Advance(1000);
+  // A relative path (or an alias) goes to the server unchanged.
+  Gestalo(Host(), "dados/GESTALO.FDB");
   srv.Timer1Timer();
+  EXPECT_EQ(srv.IBGestalo.Path(), "dados/GESTALO.FDB");
   const auto entries = Entries(Log());
   ASSERT_EQ(entries.size(), 2u) << platform::ReadFileBytes(Log());
   for (const std::string& e : entries)
