@@ -8,7 +8,8 @@
 // above each floor.
 //
 // Scan: one scan of an output folder holding 1,000 answer files of other
-// sessions, without the scan's pause (its time is the reading and matching).
+// sessions, without the scan's pause (its time is the reading and matching),
+// against the bare listing and reading of the same files.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -112,6 +113,27 @@ void BM_VarreduraMilArquivos(benchmark::State& state) {
                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_VarreduraMilArquivos)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Baseline for the scan: listing the folder and reading every file's bytes,
+// nothing else.
+void BM_LeituraCruaMilArquivos(benchmark::State& state) {
+  const int arquivos = static_cast<int>(state.range(0));
+  TempDir dir("pagvigia-bench");
+  const std::string output = dir / "Output";
+  platform::ForceDirectories(output);
+  for (int i = 0; i < arquivos; ++i)
+    platform::WriteFileBytes(output + "/resposta-" + std::to_string(i) + ".xml",
+                             platform::Utf8ToAnsi(Resposta(500000 + i)));
+  for (auto _ : state) {
+    std::size_t bytes = 0;
+    for (const auto& nome : platform::ListFolder(output + "/*.xml"))
+      bytes += platform::ReadFileBytes(output + "/" + nome).size();
+    benchmark::DoNotOptimize(bytes);
+  }
+  state.counters["por_arquivo"] = benchmark::Counter(static_cast<double>(arquivos) * state.iterations(),
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LeituraCruaMilArquivos)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace pagvigia
