@@ -186,6 +186,9 @@ std::string TComandoIntegrador::LerResposta(const std::string& Arquivo, platform
       antes = depois;
     } catch (const platform::FileError&) {
       antes = platform::StatFile(Arquivo);
+      // Gone meanwhile (taken by the exchange it belongs to): no retry can
+      // read it, and waiting for it would only delay this exchange.
+      if (!antes.exists) return {};
     }
   }
   return {};

@@ -127,6 +127,16 @@ TEST_F(EntradaInvalidaTest, UnreadableFileIsRetriedFiveTimesThenLeft) {
   EXPECT_NE(c.AguardaArqResposta(5), "");
 }
 
+TEST_F(EntradaInvalidaTest, FileTakenByItsOwnExchangeMeanwhileIsNotWaitedFor) {
+  // Another exchange sharing the folder takes its answer between our
+  // listing and our read.
+  p.Grava("dela.xml", Resposta(6));
+  t.aCadaSono = [&] { platform::DeleteFile(p.output + "/dela.xml"); };
+  EXPECT_EQ(c.AguardaArqResposta(5), "");
+  EXPECT_EQ(c.leituras, 1);
+  EXPECT_EQ(t.Sonos(), std::vector<std::int64_t>{50});
+}
+
 TEST_F(EntradaInvalidaTest, FileWithoutReadPermission) {
   p.Grava("r.xml", Resposta(5));
   std::filesystem::permissions(p.output + "/r.xml", std::filesystem::perms::none);
