@@ -29,11 +29,12 @@ class ComandoComLeitura : public TComandoIntegrador {
   using TComandoIntegrador::TComandoIntegrador;
   int falhas = 0;
   int leituras = 0;
-  std::function<void(const std::string&)> duranteLeitura;
+  std::function<void(const std::string&)> antesDaLeitura, duranteLeitura;
 
  protected:
   platform::TextFile LerArquivo(const std::string& Arquivo) override {
     ++leituras;
+    if (antesDaLeitura) antesDaLeitura(Arquivo);
     if (falhas > 0) {
       --falhas;
       throw platform::FileError("Cannot open file \"" + Arquivo + "\": busy", 16);
@@ -131,7 +132,7 @@ TEST_F(EntradaInvalidaTest, FileTakenByItsOwnExchangeMeanwhileIsNotWaitedFor) {
   // Another exchange sharing the folder takes its answer between our
   // listing and our read.
   p.Grava("dela.xml", Resposta(6));
-  t.aCadaSono = [&] { platform::DeleteFile(p.output + "/dela.xml"); };
+  c.antesDaLeitura = [](const std::string& arquivo) { platform::DeleteFile(arquivo); };
   EXPECT_EQ(c.AguardaArqResposta(5), "");
   EXPECT_EQ(c.leituras, 1);
   EXPECT_EQ(t.Sonos(), std::vector<std::int64_t>{50});
