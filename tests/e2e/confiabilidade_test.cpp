@@ -175,6 +175,24 @@ TEST(Confiabilidade, AnIdLongerThanItsColumnIsRefusedNotCut) {
   EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "RF-9"}));
 }
 
+TEST(Confiabilidade, AnAnswerLongerThanItsColumnIsStoredCutAndTheIdKept) {
+  Instalacao inst(1,
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES DROP MFE_XML_ENVIARPAGAMENTO;\n"
+                  "ALTER TABLE MFE_TRANSACAO_CARTOES ADD MFE_XML_ENVIARPAGAMENTO VARCHAR(80);\n");
+  Transacao t;
+  t.serialPOS = "POS-NOVO";
+  inst.Inserir(t);
+  IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "53"});
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  // The id is what marks the payment done and must be exact; the copy of the
+  // answer is kept as far as the column goes, rather than paying again.
+  EXPECT_EQ(inst.Linha(1), (Progresso{"53", "0", "1"}));
+  const std::string xml = inst.Coluna(1, "MFE_XML_ENVIARPAGAMENTO");
+  EXPECT_EQ(xml.size(), 80u);
+  EXPECT_EQ(xml.rfind("<Integrador><Identificador><Valor>", 0), 0u) << xml;
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
 // The program's folder on a tiny file system that is full.
 TEST(Confiabilidade, FullDiskForTheLogs) {
   Instalacao inst;

@@ -82,7 +82,7 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheCycleInProgress) {
   EXPECT_TRUE(inst.ServiceLog().empty()) << SlurpFile(inst.ServiceLogPath());
 }
 
-TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycle) {
+TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {
   Instalacao inst;
   inst.EscreverGestalo("127.0.0.1/1", inst.db().path());  // nothing listens on port 1
   for (int run = 0; run < 2; ++run) {
@@ -96,10 +96,19 @@ TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycle) {
   inst.EscreverPagvigiaIni(25, 200);
   auto p = inst.Iniciar({});
   ASSERT_TRUE(WaitUntil([&] { return inst.ServiceLogMessages().size() >= 3; }, 30s));
+  // The server comes back (Gestalo.ini is read afresh every cycle): the next
+  // cycle connects and does its work.
+  Transacao t;
+  t.serialPOS = "POS-NOVO";
+  inst.Inserir(t);
+  IntegradorSim sim(inst.input(), inst.output());
+  inst.EscreverGestalo(inst.db().host(), inst.db().path());
+  ASSERT_TRUE(WaitUntil([&] { return inst.Linha(1).fiscal != "0"; }, 60s));
   p->Signal(SIGTERM);
   ASSERT_TRUE(p->Wait(30s));
   EXPECT_EQ(p->ExitCode(), 0);
   for (auto& m : inst.ServiceLogMessages()) EXPECT_EQ(m.rfind("Conexão do Banco: ISC ERROR CODE:", 0), 0u) << m;
+  EXPECT_EQ(inst.Linha(1), (Progresso{"1", "0", "1"}));
 
   // A database path that does not exist: the same, and nothing else.
   inst.EscreverGestalo(inst.db().host(), inst.db().folder() + "/nao-existe.fdb");
