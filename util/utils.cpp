@@ -376,22 +376,38 @@ std::string HexToAscii(std::string_view Texto) {
   return r;
 }
 
+namespace {
+
+// Every occurrence of `from` replaced by `to` in place (left to right, the
+// replacement not scanned again); nothing is copied when there is none.
+void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view to) {
+  std::size_t f = s.find(from);
+  if (f == std::string::npos) return;
+  s = StringReplaceAll(s, from, to);
+}
+
+}  // namespace
+
 std::string ReverterFiltroTextoXML(std::string_view aTexto) {
-  std::string t = StringReplaceAll(aTexto, "&amp;", "&");
-  t = StringReplaceAll(t, "&lt;", "<");
-  t = StringReplaceAll(t, "&gt;", ">");
-  t = StringReplaceAll(t, "&quot;", "\"");
-  t = StringReplaceAll(t, "&#39;", "'");
+  if (aTexto.find('&') == std::string_view::npos) return Trim(aTexto);
+  std::string t(aTexto);
+  ReplaceAllInPlace(t, "&amp;", "&");
+  ReplaceAllInPlace(t, "&lt;", "<");
+  ReplaceAllInPlace(t, "&gt;", ">");
+  ReplaceAllInPlace(t, "&quot;", "\"");
+  ReplaceAllInPlace(t, "&#39;", "'");
+  if (t.find("&#x") == std::string::npos) return Trim(t);
 
   // Hexadecimal references, always the first one left in the text next: the
   // text before it is final except for its last two characters, which may
-  // form a new "&#x" with the decoded characters, so decoding resumes there.
-  // Every step shortens the text, so this ends, in time linear in its size.
-  if (t.find("&#x") == std::string::npos) return Trim(t);
-  std::string out;     // final text so far
-  std::string pending; // decoded characters still to be scanned, in reverse
-  std::string_view in = t;
+  // form a new "&#x" with the decoded characters, so those are looked at
+  // again, one by one. Every step shortens the text, so this ends, in time
+  // linear in its size.
+  const std::string_view in = t;
   std::size_t ip = 0;
+  std::string out;          // final text so far
+  std::string pending;      // decoded characters to look at again, reversed
+  out.reserve(t.size());
   auto more = [&] { return !pending.empty() || ip < in.size(); };
   auto take = [&]() -> char {
     if (!pending.empty()) {
@@ -401,27 +417,52 @@ std::string ReverterFiltroTextoXML(std::string_view aTexto) {
     }
     return in[ip++];
   };
+  auto decode = [&](const std::string& digits) {
+    const std::string decoded = HexToAscii(digits);
+    const std::size_t keep = std::min<std::size_t>(2, out.size());
+    const std::string again = out.substr(out.size() - keep) + decoded;
+    out.resize(out.size() - keep);
+    pending.append(again.rbegin(), again.rend());
+  };
   while (more()) {
+    if (pending.empty()) {
+      // A reference may begin in the last characters of the final text.
+      const std::size_t n = out.size();
+      if (n >= 2 && out[n - 2] == '&' && out[n - 1] == '#' && in.substr(ip, 1) == "x") {
+        out.resize(n - 2);
+        ip += 1;
+      } else if (n >= 1 && out[n - 1] == '&' && in.substr(ip, 2) == "#x") {
+        out.resize(n - 1);
+        ip += 2;
+      } else {
+        // Plain text up to the next reference is copied at once.
+        const std::size_t p = in.find("&#x", ip);
+        if (p == std::string_view::npos) {
+          out.append(in.substr(ip));
+          break;
+        }
+        out.append(in.substr(ip, p - ip));
+        ip = p + 3;
+      }
+      // The reference runs to the next ";" or the end of the text.
+      const std::size_t semi = in.find(';', ip);
+      const std::size_t end = semi == std::string_view::npos ? in.size() : semi;
+      const std::string digits(in.substr(ip, end - ip));
+      ip = semi == std::string_view::npos ? in.size() : semi + 1;
+      decode(digits);
+      continue;
+    }
     out += take();
     const std::size_t n = out.size();
     if (n >= 3 && out[n - 3] == '&' && out[n - 2] == '#' && out[n - 1] == 'x') {
       out.resize(n - 3);
-      // The reference runs to the next ";" or the end of the text.
       std::string digits;
       while (more()) {
         const char c = take();
         if (c == ';') break;
         digits += c;
       }
-      const std::string decoded = HexToAscii(digits);
-      // Scan the decoded characters again, together with the two
-      // characters before them.
-      std::string back;
-      const std::size_t keep = std::min<std::size_t>(2, out.size());
-      back.assign(out, out.size() - keep, keep);
-      out.resize(out.size() - keep);
-      const std::string again = back + decoded;
-      pending.append(again.rbegin(), again.rend());
+      decode(digits);
     }
   }
   return Trim(out);

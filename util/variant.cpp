@@ -19,7 +19,12 @@ std::int32_t RoundToInt32(double v) {
 
 }  // namespace
 
-std::string TVariant::AsString() const {
+std::string TVariant::AsString() && {
+  if (kind() == Kind::String) return std::move(std::get<std::string>(v_));
+  return static_cast<const TVariant&>(*this).AsString();
+}
+
+std::string TVariant::AsString() const& {
   switch (kind()) {
     case Kind::Empty: return {};
     case Kind::String: return std::get<std::string>(v_);

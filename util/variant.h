@@ -37,7 +37,8 @@ class TVariant {
   //  date-time: empty the zero date; text StrToDateTime; numbers as days.
   //  Boolean:  empty false; text "true"/"false" in any case or a number
   //            (non-zero true); numbers non-zero true.
-  std::string AsString() const;
+  std::string AsString() const&;
+  std::string AsString() &&;  // a text value is moved out
   std::int32_t AsInteger() const;
   double AsDouble() const;
   TDateTime AsDateTime() const;

@@ -1,5 +1,9 @@
 #include "vfpe/leitor.h"
 
+#include <algorithm>
+#include <initializer_list>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -16,44 +20,210 @@ constexpr std::size_t npos = std::string_view::npos;
 
 constexpr char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
+}
+
 // Byte offset just past `chars` characters of `s` from byte `from`.
 std::size_t SkipChars(std::string_view s, std::size_t from, std::size_t chars) {
   return from + platform::Utf8Offset(s.substr(from), chars);
 }
 
-// Does `s` hold `upperNeedle` at byte `at`, ASCII letters compared without
-// regard to case? The needle is already upper case.
-bool MatchAtNoCase(std::string_view s, std::size_t at, std::string_view upperNeedle) {
-  if (s.size() - at < upperNeedle.size()) return false;
-  for (std::size_t k = 0; k < upperNeedle.size(); ++k)
-    if (Up(s[at + k]) != upperNeedle[k]) return false;
-  return true;
+// One entry per "<" of a text: its position (upper 48 bits) and the two
+// characters after it, ASCII letters in upper case (lower 16 bits), so that
+// a search rejects most tags without reading the text.
+using Entrada = std::uint64_t;
+
+inline std::uint16_t Par(std::string_view s, std::size_t at) {
+  const unsigned c1 = at + 1 < s.size() ? static_cast<unsigned char>(Up(s[at + 1])) : 0u;
+  const unsigned c2 = at + 2 < s.size() ? static_cast<unsigned char>(Up(s[at + 2])) : 0u;
+  return static_cast<std::uint16_t>((c1 << 8) | c2);
 }
 
-// Case-insensitive search of a tag text that begins with "<": the group is
-// never copied nor upper-cased, only the "<" are visited.
-std::size_t FindTagNoCase(std::string_view s, std::string_view upperNeedle, std::size_t from = 0) {
-  const char* base = s.data();
-  std::size_t i = from;
-  while (i < s.size()) {
-    const void* p = std::memchr(base + i, '<', s.size() - i);
-    if (!p) return npos;
-    i = static_cast<std::size_t>(static_cast<const char*>(p) - base);
-    if (MatchAtNoCase(s, i, upperNeedle)) return i;
-    ++i;
+constexpr std::uint32_t kFim = 0xFFFFFFFFu;
+
+inline std::size_t Cadeia(std::uint16_t par) { return (par ^ (par >> 7)) & 255u; }
+
+// The index of a text. The "<" are found eight bytes at a time; the
+// characters after each and the chains are added in a second pass.
+void Indexar(std::string_view s, detail::IndiceTags& ind) {
+  std::vector<Entrada>& out = ind.entradas;
+  const char* d = s.data();
+  const std::size_t n = s.size();
+  std::size_t count = 0;
+  out.resize(n / 16 + 16);
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    for (; i + 8 <= n; i += 8) {
+      if (out.size() - count < 8) out.resize(out.size() * 2);
+      Entrada* o = out.data();
+      std::uint64_t w;
+      std::memcpy(&w, d + i, 8);
+      const std::uint64_t x = w ^ (ones * static_cast<unsigned char>('<'));
+      // High bit set exactly in the bytes of x that are zero.
+      std::uint64_t z = ~(((x & low7) + low7) | x | low7);
+      while (z) {
+        o[count++] = static_cast<Entrada>(i + (static_cast<std::size_t>(std::countr_zero(z)) >> 3)) << 16;
+        z &= z - 1;
+      }
+    }
   }
-  return npos;
+  for (; i < n; ++i) {
+    if (d[i] != '<') continue;
+    if (count == out.size()) out.resize(out.size() * 2);
+    out[count++] = static_cast<Entrada>(i) << 16;
+  }
+  out.resize(count);
+  ind.cabeca.fill(kFim);
+  ind.proxima.resize(out.size());
+  for (std::size_t k = out.size(); k-- > 0;) {
+    const std::uint16_t par = Par(s, static_cast<std::size_t>(out[k] >> 16));
+    out[k] |= par;
+    std::uint32_t& cab = ind.cabeca[Cadeia(par)];
+    ind.proxima[k] = cab;
+    cab = static_cast<std::uint32_t>(k);
+  }
+  ind.pronto = true;
 }
+
+// A text to search, with the index of the text it is a part of (starting
+// `base` bytes before it), or none.
+struct Alvo {
+  std::string_view text;
+  const detail::IndiceTags* ind = nullptr;  // null: scan the bytes for "<"
+  std::size_t base = 0;
+
+  Alvo Sub(std::size_t pos, std::size_t len = npos) const {
+    Alvo a = *this;
+    a.text = text.substr(pos, len);
+    a.base = base + pos;
+    return a;
+  }
+
+  // Position of the first "<" at or after `from` whose two following
+  // characters (see Par) are one of `pares` and for which `match(pos, par)`
+  // holds.
+  // With `todos` every "<" is offered (a tag text that fixes only one
+  // character after "<").
+  template <class F>
+  std::size_t Procura(std::size_t from, std::initializer_list<std::uint16_t> pares, F&& match,
+                      bool todos = false) const {
+    if (ind && todos) {
+      const std::vector<Entrada>& e = ind->entradas;
+      for (auto it = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(base + from) << 16); it != e.end(); ++it) {
+        const std::size_t pos = static_cast<std::size_t>(*it >> 16);
+        if (pos >= base + text.size()) break;
+        if (match(pos - base, static_cast<std::uint16_t>(*it))) return pos - base;
+      }
+      return npos;
+    }
+    if (ind) {
+      const std::size_t de = base + from, ate = base + text.size();
+      // One cursor per wanted pair, each following its chain.
+      std::uint16_t par[3];
+      std::uint32_t cur[3];
+      std::size_t nc = 0;
+      const auto avanca = [&](std::uint32_t k, std::uint16_t p) {
+        while (k != kFim && (static_cast<std::uint16_t>(ind->entradas[k]) != p ||
+                             static_cast<std::size_t>(ind->entradas[k] >> 16) < de))
+          k = ind->proxima[k];
+        return k;
+      };
+      for (std::uint16_t p : pares) {
+        if (nc == 3 || std::find(par, par + nc, p) != par + nc) continue;
+        par[nc] = p;
+        cur[nc] = avanca(ind->cabeca[Cadeia(p)], p);
+        ++nc;
+      }
+      for (;;) {
+        std::size_t q = nc;
+        for (std::size_t c = 0; c < nc; ++c)
+          if (cur[c] != kFim && (q == nc || cur[c] < cur[q])) q = c;
+        if (q == nc) return npos;
+        const std::size_t pos = static_cast<std::size_t>(ind->entradas[cur[q]] >> 16);
+        if (pos >= ate) return npos;
+        if (match(pos - base, par[q])) return pos - base;
+        cur[q] = avanca(ind->proxima[cur[q]], par[q]);
+      }
+    }
+    const char* d = text.data();
+    for (std::size_t k = from; k < text.size(); ++k) {
+      const void* p = std::memchr(d + k, '<', text.size() - k);
+      if (!p) break;
+      k = static_cast<std::size_t>(static_cast<const char*>(p) - d);
+      if (match(k, Par(text, k))) return k;  // match tests the pair itself
+    }
+    return npos;
+  }
+};
+
+// A tag text "<" + pre + name + post, tested at a position where a "<"
+// stands. With `noCase` ASCII letters of the name are compared without
+// regard to case. The first character after "<" rejects most candidates.
+class Etiqueta {
+ public:
+  Etiqueta(std::string_view pre, std::string_view name, char post, bool noCase)
+      : pre_(pre), name_(name), post_(post), noCase_(noCase), len_(pre.size() + name.size() + 2) {
+    // The first two characters after "<", in upper case, as Par gives them.
+    char c[2] = {0, 0};
+    std::size_t k = 0;
+    for (char ch : pre)
+      if (k < 2) c[k++] = ch;
+    for (char ch : name)
+      if (k < 2) c[k++] = ch;
+    if (k < 2) c[k++] = post;
+    // "<" + post alone leaves the second character free: no pair to go by.
+    completo_ = k == 2;
+    par_ = static_cast<std::uint16_t>((static_cast<unsigned char>(Up(c[0])) << 8) | static_cast<unsigned char>(Up(c[1])));
+  }
+
+  bool Em(std::string_view t, std::size_t at, std::uint16_t par) const {
+    if ((completo_ && par != par_) || t.size() - at < len_) return false;
+    const char* p = t.data() + at + 1;
+    for (std::size_t k = 0; k < pre_.size(); ++k)
+      if (p[k] != pre_[k]) return false;
+    p += pre_.size();
+    if (noCase_) {
+      for (std::size_t k = 0; k < name_.size(); ++k)
+        if (Up(p[k]) != Up(name_[k])) return false;
+    } else {
+      for (std::size_t k = 0; k < name_.size(); ++k)
+        if (p[k] != name_[k]) return false;
+    }
+    return p[name_.size()] == post_;
+  }
+
+  std::size_t size() const { return len_; }
+  std::uint16_t par() const { return par_; }
+  bool completo() const { return completo_; }
+
+ private:
+  std::string_view pre_, name_;
+  char post_;
+  bool noCase_;
+  std::size_t len_;
+  std::uint16_t par_ = 0;
+  bool completo_ = true;
+};
 
 // The closing tag "</Tag>", or when absent "</Tag:".
-std::size_t FindClosing(std::string_view s, std::string_view closeGt, std::string_view closeColon) {
-  const std::size_t j = s.find(closeGt);
-  return j != npos ? j : s.find(closeColon);
+std::size_t Fechamento(const Alvo& a, std::string_view tag) {
+  const Etiqueta gt("/", tag, '>', false);
+  const std::size_t j =
+      a.Procura(0, {gt.par()}, [&](std::size_t k, std::uint16_t par) { return gt.Em(a.text, k, par); }, !gt.completo());
+  if (j != npos) return j;
+  const Etiqueta colon("/", tag, ':', false);
+  return a.Procura(
+      0, {colon.par()}, [&](std::size_t k, std::uint16_t par) { return colon.Em(a.text, k, par); }, !colon.completo());
 }
 
 // A date or time part: the characters at 1-based position `pos`, `len` of
 // them, as a decimal number. Raises EConvertError when they are not digits.
-int Part(std::string_view content, std::size_t pos, std::size_t len) {
+int Parte(std::string_view content, std::size_t pos, std::size_t len) {
   const std::size_t a = SkipChars(content, 0, pos - 1);
   const std::size_t b = SkipChars(content, a, len);
   const std::string_view p = content.substr(a, b - a);
@@ -66,7 +236,7 @@ int Part(std::string_view content, std::size_t pos, std::size_t len) {
   return v;
 }
 
-TVariant ReadInteger(std::string_view content) {
+TVariant LerInteiro(std::string_view content) {
   // Only the digits count; too many of them for 32 bits read as 0.
   std::int64_t v = 0;
   for (char c : content) {
@@ -81,13 +251,37 @@ TVariant ReadInteger(std::string_view content) {
 std::size_t PosAtributoBytes(std::string_view atr, std::string_view grupo, std::size_t from) {
   if (atr.empty() || from >= grupo.size()) return npos;
   if (atr.back() == '=') return grupo.find(atr, from);
-  const std::string withEq = std::string(atr) + "=";
-  const std::size_t p = grupo.find(withEq, from);
+  const std::string comIgual = std::string(atr) + "=";
+  const std::size_t p = grupo.find(comIgual, from);
   if (p != npos) return p;
   return grupo.find(std::string(atr) + " ", from);
 }
 
 }  // namespace
+
+void TLeitor::InvalidarJanelas() {
+  for (Janela& j : FJanela) j.valida = false;
+  FJanelaGrupo.valida = false;
+  FIndiceArquivo.pronto = false;
+  FIndiceGrupo.pronto = false;
+}
+
+const detail::IndiceTags& TLeitor::IndiceArquivo() const {
+  if (!FIndiceArquivo.pronto) Indexar(FArquivo, FIndiceArquivo);
+  return FIndiceArquivo;
+}
+
+void TLeitor::SetArquivo(std::string value) {
+  FArquivo = std::move(value);
+  InvalidarJanelas();
+}
+
+void TLeitor::SetGrupo(std::string value) {
+  FGrupo = std::move(value);
+  FIndiceGrupo.pronto = false;
+  // Readers of a whole answer assign Arquivo itself: its tags are known.
+  FJanelaGrupo = Janela{0, FGrupo == FArquivo};
+}
 
 const std::string& TLeitor::Nivel(int nivel) const {
   if (nivel < 0 || nivel >= kNiveis) throw EListError("List index out of bounds (" + std::to_string(nivel) + ")");
@@ -95,102 +289,121 @@ const std::string& TLeitor::Nivel(int nivel) const {
 }
 
 bool TLeitor::CarregarArquivo(const std::string& CaminhoArquivo) {
-  FArquivo = platform::ReadTextFile(CaminhoArquivo).text;
+  SetArquivo(platform::ReadTextFile(CaminhoArquivo).text);
   return true;
 }
 
 bool TLeitor::CarregarArquivo(std::istream& Stream) {
-  FArquivo.assign(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
+  SetArquivo(std::string(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()));
   return true;
 }
 
-std::string TLeitor::rExtrai(int nivel, std::string_view TagInicio, std::string_view TagFim, int item) {
+const std::string& TLeitor::rExtrai(int nivel, std::string_view TagInicio, std::string_view TagFim, int item) {
   if (nivel < 1 || nivel >= kNiveis) throw EListError("List index out of bounds (" + std::to_string(nivel) + ")");
-  const std::string tagIni = Trim(TagInicio);
-  std::string tagFim = Trim(TagFim);
+  const std::string_view tagIni = TrimView(TagInicio);
+  std::string_view tagFim = TrimView(TagFim);
   if (tagFim.empty()) tagFim = tagIni;
   FGrupo.clear();
+  FIndiceGrupo.pronto = false;
+  FJanelaGrupo.valida = false;
 
-  // Level 0 is the text itself.
-  std::string_view texto = nivel == 1 ? std::string_view(FArquivo) : std::string_view(FNivel[nivel - 1]);
+  // The text of the level above: level 0 is Arquivo itself.
+  const Janela origem = nivel == 1 ? Janela{0, true} : FJanela[nivel - 1];
+  Alvo a;
+  a.text = nivel == 1 ? std::string_view(FArquivo) : std::string_view(FNivel[nivel - 1]);
+  if (origem.valida) {
+    a.ind = &IndiceArquivo();
+    a.base = origem.inicio;
+  }
   const std::size_t lenFim = platform::Utf8Length(tagFim);
-  const std::string closeGt = "</" + tagFim + ">";
-  const std::string closeColon = "</" + tagFim + ":";
+  const std::size_t bytesFechamento = tagFim.size() + 3;
 
   // Earlier occurrences are skipped; without a closing tag the first
   // characters are dropped all the same.
-  for (int i = 1; i < item && !texto.empty(); ++i) {
-    const std::size_t j = texto.find(closeGt);
-    if (j != npos)
-      texto.remove_prefix(j + closeGt.size());
-    else
-      texto.remove_prefix(SkipChars(texto, 0, lenFim + 2));
+  const Etiqueta fechamento("/", tagFim, '>', false);
+  for (int i = 1; i < item && !a.text.empty(); ++i) {
+    const std::size_t j = a.Procura(
+        0, {fechamento.par()}, [&](std::size_t k, std::uint16_t par) { return fechamento.Em(a.text, k, par); },
+        !fechamento.completo());
+    a = a.Sub(j != npos ? j + bytesFechamento : SkipChars(a.text, 0, lenFim + 2));
   }
 
   // Only the text up to the first closing tag (and one character more) is
   // searched for the opening tag.
-  std::size_t j = FindClosing(texto, closeGt, closeColon);
-  if (j != npos)
-    texto = texto.substr(0, SkipChars(texto, j + closeGt.size(), 1));
+  std::size_t j = Fechamento(a, tagFim);
+  a = a.Sub(0, j != npos ? SkipChars(a.text, j + bytesFechamento, 1) : SkipChars(a.text, 0, lenFim + 3));
+
+  std::size_t i = npos;
+  for (char depois : {'>', ' ', ':'}) {
+    const Etiqueta abertura("", tagIni, depois, false);
+    i = a.Procura(
+        0, {abertura.par()}, [&](std::size_t k, std::uint16_t par) { return abertura.Em(a.text, k, par); },
+        !abertura.completo());
+    if (i != npos) break;
+  }
+  if (i == npos) return FGrupo;
+
+  // The closing tag found above is the first one after the opening tag too,
+  // unless the opening tag lies past its start (names holding "<").
+  if (j != npos && i < j)
+    j -= i;
   else
-    texto = texto.substr(0, SkipChars(texto, 0, lenFim + 3));
-
-  std::size_t i = texto.find("<" + tagIni + ">");
-  if (i == npos) i = texto.find("<" + tagIni + " ");
-  if (i == npos) i = texto.find("<" + tagIni + ":");
-  if (i == npos) return {};
-
-  texto.remove_prefix(i);
-  j = FindClosing(texto, closeGt, closeColon);
-  const std::size_t end = j != npos ? j + closeGt.size() : SkipChars(texto, 0, lenFim + 2);
-  std::string result = TrimRight(texto.substr(0, end));
-  FNivel[nivel] = result;
-  FGrupo = result;
-  return result;
+    j = Fechamento(a.Sub(i), tagFim);
+  a = a.Sub(i);
+  std::size_t fim = j != npos ? j + bytesFechamento : SkipChars(a.text, 0, lenFim + 2);
+  // Trailing blanks and control characters are not part of the group.
+  while (fim > 0 && static_cast<unsigned char>(a.text[fim - 1]) <= 32) --fim;
+  FNivel[nivel].assign(a.text.data(), fim);
+  FJanela[nivel] = Janela{a.base, origem.valida};
+  FGrupo = FNivel[nivel];
+  FJanelaGrupo = FJanela[nivel];
+  return FGrupo;
 }
 
 TVariant TLeitor::rCampo(TTipoCampo Tipo, std::string_view TAG, std::string_view TAGparada) const {
-  const std::string tag = UpperCase(Trim(TAG));
-  const std::string open = "<" + tag + ">";
-  const std::string close = "</" + tag + ">";
-  const std::string parada = Trim(TAGparada);
-  const std::string stop = parada.empty() ? std::string() : "<" + UpperCase(parada) + ">";
-  const std::string_view g = FGrupo;
+  const std::string_view tag = TrimView(TAG);
+  const std::string_view parada = TrimView(TAGparada);
 
-  // One pass over the tags up to the field's opening tag notes whether the
-  // stop tag or the field's closing tag came first.
-  std::size_t inicio = npos;
-  bool stopFirst = false, closeFirst = false;
-  const char* base = g.data();
-  for (std::size_t k = 0; k < g.size();) {
-    const void* p = std::memchr(base + k, '<', g.size() - k);
-    if (!p) break;
-    k = static_cast<std::size_t>(static_cast<const char*>(p) - base);
-    if (MatchAtNoCase(g, k, open)) {
-      inicio = k;
-      break;
-    }
-    if (!stop.empty() && !stopFirst && MatchAtNoCase(g, k, stop)) stopFirst = true;
-    if (!closeFirst && MatchAtNoCase(g, k, close)) closeFirst = true;
-    ++k;
+  Alvo g;
+  g.text = FGrupo;
+  if (FJanelaGrupo.valida) {
+    g.ind = &IndiceArquivo();
+    g.base = FJanelaGrupo.inicio;
+  } else {
+    if (!FIndiceGrupo.pronto) Indexar(FGrupo, FIndiceGrupo);
+    g.ind = &FIndiceGrupo;
   }
 
+  // One walk over the tags up to the field's opening tag notes whether the
+  // stop tag or the field's closing tag comes first; names match without
+  // regard to case.
+  const Etiqueta abertura("", tag, '>', true), fechamento("/", tag, '>', true), stop("", parada, '>', true);
+  bool antes = false;
+  const bool todos = !abertura.completo() || !fechamento.completo() || (!parada.empty() && !stop.completo());
+  const std::size_t inicio = g.Procura(
+      0, {abertura.par(), fechamento.par(), parada.empty() ? abertura.par() : stop.par()},
+      [&](std::size_t k, std::uint16_t par) {
+        if (abertura.Em(g.text, k, par)) return true;
+        if (fechamento.Em(g.text, k, par) || (!parada.empty() && stop.Em(g.text, k, par))) antes = true;
+        return antes;
+      },
+      todos);
+
   std::string_view content;
-  if (inicio != npos && !stopFirst && !closeFirst) {
-    const std::size_t from = inicio + open.size();
-    const std::size_t fim = FindTagNoCase(g, close, from);
-    if (fim != npos) {
-      std::size_t a = from, b = fim;
-      while (a < b && static_cast<unsigned char>(g[a]) <= 32) ++a;
-      while (b > a && static_cast<unsigned char>(g[b - 1]) <= 32) --b;
-      content = g.substr(a, b - a);
-    }
+  if (inicio != npos && !antes) {
+    const std::size_t depoisAbertura = inicio + abertura.size();
+    const std::size_t fim = g.Procura(
+        inicio + 1, {fechamento.par()},
+        [&](std::size_t k, std::uint16_t par) { return fechamento.Em(g.text, k, par); }, !fechamento.completo());
+    // A closing tag inside the opening one (a name holding "<") counts as
+    // coming first.
+    if (fim != npos && fim >= depoisAbertura) content = TrimView(g.text.substr(depoisAbertura, fim - depoisAbertura));
   }
 
   switch (Tipo) {
     case tcStr: return TVariant(ReverterFiltroTextoXML(content));
     case tcEsp: return TVariant(std::string(content));
-    case tcInt: return ReadInteger(content);
+    case tcInt: return LerInteiro(content);
     case tcDe2:
     case tcDe3:
     case tcDe4:
@@ -204,22 +417,22 @@ TVariant TLeitor::rCampo(TTipoCampo Tipo, std::string_view TAG, std::string_view
     case tcDatVcto:
     case tcDatHorCFe: break;
     default:
-      throw ELeitorException("Tag <" + tag + "> com conteúdo inválido. " + std::string(content));
+      throw ELeitorException("Tag <" + UpperCase(tag) + "> com conteúdo inválido. " + std::string(content));
   }
 
   if (content.empty()) return TVariant(TDateTime());
   switch (Tipo) {
-    case tcDat: return TVariant(EncodeDate(Part(content, 1, 4), Part(content, 6, 2), Part(content, 9, 2)));
+    case tcDat: return TVariant(EncodeDate(Parte(content, 1, 4), Parte(content, 6, 2), Parte(content, 9, 2)));
     case tcDatHor:
-      return TVariant(EncodeDateTime(Part(content, 1, 4), Part(content, 6, 2), Part(content, 9, 2),
-                                     Part(content, 12, 2), Part(content, 15, 2), Part(content, 18, 2)));
-    case tcHor: return TVariant(EncodeTime(Part(content, 1, 2), Part(content, 4, 2), Part(content, 7, 2)));
-    case tcDatCFe: return TVariant(EncodeDate(Part(content, 1, 4), Part(content, 5, 2), Part(content, 7, 2)));
-    case tcHorCFe: return TVariant(EncodeTime(Part(content, 1, 2), Part(content, 3, 2), Part(content, 5, 2)));
-    case tcDatVcto: return TVariant(EncodeDate(Part(content, 7, 4), Part(content, 4, 2), Part(content, 1, 2)));
+      return TVariant(EncodeDateTime(Parte(content, 1, 4), Parte(content, 6, 2), Parte(content, 9, 2),
+                                     Parte(content, 12, 2), Parte(content, 15, 2), Parte(content, 18, 2)));
+    case tcHor: return TVariant(EncodeTime(Parte(content, 1, 2), Parte(content, 4, 2), Parte(content, 7, 2)));
+    case tcDatCFe: return TVariant(EncodeDate(Parte(content, 1, 4), Parte(content, 5, 2), Parte(content, 7, 2)));
+    case tcHorCFe: return TVariant(EncodeTime(Parte(content, 1, 2), Parte(content, 3, 2), Parte(content, 5, 2)));
+    case tcDatVcto: return TVariant(EncodeDate(Parte(content, 7, 4), Parte(content, 4, 2), Parte(content, 1, 2)));
     default:  // tcDatHorCFe
-      return TVariant(EncodeDateTime(Part(content, 1, 4), Part(content, 5, 2), Part(content, 7, 2),
-                                     Part(content, 9, 2), Part(content, 11, 2), Part(content, 13, 2)));
+      return TVariant(EncodeDateTime(Parte(content, 1, 4), Parte(content, 5, 2), Parte(content, 7, 2),
+                                     Parte(content, 9, 2), Parte(content, 11, 2), Parte(content, 13, 2)));
   }
 }
 
@@ -230,9 +443,9 @@ std::string TLeitor::rCampoCNPJCPF(std::string_view TAGparada) const {
 }
 
 TVariant TLeitor::rAtributo(std::string_view Atributo, std::string_view Tag) const {
-  const std::string atr = Trim(Atributo);
+  const std::string_view atr = TrimView(Atributo);
   if (atr.empty()) return TVariant(std::string());
-  const std::string tag = Trim(Tag);
+  const std::string_view tag = TrimView(Tag);
   const std::string_view g = FGrupo;
 
   const std::size_t inicioTag = tag.empty() ? npos : g.find(tag);
@@ -241,21 +454,16 @@ TVariant TLeitor::rAtributo(std::string_view Atributo, std::string_view Tag) con
   if (inicioTag != npos && (inicioAtr == npos || inicioAtr < inicioTag)) inicioAtr = PosAtributoBytes(atr, g, inicioTag);
   if (inicioAtr == npos) return TVariant(std::string());
 
-  std::string_view rest = g.substr(inicioAtr + atr.size());
-  auto trim = [](std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
-    return s;
-  };
-  rest = trim(rest);
-  const std::size_t dq = rest.find('"');
-  const std::size_t sq = rest.find('\'');
+  std::string_view resto = TrimView(g.substr(inicioAtr + atr.size()));
+  const std::size_t dq = resto.find('"');
+  const std::size_t sq = resto.find('\'');
   if (dq == npos && sq == npos) return TVariant(std::string());
   const char aspas = (sq != npos && (dq == npos || sq < dq)) ? '\'' : '"';
-  rest = trim(rest.substr(rest.find(aspas) + 1));
-  const std::size_t fim = rest.find(aspas);
+  resto = TrimView(resto.substr(resto.find(aspas) + 1));
+  // TrimView also dropped trailing blanks, which cannot hold the quote.
+  const std::size_t fim = resto.find(aspas);
   if (fim == npos || fim == 0) return TVariant(std::string());
-  return TVariant(ReverterFiltroTextoXML(rest.substr(0, fim)));
+  return TVariant(ReverterFiltroTextoXML(resto.substr(0, fim)));
 }
 
 std::size_t PosLast(std::string_view SubStr, std::string_view S) {

@@ -5,13 +5,17 @@
 //
 // Positions are 1-based character positions. The reader never reads outside
 // its text whatever it is given (unterminated tags, invalid UTF-8, ...).
+//
+// A reader is used by one thread at a time (its searches keep caches).
 #pragma once
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/variant.h"
 #include "vfpe/tipo_campo.h"
@@ -30,6 +34,18 @@ class EListError : public std::out_of_range {
   explicit EListError(const std::string& message) : std::out_of_range(message) {}
 };
 
+namespace detail {
+// Where the "<" of a text are, so that searches visit only the tags: one
+// entry per "<" (its position and the two characters after it), and the
+// entries chained by those two characters.
+struct IndiceTags {
+  std::vector<std::uint64_t> entradas;
+  std::vector<std::uint32_t> proxima;   // next entry of the same chain
+  std::array<std::uint32_t, 256> cabeca{};  // first entry of each chain
+  bool pronto = false;
+};
+}  // namespace detail
+
 class TLeitor {
  public:
   static constexpr int kNiveis = 11;  // levels 0 to 10; 0 is the whole text
@@ -38,11 +54,11 @@ class TLeitor {
 
   // The whole text being read.
   const std::string& Arquivo() const { return FArquivo; }
-  void SetArquivo(std::string value) { FArquivo = std::move(value); }
+  void SetArquivo(std::string value);
   // The current group: the last group cut out by rExtrai, or what the caller
   // assigned (callers reading a whole document assign Arquivo).
   const std::string& Grupo() const { return FGrupo; }
-  void SetGrupo(std::string value) { FGrupo = std::move(value); }
+  void SetGrupo(std::string value);
   // The group text of a level (level 0 is Arquivo itself).
   // Raises EListError outside 0 to 10.
   const std::string& Nivel(int nivel) const;
@@ -59,8 +75,8 @@ class TLeitor {
   // and returns it; "" (Grupo emptied, the level kept) when it is not found.
   // Tag names are matched case-sensitively, the opening tag as "<Tag>",
   // "<Tag " (with attributes) or "<Tag:". Raises EListError for a level
-  // outside 1 to 10.
-  std::string rExtrai(int nivel, std::string_view TagInicio, std::string_view TagFim = "", int item = 1);
+  // outside 1 to 10. The result is Grupo itself (valid until Grupo changes).
+  const std::string& rExtrai(int nivel, std::string_view TagInicio, std::string_view TagFim = "", int item = 1);
 
   // Reads the field TAG (case ignored; only the bare opening form "<TAG>")
   // of the current group, typed by Tipo: text (tcStr unescaped, tcEsp as
@@ -80,9 +96,24 @@ class TLeitor {
   TVariant rAtributo(std::string_view Atributo, std::string_view Tag = "") const;
 
  private:
+  // The searches visit only the "<" of a text, found once per text: for
+  // Arquivo and every group cut out of it, the positions of Arquivo's "<";
+  // for a group the caller assigned, its own.
+  struct Janela {           // where a level or the group lies in Arquivo
+    std::size_t inicio = 0;
+    bool valida = false;    // false: not (or no longer) a part of Arquivo
+  };
+
+  void InvalidarJanelas();
+  const detail::IndiceTags& IndiceArquivo() const;
+
   std::string FArquivo;
   std::string FGrupo;
   std::array<std::string, kNiveis> FNivel;  // entry 0 unused: Arquivo stands for it
+  std::array<Janela, kNiveis> FJanela;
+  Janela FJanelaGrupo;
+  mutable detail::IndiceTags FIndiceArquivo;
+  mutable detail::IndiceTags FIndiceGrupo;  // a group that is not a part of Arquivo
 };
 
 // Position of the last occurrence of SubStr in S, 0 if none.

@@ -1,6 +1,7 @@
 // Reading Integrador answers with the XML text reader.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -273,6 +274,97 @@ TEST(TLeitorEntradaRuim, TenMegabyteAnswer) {
   EXPECT_EQ(l.rCampo(tcStr, "Codigo").AsString(), "EE");
   EXPECT_EQ(l.rCampo(tcStr, "Ausente").AsString(), "");
   EXPECT_EQ(l.rAtributo("Nome", "Metodo").AsString(), "");
+}
+
+// The reading rules as stated, on copies and upper-cased copies of the
+// texts (ASCII texts, where characters are bytes).
+struct LeitorPassoAPasso {
+  std::string arquivo, grupo, nivel[11];
+
+  std::string Extrai(int n, const std::string& inicio, const std::string& fim0, int item) {
+    nivel[0] = arquivo;
+    const std::string ti = Trim(inicio), tf = Trim(fim0).empty() ? ti : Trim(fim0);
+    std::string texto = nivel[n - 1];
+    grupo.clear();
+    for (int i = 1; i < item; ++i) {
+      const std::size_t j = texto.find("</" + tf + ">");
+      texto = texto.substr(j != std::string::npos ? j + tf.size() + 3 : std::min(texto.size(), tf.size() + 2));
+    }
+    auto fechamento = [&] {
+      std::size_t j = texto.find("</" + tf + ">");
+      return j != std::string::npos ? j : texto.find("</" + tf + ":");
+    };
+    std::size_t j = fechamento();
+    texto = texto.substr(0, j != std::string::npos ? j + tf.size() + 4 : tf.size() + 3);
+    std::size_t i = texto.find("<" + ti + ">");
+    if (i == std::string::npos) i = texto.find("<" + ti + " ");
+    if (i == std::string::npos) i = texto.find("<" + ti + ":");
+    if (i == std::string::npos) return {};
+    texto = texto.substr(i);
+    j = fechamento();
+    grupo = nivel[n] = TrimRight(texto.substr(0, j != std::string::npos ? j + tf.size() + 3 : tf.size() + 2));
+    return grupo;
+  }
+
+  std::string Campo(const std::string& tag0, const std::string& parada) const {
+    const std::string tag = UpperCase(Trim(tag0)), g = UpperCase(grupo);
+    const std::size_t inicio = g.find("<" + tag + ">");
+    std::size_t ip = inicio;
+    if (!Trim(parada).empty()) {
+      ip = g.find("<" + UpperCase(Trim(parada)) + ">");
+      if (ip == std::string::npos) ip = inicio;
+    }
+    if (inicio == std::string::npos || ip < inicio) return {};
+    const std::size_t de = inicio + tag.size() + 2, fim = g.find("</" + tag + ">");
+    if (fim == std::string::npos || fim < de) return {};
+    return Trim(grupo.substr(de, fim - de));
+  }
+};
+
+TEST(TLeitorPassoAPasso, AgreesWithTheRulesOnRandomTexts) {
+  const char* pecas[] = {"<a>", "</a>", "<b>", "</b>", "<A>", "</A>", "<a x='1'>", "</a:", "<ab>", "</ab>", "x",
+                         " ", "\r\n", "<", ">", "/", "a", "<B>", "</B>", "<a:b>"};
+  const char* tags[] = {"a", "b", "ab", "A", "", " a "};
+  std::mt19937 rng(11);
+  auto texto = [&] {
+    std::string s;
+    for (int k = static_cast<int>(rng() % 30); k > 0; --k) s += pecas[rng() % std::size(pecas)];
+    return s;
+  };
+  for (int doc = 0; doc < 4000; ++doc) {
+    TLeitor l;
+    LeitorPassoAPasso m;
+    m.arquivo = texto();
+    l.SetArquivo(m.arquivo);
+    for (int op = 0; op < 12; ++op) {
+      const std::string tag = tags[rng() % std::size(tags)];
+      switch (rng() % 6) {
+        case 0:
+        case 1: {
+          const int nivel = 1 + static_cast<int>(rng() % 4), item = 1 + static_cast<int>(rng() % 3);
+          const std::string fim = rng() % 4 == 0 ? tags[rng() % std::size(tags)] : "";
+          ASSERT_EQ(l.rExtrai(nivel, tag, fim, item), m.Extrai(nivel, tag, fim, item)) << m.arquivo;
+          ASSERT_EQ(l.Grupo(), m.grupo);
+          break;
+        }
+        case 2:
+        case 3: {
+          const std::string parada = rng() % 3 == 0 ? tags[rng() % std::size(tags)] : "";
+          ASSERT_EQ(l.rCampo(tcEsp, tag, parada).AsString(), m.Campo(tag, parada)) << m.grupo << " / " << tag;
+          break;
+        }
+        case 4:
+          m.grupo = rng() % 2 ? m.arquivo : texto();
+          l.SetGrupo(m.grupo);
+          break;
+        default:
+          // A new text: the levels keep the groups cut out of the old one.
+          m.arquivo = texto();
+          l.SetArquivo(m.arquivo);
+          break;
+      }
+    }
+  }
 }
 
 TEST(TLeitorArquivo, FilesByByteOrderMarkAndStreams) {
