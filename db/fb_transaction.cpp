@@ -207,6 +207,11 @@ void TFbTransaction::DoRollback(bool raise) {
   state_ = tsRollbackPending;
   BeforeEnd(false);
   ISC_STATUS_ARRAY st{};
+  if (c.ConnectionLost) {
+    ending_ = false;
+    Ended();
+    return;
+  }
   c.ClientLib->isc_rollback_transaction(st, &handle_);
   ending_ = false;
   if (!Failed(st) || LostIn(st) || c.ConnectionLost) {
