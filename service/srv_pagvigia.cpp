@@ -47,7 +47,8 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
                                               TBEnviaMFEPendentes, TBPadrao, TBMSAut, QExec,
                                               IntegradorCliente},
                     [this](const std::string& msg) { DoSaveLog(msg); }),
-      Timer1(*options.Clock, *options.Sleeper, options.TimerSliceMs) {
+      Timer1(*options.Clock, options.TimerSleeper ? *options.TimerSleeper : *options.Sleeper,
+             options.TimerSliceMs) {
   // IBGestalo: the settings that stay in force; user name, password, server
   // and path are set by every ConectarBanco.
   IBGestalo.SetDatabaseName("Gestalo");

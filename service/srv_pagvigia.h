@@ -29,7 +29,11 @@ struct TSrvPagvigiaOptions {
   // The settings; read from "Pagvigia.ini" in ExeDir when not given.
   std::optional<TServiceSettings> Settings;
   platform::Clock* Clock = &platform::SystemClock();
+  // The Integrador's waits go through Sleeper; the timer waits for its next
+  // event through TimerSleeper, or through Sleeper as well when not set (as a
+  // manual clock's tests need).
   platform::Sleeper* Sleeper = &platform::SystemSleeper();
+  platform::Sleeper* TimerSleeper = nullptr;
   // How often the timer looks at its schedule while waiting (milliseconds).
   std::int64_t TimerSliceMs = 50;
   // Receives the message of an exception that escapes a cycle run by the
