@@ -336,6 +336,7 @@ std::string TFbConnection::BuildDPB() const {
 void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   if (handle_) return;
   status_ = csConnectPending;
+  if (BeforeConnect) BeforeConnect(*this);
   std::string db = fbdetail::Trim(Params.Value("FORCED_DATABASE"));
   if (db.empty()) db = DatabaseString();
   if (db.empty()) db = fbdetail::Trim(Params.Value("SERVER NAME"));
@@ -375,6 +376,7 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   ReadDatabaseInfo();
   ConnectionLost = false;
   status_ = csConnected;
+  if (AfterConnect) AfterConnect(*this);
 }
 
 void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) {
@@ -452,6 +454,7 @@ void TFbConnection::Disconnect() {
   if (!handle_) return;
   status_ = csDisconnectPending;
   try {
+    if (BeforeDisconnect) BeforeDisconnect(*this);
     for (auto* t : std::vector<TFbTransaction*>(transactions_)) t->Close();
   } catch (...) {
     status_ = csConnected;
@@ -469,6 +472,7 @@ void TFbConnection::Disconnect() {
   attachedCharSet_.clear();
   ConnectionLost = false;
   status_ = csDisconnected;
+  if (AfterDisconnect) AfterDisconnect(*this);
 }
 
 void TFbConnection::AddTransaction(TFbTransaction* t) {

@@ -3,6 +3,7 @@
 #include <ibase.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,9 @@ class TFbConnection : public TFbComponent {
   // Detaches when attached: closes the transactions (commit with AutoCommit,
   // rollback otherwise), releases the statements' server handles and detaches.
   virtual void Disconnect();
+  // The same as Connect(false) and Disconnect().
+  virtual void Open() { Connect(false); }
+  virtual void Close() { Disconnect(); }
   bool Connected() const { return handle_ != 0; }
   void SetConnected(bool value) { value ? Connect(false) : Disconnect(); }
   TFbConnectionStatus Status() const { return status_; }
@@ -87,6 +91,9 @@ class TFbConnection : public TFbComponent {
   bool DefaultNoTrimming = false;
   bool DefaultNoLengthCheck = true;
   TFbTransaction* DefaultTransaction = nullptr;
+
+  // Notifications around attaching and detaching.
+  std::function<void(TFbConnection&)> BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
 
   // The client library used (the process's own unless replaced, e.g. by a
   // test that needs a library that cannot be loaded).

@@ -437,5 +437,33 @@ TEST_F(FbQueryTest, ChangingTheConnectionSettingsWhileAttachedIsRefused) {
   EXPECT_EQ(s.conn.Status(), csConnected);
 }
 
+TEST_F(FbQueryTest, WithoutACharacterSetTheDatabaseDefaultIsUsed) {
+  s.conn.Params.SetValue("CHARACTER SET", "");
+  std::vector<std::string> events;
+  s.conn.BeforeConnect = [&](TFbConnection& c) { events.push_back("before " + std::to_string(c.Status())); };
+  s.conn.AfterConnect = [&](TFbConnection& c) { events.push_back("after " + std::to_string(c.Status())); };
+  s.conn.AfterDisconnect = [&](TFbConnection& c) { events.push_back("gone " + std::to_string(c.Status())); };
+  s.conn.Open();
+  EXPECT_EQ(s.conn.CharSet(), "ISO8859_1");
+  TFbQuery q(&s.conn);
+  q.SQL().Add("SELECT VC FROM TIPOS WHERE ID = 1");
+  q.Open();
+  EXPECT_EQ(q.FieldByName("VC").AsString(), "Conexão d'água");
+  s.conn.Close();
+  EXPECT_EQ(events, (std::vector<std::string>{"before 3", "after 1", "gone 0"}));
+}
+
+TEST_F(FbQueryTest, ATransactionOfAnotherConnectionIsRefused) {
+  ServiceLikeConnection other(db);
+  TFbQuery q(&s.conn, &other.rw);
+  q.SQL().Add("SELECT ID FROM TIPOS");
+  try {
+    q.Open();
+    FAIL();
+  } catch (const EFbStatementError& e) {
+    EXPECT_STREQ(e.what(), "Transaction is not valid for the current connection");
+  }
+}
+
 }  // namespace
 }  // namespace pagvigia::testing
