@@ -3,6 +3,7 @@
 // automatic commits of the service's read-write transaction.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/clock.h"
@@ -463,6 +464,27 @@ TEST_F(FbQueryTest, ATransactionOfAnotherConnectionIsRefused) {
   } catch (const EFbStatementError& e) {
     EXPECT_STREQ(e.what(), "Transaction is not valid for the current connection");
   }
+}
+
+TEST_F(FbQueryTest, ObjectsMayBeDestroyedInAnyOrder) {
+  auto conn = std::make_unique<TFbConnection>();
+  ConfigureLikeService(*conn, db);
+  auto tr = std::make_unique<TFbTransaction>(conn.get());
+  tr->SetAutoCommit(true);
+  conn->DefaultTransaction = tr.get();
+  auto q1 = std::make_unique<TFbQuery>(conn.get());
+  auto q2 = std::make_unique<TFbQuery>(conn.get(), tr.get());
+  for (auto* q : {q1.get(), q2.get()}) {
+    q->SQL().Add("SELECT ID FROM TIPOS");
+    q->Open();
+  }
+  tr.reset();  // closes the cursors on it
+  EXPECT_FALSE(q2->Active());
+  conn.reset();  // detaches; the queries forget it
+  EXPECT_FALSE(q1->Active());
+  EXPECT_THROW(q1->Open(), EFbStatementError);
+  q1.reset();
+  q2.reset();
 }
 
 }  // namespace
