@@ -8,7 +8,6 @@
 
 #include "db/fb_query.h"
 #include "integrador/integrador_cliente.h"
-#include "platform/codepage.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {
