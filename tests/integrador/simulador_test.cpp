@@ -94,6 +94,8 @@ TEST_F(SimuladorTest, EveryMethodIsAcceptedAndAnswered) {
   verificar.CNPJ = "11111111111111";
   EXPECT_EQ(cli.VerificarStatusValidador(verificar)->IntegradorResposta.Codigo, "AP");
 
+  // The simulator records a command just after placing its answer.
+  ASSERT_TRUE(sim.WaitForCommands(4));
   const auto cmds = sim.Commands();
   ASSERT_EQ(cmds.size(), 4u);
   for (const auto& c : cmds) EXPECT_TRUE(c.ok()) << c.file << ": " << c.failures;
@@ -113,6 +115,7 @@ TEST_F(SimuladorTest, GenericCallAndIntegradorErrors) {
   EXPECT_EQ(r, cli.UltimaResposta());
   EXPECT_EQ(cli.ComandoIntegrador().IntegradorResposta().Codigo, "EE");
   EXPECT_EQ(cli.ComandoIntegrador().IntegradorResposta().Valor, "Comando inválido");
+  ASSERT_TRUE(sim.WaitForCommands(1));
   const auto cmds = sim.Commands();
   ASSERT_EQ(cmds.size(), 1u);
   EXPECT_TRUE(cmds[0].ok()) << cmds[0].failures;
@@ -146,6 +149,7 @@ TEST_F(SimuladorTest, ParallelClientsShareTheOutputFolder) {
   std::set<std::int32_t> todas;
   for (const auto& s : sessoes) todas.insert(s.begin(), s.end());
   EXPECT_EQ(todas.size(), static_cast<std::size_t>(kClientes * kChamadas));
+  EXPECT_TRUE(sim.WaitForCommands(kClientes * kChamadas));
   EXPECT_EQ(sim.Commands().size(), static_cast<std::size_t>(kClientes * kChamadas));
 }
 
