@@ -80,5 +80,27 @@ TEST(SemResposta, StatusWithoutAnswerResumesAtTheStatusStepWithoutPayingAgain) {
   EXPECT_EQ(inst.Linha(1).fiscal, "1");
 }
 
+TEST(SemResposta, MissingOutputFolderIsNoAnswerAndTheNextCycleRecovers) {
+  Instalacao inst;
+  Transacao t;
+  t.serialPOS = "POS-NOVO";
+  inst.Inserir(t);
+  const std::string saida = inst.output();
+  std::filesystem::remove_all(saida);
+  {
+    // The Integrador takes the command but its answers go nowhere we look.
+    IntegradorSim sim(inst.input(), inst.root() + "/outra-saida");
+    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    EXPECT_EQ(sim.Commands().size(), 1u);
+  }
+  EXPECT_EQ(inst.ServiceLogMessages(), (std::vector<std::string>{"Envios Pendentes: Sem Resposta do Integrador"}));
+  EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
+
+  IntegradorSim sim(inst.input(), saida);  // creates the folder again
+  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  EXPECT_EQ(inst.Linha(1), (Progresso{"1", "0", "1"}));
+  EXPECT_TRUE(inst.ServiceLog().empty());
+}
+
 }  // namespace
 }  // namespace pagvigia::testing
