@@ -36,7 +36,7 @@ Sleeper& SystemSleeper();
 // of waiting: for tests of timing rules. Thread-safe.
 class ManualClock : public Clock, public Sleeper {
  public:
-  explicit ManualClock(std::int64_t startMs = 1'000'000) : nowMs_(startMs) {}
+  explicit ManualClock(std::int64_t startMs = 1'000'000) : nowMs_(startMs), startMs_(startMs) {}
   std::int64_t NowMs() override { return nowMs_.load(); }
   DateTime LocalNow() override;
   void SleepMs(std::int64_t ms) override {
