@@ -42,12 +42,12 @@ inline std::uint16_t Par(std::string_view s, std::size_t at) {
   return static_cast<std::uint16_t>((c1 << 8) | c2);
 }
 
-constexpr std::uint32_t kFim = 0xFFFFFFFFu;
-
 inline std::size_t Cadeia(std::uint16_t par) { return (par ^ (par >> 7)) & 255u; }
 
 // The index of a text. The "<" are found eight bytes at a time; the
 // characters after each and the chains are added in a second pass.
+constexpr std::uint32_t kFim = 0xFFFFFFFFu;
+
 void Indexar(std::string_view s, detail::IndiceTags& ind) {
   std::vector<Entrada>& out = ind.entradas;
   const char* d = s.data();
@@ -78,9 +78,10 @@ void Indexar(std::string_view s, detail::IndiceTags& ind) {
     out[count++] = static_cast<Entrada>(i) << 16;
   }
   out.resize(count);
+  // The chains, built from the end so that each runs in text order.
   ind.cabeca.fill(kFim);
-  ind.proxima.resize(out.size());
-  for (std::size_t k = out.size(); k-- > 0;) {
+  ind.proxima.resize(count);
+  for (std::size_t k = count; k-- > 0;) {
     const std::uint16_t par = Par(s, static_cast<std::size_t>(out[k] >> 16));
     out[k] |= par;
     std::uint32_t& cab = ind.cabeca[Cadeia(par)];
@@ -123,28 +124,37 @@ struct Alvo {
     }
     if (ind) {
       const std::size_t de = base + from, ate = base + text.size();
-      // One cursor per wanted pair, each following its chain.
       std::uint16_t par[3];
-      std::uint32_t cur[3];
       std::size_t nc = 0;
+      for (std::uint16_t p : pares)
+        if (nc < 3 && std::find(par, par + nc, p) == par + nc) par[nc++] = p;
+      const std::vector<Entrada>& e = ind->entradas;
+      if (de > 0) {
+        // From the middle of the text: the entries in order, from the first
+        // one at `from` (linear in the part passed over, as the chains would
+        // have to be followed from their start).
+        for (auto it = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(de) << 16); it != e.end(); ++it) {
+          const std::size_t pos = static_cast<std::size_t>(*it >> 16);
+          if (pos >= ate) break;
+          const auto p = static_cast<std::uint16_t>(*it);
+          if ((p == par[0] || (nc > 1 && p == par[1]) || (nc > 2 && p == par[2])) && match(pos - base, p))
+            return pos - base;
+        }
+        return npos;
+      }
+      // From the start: one cursor per wanted pair, each following its chain.
+      std::uint32_t cur[3];
       const auto avanca = [&](std::uint32_t k, std::uint16_t p) {
-        while (k != kFim && (static_cast<std::uint16_t>(ind->entradas[k]) != p ||
-                             static_cast<std::size_t>(ind->entradas[k] >> 16) < de))
-          k = ind->proxima[k];
+        while (k != kFim && static_cast<std::uint16_t>(e[k]) != p) k = ind->proxima[k];
         return k;
       };
-      for (std::uint16_t p : pares) {
-        if (nc == 3 || std::find(par, par + nc, p) != par + nc) continue;
-        par[nc] = p;
-        cur[nc] = avanca(ind->cabeca[Cadeia(p)], p);
-        ++nc;
-      }
+      for (std::size_t c = 0; c < nc; ++c) cur[c] = avanca(ind->cabeca[Cadeia(par[c])], par[c]);
       for (;;) {
         std::size_t q = nc;
         for (std::size_t c = 0; c < nc; ++c)
           if (cur[c] != kFim && (q == nc || cur[c] < cur[q])) q = c;
         if (q == nc) return npos;
-        const std::size_t pos = static_cast<std::size_t>(ind->entradas[cur[q]] >> 16);
+        const std::size_t pos = static_cast<std::size_t>(e[cur[q]] >> 16);
         if (pos >= ate) return npos;
         if (match(pos - base, par[q])) return pos - base;
         cur[q] = avanca(ind->proxima[cur[q]], par[q]);
@@ -260,10 +270,22 @@ std::size_t PosAtributoBytes(std::string_view atr, std::string_view grupo, std::
 }  // namespace
 
 void TLeitor::InvalidarJanelas() {
-  for (Janela& j : FJanela) j.valida = false;
+  // The levels keep their texts: copy out those that lie in Arquivo.
+  for (int n = 1; n < kNiveis; ++n) {
+    if (FJanela[n].valida && !FNivelCopiado[n]) FNivel[n] = std::string(TextoNivel(n));
+    FNivelCopiado[n] = true;
+    FJanela[n].valida = false;
+  }
   FJanelaGrupo.valida = false;
   FIndiceArquivo.pronto = false;
   FIndiceGrupo.pronto = false;
+}
+
+std::string_view TLeitor::TextoNivel(int nivel) const {
+  if (nivel == 0) return FArquivo;
+  const Janela& j = FJanela[nivel];
+  if (j.valida) return std::string_view(FArquivo).substr(j.inicio, j.tamanho);
+  return FNivel[nivel];
 }
 
 const detail::IndiceTags& TLeitor::IndiceArquivo() const {
@@ -272,20 +294,25 @@ const detail::IndiceTags& TLeitor::IndiceArquivo() const {
 }
 
 void TLeitor::SetArquivo(std::string value) {
+  InvalidarJanelas();  // while the levels can still be copied out of the old text
   FArquivo = std::move(value);
-  InvalidarJanelas();
 }
 
 void TLeitor::SetGrupo(std::string value) {
   FGrupo = std::move(value);
   FIndiceGrupo.pronto = false;
   // Readers of a whole answer assign Arquivo itself: its tags are known.
-  FJanelaGrupo = Janela{0, FGrupo == FArquivo};
+  FJanelaGrupo = Janela{0, FGrupo.size(), FGrupo == FArquivo};
 }
 
 const std::string& TLeitor::Nivel(int nivel) const {
   if (nivel < 0 || nivel >= kNiveis) throw EListError("List index out of bounds (" + std::to_string(nivel) + ")");
-  return nivel == 0 ? FArquivo : FNivel[static_cast<std::size_t>(nivel)];
+  if (nivel == 0) return FArquivo;
+  if (!FNivelCopiado[nivel]) {
+    FNivel[nivel] = std::string(TextoNivel(nivel));
+    FNivelCopiado[nivel] = true;
+  }
+  return FNivel[nivel];
 }
 
 bool TLeitor::CarregarArquivo(const std::string& CaminhoArquivo) {
@@ -308,9 +335,9 @@ const std::string& TLeitor::rExtrai(int nivel, std::string_view TagInicio, std::
   FJanelaGrupo.valida = false;
 
   // The text of the level above: level 0 is Arquivo itself.
-  const Janela origem = nivel == 1 ? Janela{0, true} : FJanela[nivel - 1];
+  const Janela origem = nivel == 1 ? Janela{0, FArquivo.size(), true} : FJanela[nivel - 1];
   Alvo a;
-  a.text = nivel == 1 ? std::string_view(FArquivo) : std::string_view(FNivel[nivel - 1]);
+  a.text = TextoNivel(nivel - 1);
   if (origem.valida) {
     a.ind = &IndiceArquivo();
     a.base = origem.inicio;
@@ -353,9 +380,14 @@ const std::string& TLeitor::rExtrai(int nivel, std::string_view TagInicio, std::
   std::size_t fim = j != npos ? j + bytesFechamento : SkipChars(a.text, 0, lenFim + 2);
   // Trailing blanks and control characters are not part of the group.
   while (fim > 0 && static_cast<unsigned char>(a.text[fim - 1]) <= 32) --fim;
-  FNivel[nivel].assign(a.text.data(), fim);
-  FJanela[nivel] = Janela{a.base, origem.valida};
-  FGrupo = FNivel[nivel];
+  FGrupo.assign(a.text.data(), fim);
+  if (origem.valida) {
+    FNivelCopiado[nivel] = false;
+  } else {
+    FNivel[nivel] = FGrupo;
+    FNivelCopiado[nivel] = true;
+  }
+  FJanela[nivel] = Janela{a.base, fim, origem.valida};
   FJanelaGrupo = FJanela[nivel];
   return FGrupo;
 }

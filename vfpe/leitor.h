@@ -39,8 +39,8 @@ namespace detail {
 // entry per "<" (its position and the two characters after it), and the
 // entries chained by those two characters.
 struct IndiceTags {
-  std::vector<std::uint64_t> entradas;
-  std::vector<std::uint32_t> proxima;   // next entry of the same chain
+  std::vector<std::uint64_t> entradas;      // in text order
+  std::vector<std::uint32_t> proxima;       // next entry of the same chain
   std::array<std::uint32_t, 256> cabeca{};  // first entry of each chain
   bool pronto = false;
 };
@@ -101,15 +101,20 @@ class TLeitor {
   // for a group the caller assigned, its own.
   struct Janela {           // where a level or the group lies in Arquivo
     std::size_t inicio = 0;
+    std::size_t tamanho = 0;
     bool valida = false;    // false: not (or no longer) a part of Arquivo
   };
 
   void InvalidarJanelas();
+  std::string_view TextoNivel(int nivel) const;
   const detail::IndiceTags& IndiceArquivo() const;
 
   std::string FArquivo;
   std::string FGrupo;
-  std::array<std::string, kNiveis> FNivel;  // entry 0 unused: Arquivo stands for it
+  // A level that lies in Arquivo is kept as its place there and copied out
+  // only when asked for or before Arquivo changes.
+  mutable std::array<std::string, kNiveis> FNivel;  // entry 0 unused: Arquivo stands for it
+  mutable std::array<bool, kNiveis> FNivelCopiado{};
   std::array<Janela, kNiveis> FJanela;
   Janela FJanelaGrupo;
   mutable detail::IndiceTags FIndiceArquivo;

@@ -270,6 +270,12 @@ TEST(TLeitorEntradaRuim, TenMegabyteAnswer) {
   EXPECT_GT(l.Grupo().size(), 10u * 1024 * 1024);
   l.rExtrai(2, "IntegradorResposta");
   EXPECT_EQ(l.rCampo(tcStr, "Codigo").AsString(), "AP");
+  // One of the last items, and a field of it (each skip starts where the last
+  // one ended: this stays linear).
+  const int itens = static_cast<int>(big.size() / item.size()) - 1;
+  l.rExtrai(2, "Item", "", itens);
+  EXPECT_EQ(l.rCampo(tcStr, "Codigo").AsString(), "EE");
+  EXPECT_EQ(l.rExtrai(2, "Item", "", itens + 5), "");
   l.SetGrupo(l.Arquivo());
   EXPECT_EQ(l.rCampo(tcStr, "Codigo").AsString(), "EE");
   EXPECT_EQ(l.rCampo(tcStr, "Ausente").AsString(), "");
