@@ -1,10 +1,10 @@
 #include "vfpe/leitor.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 
@@ -44,10 +44,10 @@ inline std::uint16_t Par(std::string_view s, std::size_t at) {
 
 inline std::size_t Cadeia(std::uint16_t par) { return (par ^ (par >> 7)) & 255u; }
 
+constexpr std::uint32_t kFim = 0xFFFFFFFFu;  // end of a chain
+
 // The index of a text. The "<" are found eight bytes at a time; the
 // characters after each and the chains are added in a second pass.
-constexpr std::uint32_t kFim = 0xFFFFFFFFu;
-
 void Indexar(std::string_view s, detail::IndiceTags& ind) {
   std::vector<Entrada>& out = ind.entradas;
   const char* d = s.data();
@@ -107,15 +107,15 @@ struct Alvo {
 
   // Position of the first "<" at or after `from` whose two following
   // characters (see Par) are one of `pares` and for which `match(pos, par)`
-  // holds.
-  // With `todos` every "<" is offered (a tag text that fixes only one
-  // character after "<").
+  // holds. With `todos` every "<" is offered (for a tag text that fixes
+  // only one character after "<").
   template <class F>
   std::size_t Procura(std::size_t from, std::initializer_list<std::uint16_t> pares, F&& match,
                       bool todos = false) const {
     if (ind && todos) {
       const std::vector<Entrada>& e = ind->entradas;
-      for (auto it = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(base + from) << 16); it != e.end(); ++it) {
+      const auto inicio = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(base + from) << 16);
+      for (auto it = inicio; it != e.end(); ++it) {
         const std::size_t pos = static_cast<std::size_t>(*it >> 16);
         if (pos >= base + text.size()) break;
         if (match(pos - base, static_cast<std::uint16_t>(*it))) return pos - base;
@@ -133,7 +133,8 @@ struct Alvo {
         // From the middle of the text: the entries in order, from the first
         // one at `from` (linear in the part passed over, as the chains would
         // have to be followed from their start).
-        for (auto it = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(de) << 16); it != e.end(); ++it) {
+        const auto inicio = std::lower_bound(e.begin(), e.end(), static_cast<Entrada>(de) << 16);
+        for (auto it = inicio; it != e.end(); ++it) {
           const std::size_t pos = static_cast<std::size_t>(*it >> 16);
           if (pos >= ate) break;
           const auto p = static_cast<std::uint16_t>(*it);
@@ -188,7 +189,8 @@ class Etiqueta {
     if (k < 2) c[k++] = post;
     // "<" + post alone leaves the second character free: no pair to go by.
     completo_ = k == 2;
-    par_ = static_cast<std::uint16_t>((static_cast<unsigned char>(Up(c[0])) << 8) | static_cast<unsigned char>(Up(c[1])));
+    par_ = static_cast<std::uint16_t>((static_cast<unsigned char>(Up(c[0])) << 8) |
+                                      static_cast<unsigned char>(Up(c[1])));
   }
 
   bool Em(std::string_view t, std::size_t at, std::uint16_t par) const {
@@ -223,8 +225,8 @@ class Etiqueta {
 // The closing tag "</Tag>", or when absent "</Tag:".
 std::size_t Fechamento(const Alvo& a, std::string_view tag) {
   const Etiqueta gt("/", tag, '>', false);
-  const std::size_t j =
-      a.Procura(0, {gt.par()}, [&](std::size_t k, std::uint16_t par) { return gt.Em(a.text, k, par); }, !gt.completo());
+  const std::size_t j = a.Procura(
+      0, {gt.par()}, [&](std::size_t k, std::uint16_t par) { return gt.Em(a.text, k, par); }, !gt.completo());
   if (j != npos) return j;
   const Etiqueta colon("/", tag, ':', false);
   return a.Procura(
@@ -352,7 +354,14 @@ const std::string& TLeitor::rExtrai(int nivel, std::string_view TagInicio, std::
     const std::size_t j = a.Procura(
         0, {fechamento.par()}, [&](std::size_t k, std::uint16_t par) { return fechamento.Em(a.text, k, par); },
         !fechamento.completo());
-    a = a.Sub(j != npos ? j + bytesFechamento : SkipChars(a.text, 0, lenFim + 2));
+    if (j == npos) {
+      // No closing tag is left, nor will be: the remaining skips each drop
+      // the same number of characters, all at once.
+      const std::size_t resto = static_cast<std::size_t>(item - i), passo = lenFim + 2;
+      a = a.Sub(SkipChars(a.text, 0, resto > a.text.size() / passo ? a.text.size() : resto * passo));
+      break;
+    }
+    a = a.Sub(j + bytesFechamento);
   }
 
   // Only the text up to the first closing tag (and one character more) is

@@ -253,6 +253,24 @@ TEST(TLeitorEntradaRuim, UnterminatedAndNestedGroupsFollowTheFirstClosingTag) {
   EXPECT_EQ(l.rCampo(tcStr, "Codigo").AsString(), "");
 }
 
+TEST(TLeitorEntradaRuim, SkippingItemsWithoutClosingTagsEnds) {
+  // Almost closing tags everywhere, none that closes: each skip would look
+  // through the whole rest of the text again.
+  std::string s;
+  while (s.size() < 2 * 1024 * 1024) s += "</Ix<I";
+  TLeitor l = Carregado(s);
+  EXPECT_EQ(l.rExtrai(1, "I", "", 2000000000), "");
+  l = Carregado(s + "<I>ultimo</I>");
+  EXPECT_EQ(l.rExtrai(1, "I", "", 1), "<I>ultimo</I>");
+  // The same skips dropping characters one step at a time.
+  l = Carregado("<x><I>1</I>ab<I>2</I>");
+  EXPECT_EQ(l.rExtrai(1, "I", "", 2), "<I>2</I>");
+  l = Carregado("abcdefg<I>2</I>");
+  EXPECT_EQ(l.rExtrai(1, "J", "I", 2), "");
+  l = Carregado("<I>1</I>abc<J>2</I>");
+  EXPECT_EQ(l.rExtrai(1, "J", "I", 2), "<J>2</I>");
+}
+
 TEST(TLeitorEntradaRuim, InvalidUtf8CountsOneCharacterPerByte) {
   TLeitor l = Carregado(std::string("<x>\xC3</x>\xFF<y>\xE2\x82</y>"));
   EXPECT_EQ(l.rExtrai(1, "y"), std::string("<y>\xE2\x82</y>"));
