@@ -513,24 +513,39 @@ void TFbColumnDouble::SetAsCurrency(std::int64_t value) { SetAsDouble(static_cas
 // ---------------------------------------------------------------- date and time
 
 namespace {
+void PutDigits(std::string& out, unsigned v, int width) {
+  char buf[10];
+  for (int i = width - 1; i >= 0; --i, v /= 10) buf[i] = static_cast<char>('0' + v % 10);
+  out.append(buf, static_cast<std::size_t>(width));
+}
+
 std::string FormatDate(std::int32_t days) {
   int y, m, d;
   FbDecodeDate(days, y, m, d);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-  return buf;
+  std::string out;
+  out.reserve(10);
+  if (y < 0 || y > 9999) return std::to_string(y) + "-" + std::to_string(m) + "-" + std::to_string(d);
+  PutDigits(out, static_cast<unsigned>(y), 4);
+  out += '-';
+  PutDigits(out, static_cast<unsigned>(m), 2);
+  out += '-';
+  PutDigits(out, static_cast<unsigned>(d), 2);
+  return out;
 }
 
 std::string FormatTime(std::uint32_t t) {
   const unsigned frac = t % 10000, s = t / 10000;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", s / 3600, (s / 60) % 60, s % 60);
-  std::string out = buf;
+  std::string out;
+  out.reserve(13);
+  PutDigits(out, s / 3600, 2);
+  out += ':';
+  PutDigits(out, (s / 60) % 60, 2);
+  out += ':';
+  PutDigits(out, s % 60, 2);
   if (frac) {
-    std::snprintf(buf, sizeof buf, ".%04u", frac);
-    std::string f = buf;
-    while (f.back() == '0') f.pop_back();
-    out += f;
+    out += '.';
+    PutDigits(out, frac, 4);
+    while (out.back() == '0') out.pop_back();
   }
   return out;
 }

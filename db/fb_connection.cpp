@@ -38,7 +38,9 @@ bool IsIdentifier(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [&](char c) { return alpha(c) || (c >= '0' && c <= '9'); });
 }
 
-enum class CodePage { Ansi, Latin1, Utf8 };
+// The code page of the text that crosses the client library; Ansi (0) is
+// the system's default, used while not attached.
+enum class CodePage { Ansi = 0, Latin1, Utf8 };
 
 CodePage CodePageOf(const std::string& charset) {
   const std::string cs = fbdetail::UpperCase(charset);
@@ -274,11 +276,11 @@ void TFbConnection::SetDatabaseName(const std::string& v) {
 }
 
 std::string TFbConnection::ToServer(std::string_view utf8) const {
-  return Encode(charSetId_ < 0 ? CodePage::Ansi : CodePageOf(attachedCharSet_), utf8);
+  return Encode(static_cast<CodePage>(codePage_), utf8);
 }
 
 std::string TFbConnection::FromServer(std::string_view bytes) const {
-  return Decode(charSetId_ < 0 ? CodePage::Ansi : CodePageOf(attachedCharSet_), bytes);
+  return Decode(static_cast<CodePage>(codePage_), bytes);
 }
 
 std::string TFbConnection::BuildDPB() const {
@@ -373,6 +375,7 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   }
   attachedCharSet_ = charset;
   charSetId_ = CharSetIdOf(charset);
+  codePage_ = static_cast<int>(CodePageOf(charset));
   ReadDatabaseInfo();
   ConnectionLost = false;
   status_ = csConnected;
@@ -469,6 +472,7 @@ void TFbConnection::Disconnect() {
   handle_ = 0;
   if (st[0] == 1 && st[1] != 0) CheckStatus(st, this, false);
   charSetId_ = -1;
+  codePage_ = 0;
   attachedCharSet_.clear();
   ConnectionLost = false;
   status_ = csDisconnected;

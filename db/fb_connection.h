@@ -143,6 +143,7 @@ class TFbConnection : public TFbComponent {
   // Captured at attach time.
   std::string attachedCharSet_;
   int charSetId_ = -1;
+  int codePage_ = 0;  // of the attached character set (see fb_connection.cpp)
   int attachedDialect_ = 3;
   bool readOnlyDb_ = false;
   std::vector<TFbTransaction*> transactions_;

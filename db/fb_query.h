@@ -1,5 +1,23 @@
 // SQL statements with named parameters, and queries whose rows are fetched
 // into a buffer and walked with First, Next and Eof.
+//
+//   TFbConnection conn("Gestalo");              // Params, SetUsername, SetPassword,
+//   TFbTransaction ro(&conn), rw(&conn);        // SetServer, SetPath, then Connect()
+//   conn.DefaultTransaction = &ro;
+//   TFbQuery q(&conn);                          // runs in conn.DefaultTransaction
+//   q.SQL().Add("SELECT NOME FROM T WHERE CAIXA = :CAIXA");
+//   q.Prepare();
+//   q.ParamByName("CAIXA").SetAsInteger(3);
+//   q.Open();
+//   for (q.First(); !q.Eof(); q.Next()) use(q.FieldByName("NOME").AsString());
+//   TFbQuery u(&conn, &rw);                     // rw.SetAutoCommit(true): each
+//   u.SQL().Add("UPDATE T SET NOME = :N");      // ExecSQL that changes data is
+//   u.Prepare();                                // committed before it returns
+//   u.ParamByName("N").SetAsString("x");
+//   u.ExecSQL();
+//
+// Server errors raise EFbISCError (db/fb_errors.h); misuse raises the
+// EFbError family. Text is UTF-8 on this side.
 #pragma once
 #include <ibase.h>
 
