@@ -335,8 +335,13 @@ std::string TFbConnection::BuildDPB() const {
   return dpb;
 }
 
+void TFbConnection::CheckNotLost() const {
+  if (ConnectionLost && handle_) throw EFbConnectionError(LostMessage);
+}
+
 void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   if (handle_) return;
+  ConnectionLost = false;
   status_ = csConnectPending;
   if (BeforeConnect) BeforeConnect(*this);
   std::string db = fbdetail::Trim(Params.Value("FORCED_DATABASE"));
@@ -557,8 +562,6 @@ void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, 
       i += 2;
     }
   }
-  if (lost) ConnectionLost = true;
-
   std::string message;
   for (const auto& l : lines) message += l + "\r\n";
   if (sqlCode == -836 && lines.size() > 2) {
@@ -566,6 +569,10 @@ void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, 
     if (idx < lines.size() && !lines[idx].empty()) message = lines[idx];
   }
   LastErrorMessage = message;
+  if (lost && handle_) {
+    ConnectionLost = true;
+    LostMessage = message;
+  }
   if (raise) throw EFbISCError(message, sender, errCode, sqlCode, vec, lines, sqlLines, codes);
 }
 

@@ -113,12 +113,21 @@ class TFbConnection : public TFbComponent {
   void CheckStatus(const ISC_STATUS* status, TFbComponent* sender, bool raise = true);
   // The error recorded by a call that did not raise (e.g. a failed detach).
   std::string LastErrorMessage;
+  // The message of the error that reported the connection lost.
+  std::string LostMessage;
 
   isc_db_handle* HandlePtr() { return &handle_; }
   isc_db_handle Handle() const { return handle_; }
   bool ReadOnlyDatabase() const { return readOnlyDb_; }
-  // Set when a call reported that the server connection is gone.
+  // Set when a call reported that the server connection is gone. From then
+  // on until the next Connect no further call is made on the attachment (a
+  // server that has ended it may never answer): statements raise
+  // EFbConnectionError with the server's message at once, transactions end
+  // locally, and Disconnect only detaches.
   bool ConnectionLost = false;
+  // Raises EFbConnectionError with the lost-connection message when the
+  // attachment is known to be gone.
+  void CheckNotLost() const;
   bool Detaching() const { return status_ == csDisconnectPending || status_ == csDropPending; }
 
   // Registration of the objects that use the connection.

@@ -125,7 +125,7 @@ TFbStatement::TFbStatement(TFbConnection* connection, TFbTransaction* transactio
 }
 
 TFbStatement::~TFbStatement() {
-  if (handle_ && conn_ && conn_->Connected()) {
+  if (handle_ && conn_ && conn_->Connected() && !conn_->ConnectionLost) {
     ISC_STATUS_ARRAY st{};
     conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_drop);
   }
@@ -163,6 +163,7 @@ TFbTransaction* TFbStatement::EffectiveTransaction() const {
 TFbTransaction& TFbStatement::StartTransaction() {
   if (!conn_ && tr_ && tr_->FbConnection()) SetFbConnection(tr_->FbConnection());
   TFbConnection& c = Conn();
+  c.CheckNotLost();
   TFbTransaction* t = EffectiveTransaction();
   if (!t) throw EFbStatementError("Statement has no transaction");
   if (!t->FbConnection()) t->SetFbConnection(&c);
@@ -441,7 +442,7 @@ void TFbStatement::ExecSQL() {
 void TFbStatement::ReleaseHandle() {
   CloseStatement();
   if (handle_) {
-    if (conn_ && conn_->Handle()) {
+    if (conn_ && conn_->Handle() && !conn_->ConnectionLost) {
       ISC_STATUS_ARRAY st{};
       conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_drop);
       if (Failed(st)) conn_->CheckStatus(st, this, false);
@@ -536,6 +537,7 @@ void TFbDataset::OpenCursor() {
 
 bool TFbDataset::FetchOne() {
   if (!cursorOpen_ || fetchedAll_) return false;
+  Conn().CheckNotLost();
   TFbClientLib& lib = *Conn().ClientLib;
   ISC_STATUS_ARRAY st{};
   const ISC_STATUS r = lib.isc_dsql_fetch(st, &handle_, SQLDA_VERSION1, out_.get());
@@ -566,7 +568,7 @@ void TFbDataset::SetCurrent(int i) {
 void TFbDataset::CloseCursor(bool checkOAT) {
   if (!cursorOpen_) return;
   cursorOpen_ = false;
-  if (handle_ && conn_ && conn_->Handle()) {
+  if (handle_ && conn_ && conn_->Handle() && !conn_->ConnectionLost) {
     ISC_STATUS_ARRAY st{};
     conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_close);
     // A cursor that cannot be closed (the connection is gone) is closed here.

@@ -109,6 +109,7 @@ void TFbTransaction::StartOnDemand() {
   TFbConnection& c = Conn();
   if (!c.Connected()) c.Connect(false);
   if (!c.Connected()) return;
+  c.CheckNotLost();
   const std::string tpb = BuildTPB();
   if (static_cast<int>(tpb.size()) > TPBLength)
     throw EFbError("TPB buffer overrun: Increase TPBLength setting to at least " + std::to_string(tpb.size()) + ".");
@@ -154,6 +155,7 @@ void TFbTransaction::BeforeEnd(bool commit) {
 void TFbTransaction::HardCommit() {
   if (!handle_) return;
   TFbConnection& c = Conn();
+  c.CheckNotLost();
   ending_ = true;
   state_ = tsCommitPending;
   try {
@@ -183,6 +185,7 @@ void TFbTransaction::HardCommit() {
 
 void TFbTransaction::CommitRetaining() {
   TFbConnection& c = Conn();
+  c.CheckNotLost();
   state_ = tsCommitRetainingPending;
   ISC_STATUS_ARRAY st{};
   c.ClientLib->isc_commit_retaining(st, &handle_);

@@ -185,6 +185,14 @@ TEST_F(FbFailureTest, TheAttachmentEndedWhileAQueryIsOpen) {
   }
   EXPECT_TRUE(raised);
   EXPECT_TRUE(s.conn.ConnectionLost);
+  // No further call goes to an attachment known to be gone: it fails at once
+  // with the server's message.
+  try {
+    q.Next();
+    FAIL();
+  } catch (const EFbConnectionError& e) {
+    EXPECT_TRUE(Contains(e.what(), "ISC ERROR CODE:335544")) << e.what();
+  }
   // Ending the cycle works, and so does the next one.
   q.Close();
   EXPECT_NO_THROW(s.conn.Disconnect());
@@ -204,6 +212,7 @@ TEST_F(FbFailureTest, TheAttachmentEndedBetweenTwoStatements) {
   const std::string id = me.FieldByName("ID").AsString();
   db.Run("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = " + id + ";");
   EXPECT_THROW(u.ExecSQL(), EFbISCError);
+  EXPECT_THROW(u.ExecSQL(), EFbConnectionError);
   // Detaching does not raise: the server has ended the transactions already.
   EXPECT_NO_THROW(s.conn.Disconnect());
   EXPECT_EQ(db.Scalar("SELECT IDPAG FROM MFE WHERE ID = 2"), "1");  // the committed change stays
