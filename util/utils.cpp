@@ -417,8 +417,19 @@ std::string ReverterFiltroTextoXML(std::string_view aTexto) {
     }
     return in[ip++];
   };
-  auto decode = [&](const std::string& digits) {
-    const std::string decoded = HexToAscii(digits);
+  // A reference whose digits are not hexadecimal pairs is kept as it stands:
+  // answers of the Integrador are read through here, and refusing the whole
+  // answer for one bad reference would lose the payment id it carries.
+  auto decode = [&](const std::string& digits, bool terminated) {
+    std::string decoded;
+    try {
+      decoded = HexToAscii(digits);
+    } catch (const EConvertError&) {
+      out += "&#x";
+      out += digits;
+      if (terminated) out += ';';
+      return;
+    }
     const std::size_t keep = std::min<std::size_t>(2, out.size());
     const std::string again = out.substr(out.size() - keep) + decoded;
     out.resize(out.size() - keep);
@@ -449,7 +460,7 @@ std::string ReverterFiltroTextoXML(std::string_view aTexto) {
       const std::size_t end = semi == std::string_view::npos ? in.size() : semi;
       const std::string digits(in.substr(ip, end - ip));
       ip = semi == std::string_view::npos ? in.size() : semi + 1;
-      decode(digits);
+      decode(digits, semi != std::string_view::npos);
       continue;
     }
     out += take();
@@ -457,12 +468,16 @@ std::string ReverterFiltroTextoXML(std::string_view aTexto) {
     if (n >= 3 && out[n - 3] == '&' && out[n - 2] == '#' && out[n - 1] == 'x') {
       out.resize(n - 3);
       std::string digits;
+      bool terminated = false;
       while (more()) {
         const char c = take();
-        if (c == ';') break;
+        if (c == ';') {
+          terminated = true;
+          break;
+        }
         digits += c;
       }
-      decode(digits);
+      decode(digits, terminated);
     }
   }
   return Trim(out);

@@ -18,8 +18,8 @@ using namespace pagvigia;
 
 namespace {
 
-// The readers refuse a malformed character reference with EConvertError;
-// anything else escaping is a fault.
+// A conversion error on a field of garbage is a clear refusal; anything
+// else escaping is a fault.
 template <class Registro>
 void Le(const std::string& texto) {
   Registro r;

@@ -46,6 +46,20 @@ TEST(RespostaPagamentoR, AcceptedPayment) {
   EXPECT_EQ(r.IDPagamento, 0) << "beyond 32 bits";
 }
 
+TEST(RespostaPagamentoR, MalformedReferenceDoesNotLoseThePaymentId) {
+  // The Integrador has registered the payment: its id must reach the row even
+  // when another field of the answer holds a reference that cannot be decoded.
+  TRespostaPagamento r;
+  r.AsXMLString(Envelope("55", "AP", "ok &#xZZ;", R"(    <IDPagamento>321</IDPagamento>
+    <Mensagem>Cart&#xE3;o &#xQ1;</Mensagem>
+    <StatusPagamento>Processado</StatusPagamento>
+)"));
+  EXPECT_EQ(r.IDPagamento, 321);
+  EXPECT_EQ(r.Mensagem, "Cartão &#xQ1;");
+  EXPECT_EQ(r.IntegradorResposta.Codigo, "AP");
+  EXPECT_EQ(r.IntegradorResposta.Valor, "ok &#xZZ;");
+}
+
 TEST(RespostaStatusPagamentoR, RetornoOrThePlainText) {
   TRespostaStatusPagamento s;
   s.AsXMLString(Envelope("7", "AP", "OK", "    <retorno> 5512 </retorno>\r\n"));
@@ -122,10 +136,10 @@ TEST(Leitores, AnswersInTheCodePageAndOddTexts) {
   r.AsXMLString(Envelope("1", "AP", "", "<retorno>primeiro</retorno><retorno>segundo</retorno>"));
   EXPECT_EQ(r.Retorno, "primeiro");
 
-  // A character reference that is not hexadecimal is a clear conversion
-  // error; the answer text is kept all the same.
+  // A character reference that is not hexadecimal is kept as it stands.
   const std::string ruim = Envelope("1", "AP", "", "<Mensagem>&#xZZ;</Mensagem>");
-  EXPECT_THROW(r.AsXMLString(ruim), EConvertError);
+  r.AsXMLString(ruim);
+  EXPECT_EQ(r.Mensagem, "&#xZZ;");
   EXPECT_EQ(r.XML, ruim);
 }
 
