@@ -260,13 +260,16 @@ std::string RetornarConteudoEntre(std::string_view Frase, std::string_view Inici
 }
 
 bool SubStrEmSubStr(std::string_view SubStr1, std::string_view SubStr2) {
-  const std::string target = "|" + std::string(SubStr1);
+  // Built by appending: GCC 12 at -O3 warns falsely on "|" + std::string.
+  std::string target(1, '|');
+  target.append(SubStr1);
   std::string_view rest = SubStr2;
   if (!rest.empty() && rest.front() == '|') rest.remove_prefix(1);
   for (;;) {
     const std::size_t bar = rest.find('|');
     if (bar == std::string_view::npos) return false;
-    const std::string item = "|" + std::string(rest.substr(0, bar));
+    std::string item(1, '|');
+    item.append(rest.substr(0, bar));
     if (target.find(item) != std::string::npos) return true;
     rest.remove_prefix(bar + 1);
   }
