@@ -94,7 +94,7 @@ void TFbSQLLines::Add(const std::string& line) {
 void TFbSQLLines::SetText(const std::string& text) {
   lines_.clear();
   std::size_t pos = 0;
-  while (pos <= text.size()) {
+  while (!text.empty() && pos <= text.size()) {
     std::size_t nl = text.find('\n', pos);
     if (nl == std::string::npos) nl = text.size();
     std::string line = text.substr(pos, nl - pos);
