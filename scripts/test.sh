@@ -12,18 +12,22 @@ bash scripts/install-deps.sh
 bash scripts/start-firebird.sh
 . scripts/fb-env.sh
 
-run_build() {  # <dir> <extra cmake args...>
-  local dir=$1; shift
+run_build() {  # <dir> <tries> <extra cmake args...>
+  local dir=$1 tries=$2; shift 2
   cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
   ninja -C "$dir"
-  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" --repeat until-pass:"$tries"
 }
 
 echo "== normal build"
-run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_build build/release 1 -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (ASan + UBSan)"
+# LeakSanitizer's exit-time check now and then crashes in its own tracer while
+# the Firebird client library's threads are stopping ("Tracer caught signal
+# 11"), after the test itself passed; such a test is run once more. A real
+# leak or fault fails every try and still fails the run.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DPAGVIGIA_SANITIZE=ON -DPAGVIGIA_BENCH=OFF
+  run_build build/asan 2 -DCMAKE_BUILD_TYPE=Debug -DPAGVIGIA_SANITIZE=ON -DPAGVIGIA_BENCH=OFF
 
 if [ -x build/release/tests/db/db_tests ]; then
   echo "== database tests under valgrind"
