@@ -63,8 +63,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to, int* error 
 bool ForceDirectories(const std::string& path);
 
 // Names (without folder) of the entries of the mask's folder that match the
-// mask's name part ("*" and "?" wildcards, case-sensitive as the file system
-// is), in directory order, "." and ".." skipped. A missing folder gives none.
+// mask's name part ("*" and "?" wildcards, ASCII letters in either case), in
+// directory order, "." and ".." skipped. A missing folder gives none.
 std::vector<std::string> ListFolder(const std::string& mask);
 // True when `name` matches a "*"/"?" wildcard mask.
 bool MatchesMask(std::string_view name, std::string_view mask);

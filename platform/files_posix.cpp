@@ -124,10 +124,16 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool MatchesMask(std::string_view name, std::string_view mask) {
-  // Iterative wildcard match with backtracking on the last "*".
+  // Iterative wildcard match with backtracking on the last "*". Letters match
+  // without regard to ASCII case, as masks do on Windows: an answer written
+  // as "X.XML" is still an ".xml" answer.
+  auto same = [](char a, char b) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(a) == lower(b);
+  };
   std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+    if (m < mask.size() && (mask[m] == '?' || same(mask[m], name[n]))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == '*') {

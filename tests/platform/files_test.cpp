@@ -57,4 +57,5 @@ TEST(Files, ListsByMaskSkippingDotEntries) {
   EXPECT_TRUE(ListFolder(dir / "missing/*.xml").empty());
   EXPECT_TRUE(MatchesMask("abc-123.xml", "*-1?3.xml"));
   EXPECT_FALSE(MatchesMask("abc.xm", "*.xml"));
+  EXPECT_TRUE(MatchesMask("R-12.XML", "*.xml"));
 }
