@@ -27,15 +27,10 @@ bool EhArquivoComum(const std::string& caminho) {
   return std::filesystem::status(caminho, ec).type() == std::filesystem::file_type::regular;
 }
 
-// A text field of the current group. The answer has already been taken when
-// this runs, so a malformed character reference in it must not throw the
-// answer away: the field's text is then returned as found.
+// A text field of the current group (a malformed character reference in it
+// is kept as it stands by the reader, so the taken answer is never lost).
 std::string CampoTexto(const TLeitor& leitor, std::string_view tag) {
-  try {
-    return leitor.rCampo(tcStr, tag).AsString();
-  } catch (const EConvertError&) {
-    return leitor.rCampo(tcEsp, tag).AsString();
-  }
+  return leitor.rCampo(tcStr, tag).AsString();
 }
 
 std::string DoisDigitos(int v) {
@@ -161,9 +156,9 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
   try {
     FIntegradorResposta->LerResposta(RespostaIntegrador);
   } catch (const EConvertError&) {
-    // A malformed character reference in the envelope: the answer is taken
-    // and logged already, so it is handed back with the envelope as far as
-    // it could be read rather than lost.
+    // A field of the envelope that does not convert: the answer is taken and
+    // logged already, so it is handed back with the envelope as far as it
+    // could be read rather than lost.
   }
 
   if (FIntegradorResposta->Codigo == "EE") return FResposta;
