@@ -205,6 +205,12 @@ std::size_t Utf8Length(std::string_view s) {
   return count;
 }
 
+std::size_t Utf8CharPosition(std::string_view s, std::size_t byteOffset) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i <= byteOffset && i < s.size(); ++count) i += Utf8Decode(s, i);
+  return count == 0 ? 1 : count;
+}
+
 std::size_t Utf8Offset(std::string_view s, std::size_t chars) {
   std::size_t i = 0;
   for (std::size_t c = 0; c < chars && i < s.size(); ++c) i += Utf8Decode(s, i);

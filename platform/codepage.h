@@ -32,6 +32,10 @@ std::size_t Utf8Decode(std::string_view s, std::size_t pos, char32_t* cp = nullp
 void Utf8Append(std::string& out, char32_t cp);
 // Number of characters (not bytes) in a UTF-8 text.
 std::size_t Utf8Length(std::string_view s);
+// 1-based position of the character that holds byte `byteOffset`. A byte
+// search can land inside a character only in text that is not clean UTF-8;
+// the position is then that character's, never past the text's length.
+std::size_t Utf8CharPosition(std::string_view s, std::size_t byteOffset);
 // Byte offset of character index `chars` (clamped to the end).
 std::size_t Utf8Offset(std::string_view s, std::size_t chars);
 // The first `chars` characters.

@@ -16,8 +16,16 @@ for t in $targets; do
   corpus=build/fuzz/corpus/$t; mkdir -p "$corpus"
   seeds=tests/fuzz/seeds/${t#fuzz_}
   extra=(); [ -d "$seeds" ] && extra=("$seeds")
+  artifacts=build/fuzz/artifacts/$t/; mkdir -p "$artifacts"
   echo "-- $t for ${each}s"
+  rc=0
   "$bin" -max_total_time="$each" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-    -print_final_stats=1 "$corpus" "${extra[@]}" 2>&1 | tail -3
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$t found a fault"; exit 1; }
+    -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "${extra[@]}" \
+    > build/fuzz/$t.log 2>&1 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    grep -v '^#' build/fuzz/$t.log | tail -40
+    echo "$t found a fault (exit $rc); the input is in $artifacts"
+    exit 1
+  fi
+  tail -3 build/fuzz/$t.log
 done

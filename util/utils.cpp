@@ -25,10 +25,9 @@ int HexValue(char c) {
   return -1;
 }
 
-// Character count of the bytes before `byteOffset`, plus one: the 1-based
-// position of the character that starts there.
+// The 1-based position of the character at `byteOffset`.
 std::size_t CharPos(std::string_view s, std::size_t byteOffset) {
-  return platform::Utf8Length(s.substr(0, byteOffset)) + 1;
+  return platform::Utf8CharPosition(s, byteOffset);
 }
 
 }  // namespace

@@ -510,14 +510,14 @@ TVariant TLeitor::rAtributo(std::string_view Atributo, std::string_view Tag) con
 std::size_t PosLast(std::string_view SubStr, std::string_view S) {
   if (SubStr.empty()) return 0;
   const std::size_t p = S.rfind(SubStr);
-  return p == npos ? 0 : platform::Utf8Length(S.substr(0, p)) + 1;
+  return p == npos ? 0 : platform::Utf8CharPosition(S, p);
 }
 
 std::size_t PosAtributo(std::string_view Atributo, std::string_view Grupo, std::size_t Inicio) {
   if (Inicio < 1) Inicio = 1;
   const std::size_t from = platform::Utf8Offset(Grupo, Inicio - 1);
   const std::size_t p = PosAtributoBytes(Atributo, Grupo, from);
-  return p == npos ? 0 : platform::Utf8Length(Grupo.substr(0, p)) + 1;
+  return p == npos ? 0 : platform::Utf8CharPosition(Grupo, p);
 }
 
 }  // namespace pagvigia

@@ -32,4 +32,8 @@ TEST(CodePage, CountsCharactersNotBytes) {
   EXPECT_EQ(Utf8Mid("ação", 1, 2), "çã");
   EXPECT_EQ(Utf8Length("\xFF\xFE"), 2u);
   EXPECT_EQ(Utf8Left("ab", 10), "ab");
+  // A byte inside a character gives that character's position.
+  EXPECT_EQ(Utf8CharPosition("aé", 2), 2u);
+  EXPECT_EQ(Utf8CharPosition("aéb", 3), 3u);
+  EXPECT_EQ(Utf8CharPosition("é", 1), 1u);
 }

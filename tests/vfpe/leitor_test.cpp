@@ -203,6 +203,7 @@ TEST(TLeitorPosicoes, CountCharacters) {
   EXPECT_EQ(PosLast("ab", "ab ção ab"), 8u);
   EXPECT_EQ(PosLast("aa", "aaa"), 2u);
   EXPECT_EQ(PosLast("x", "abc"), 0u);
+  EXPECT_EQ(PosLast("\xA9", "\xC3\xA9"), 1u);  // a match inside a character, never past the text
   EXPECT_EQ(PosLast("", "abc"), 0u);
   EXPECT_EQ(PosAtributo("Nome", "<ção Nome=\"a\">", 1), 6u);
   EXPECT_EQ(PosAtributo("Nome", "<a Nome =\"a\">", 1), 4u);
