@@ -77,7 +77,13 @@ void Utf8Append(std::string& out, char32_t cp) {
   }
 }
 
-std::string Utf8ToAnsi(std::string_view utf8) {
+namespace {
+
+// UTF-8 to a single-byte code page: `toByte` gives a character's byte or -1
+// when the code page cannot hold it; that, and every byte that is not part
+// of a valid UTF-8 sequence, becomes "?".
+template <class ToByte>
+std::string Utf8ToSingleByte(std::string_view utf8, ToByte toByte) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
@@ -89,12 +95,16 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     }
     char32_t cp;
     const std::size_t n = Utf8Decode(utf8, i, &cp);
-    const int b = (n == 1) ? -1 : CodePointToAnsi(cp);
+    const int b = (n == 1) ? -1 : toByte(cp);
     out += b < 0 ? '?' : static_cast<char>(b);
     i += n;
   }
   return out;
 }
+
+}  // namespace
+
+std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToSingleByte(utf8, CodePointToAnsi); }
 
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;
@@ -122,21 +132,7 @@ std::string AnsiRoundTrip(std::string_view utf8) {
 }
 
 std::string Utf8ToLatin1(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    char32_t cp;
-    const std::size_t n = Utf8Decode(utf8, i, &cp);
-    out += (n == 1 || cp > 0xFF) ? '?' : static_cast<char>(cp);
-    i += n;
-  }
-  return out;
+  return Utf8ToSingleByte(utf8, [](char32_t cp) { return cp <= 0xFF ? static_cast<int>(cp) : -1; });
 }
 
 std::string Latin1ToUtf8(std::string_view latin1) {
