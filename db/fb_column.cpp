@@ -207,7 +207,7 @@ std::string TFbColumn::Encode(std::string_view utf8) const {
 
 std::string TFbColumn::ApplyTextRules(std::string text) const {
   if (Trimming) text = RightTrim(std::move(text));
-  if (CharCase == ccUpper) text = fbdetail::UpperCase(std::move(text));
+  if (CharCase == ccUpper) text = UpperCase(std::move(text));
   if (CharCase == ccLower)
     for (auto& c : text)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
@@ -219,7 +219,7 @@ void TFbColumn::ConversionError(const std::string& what) const {
 }
 
 std::int64_t TFbColumn::TextAsInt64() const {
-  const std::string t = fbdetail::Trim(AsString());
+  const std::string t = Trim(AsString());
   if (t.empty()) return 0;
   std::int64_t v = 0;
   auto r = std::from_chars(t.data(), t.data() + t.size(), v);
@@ -230,7 +230,7 @@ std::int64_t TFbColumn::TextAsInt64() const {
 }
 
 std::int64_t TFbColumn::TextAsCurrency() const {
-  const std::string t = fbdetail::Trim(AsString());
+  const std::string t = Trim(AsString());
   if (t.empty()) return 0;
   std::int64_t v = 0;
   if (!ParseScaled(t, 4, v)) ConversionError("'" + t + "' is not a valid number");
@@ -238,7 +238,7 @@ std::int64_t TFbColumn::TextAsCurrency() const {
 }
 
 double TFbColumn::TextAsDouble() const {
-  const std::string t = fbdetail::Trim(AsString());
+  const std::string t = Trim(AsString());
   if (t.empty()) return 0;
   double d = 0;
   if (!ParseDouble(t, d)) ConversionError("'" + t + "' is not a valid number");
@@ -263,7 +263,7 @@ double TFbColumn::AsDouble() const { return TextAsDouble(); }
 void TFbColumn::SetAsDouble(double value) { SetAsString(FormatDouble(value, false)); }
 bool TFbColumn::AsBoolean() const {
   if (IsNull()) return false;
-  if (IsBoolean) return fbdetail::SameText(fbdetail::Trim(AsString()), BooleanTrue);
+  if (IsBoolean) return SameText(Trim(AsString()), BooleanTrue);
   return AsInt64() != 0;
 }
 void TFbColumn::SetAsBoolean(bool value) { SetAsString(value ? BooleanTrue : BooleanFalse); }
@@ -402,7 +402,7 @@ std::string TFbColumnNumeric::AsString() const {
 }
 
 void TFbColumnNumeric::SetAsString(const std::string& value) {
-  const std::string t = fbdetail::Trim(value);
+  const std::string t = Trim(value);
   if (t.empty()) return SetIsNull(true);
   std::int64_t v = 0;
   if (!ParseScaled(t, -scale_, v)) ConversionError("'" + t + "' is not a valid number");
@@ -485,7 +485,7 @@ std::string TFbColumnDouble::AsString() const {
 }
 
 void TFbColumnDouble::SetAsString(const std::string& value) {
-  const std::string t = fbdetail::Trim(value);
+  const std::string t = Trim(value);
   if (t.empty()) return SetIsNull(true);
   double d = 0;
   if (!ParseDouble(t, d)) ConversionError("'" + t + "' is not a valid number");
@@ -620,7 +620,7 @@ std::string TFbColumnTimeStamp::AsString() const {
 }
 
 void TFbColumnTimeStamp::SetAsString(const std::string& value) {
-  const std::string t = fbdetail::Trim(value);
+  const std::string t = Trim(value);
   if (t.empty()) return SetIsNull(true);
   std::int32_t days = 0;
   std::uint32_t time = 0;
@@ -631,7 +631,7 @@ void TFbColumnTimeStamp::SetAsString(const std::string& value) {
     ok = ParseTime(t, time);
   } else {
     const std::size_t sp = t.find_first_of(" T");
-    ok = ParseDate(t.substr(0, sp), days) && (sp == std::string::npos || ParseTime(fbdetail::Trim(t.substr(sp + 1)), time));
+    ok = ParseDate(t.substr(0, sp), days) && (sp == std::string::npos || ParseTime(Trim(t.substr(sp + 1)), time));
   }
   if (!ok) ConversionError("'" + t + "' is not a valid date or time");
   if (sqlType_ == SQL_TYPE_DATE) {
@@ -660,12 +660,12 @@ std::string TFbColumnBoolean::AsString() const {
 }
 
 void TFbColumnBoolean::SetAsString(const std::string& value) {
-  const std::string t = fbdetail::Trim(value);
-  if (t.empty() || fbdetail::SameText(t, "UNKNOWN")) return SetIsNull(true);
+  const std::string t = Trim(value);
+  if (t.empty() || SameText(t, "UNKNOWN")) return SetIsNull(true);
   for (const std::string& yes : {BooleanTrue, std::string("TRUE"), std::string("T"), std::string("1")})
-    if (fbdetail::SameText(t, yes)) return SetAsBoolean(true);
+    if (SameText(t, yes)) return SetAsBoolean(true);
   for (const std::string& no : {BooleanFalse, std::string("FALSE"), std::string("F"), std::string("0")})
-    if (fbdetail::SameText(t, no)) return SetAsBoolean(false);
+    if (SameText(t, no)) return SetAsBoolean(false);
   ConversionError("'" + t + "' is not a valid Boolean value");
 }
 
@@ -748,7 +748,7 @@ TFbRow::TFbRow(TFbRowType kind, const TFbConnection* connection) : kind_(kind), 
 
 TFbColumn* TFbRow::FindColumn(const std::string& name) const {
   for (const auto& c : columns_)
-    if (fbdetail::SameText(c->Name(), name)) return c.get();
+    if (SameText(c->Name(), name)) return c.get();
   return nullptr;
 }
 
@@ -804,7 +804,7 @@ void TFbRow::ColumnChanged(TFbColumn& c) {
     syncing_ = true;
     try {
       for (auto& other : columns_) {
-        if (other.get() == &c || !fbdetail::SameText(other->Name(), c.Name())) continue;
+        if (other.get() == &c || !SameText(other->Name(), c.Name())) continue;
         if (other->SQLType() == c.SQLType() && other->DataSize == c.DataSize) {
           std::memcpy(record_ + other->IndOffset, record_ + c.IndOffset, sizeof(short));
           std::memcpy(record_ + other->DataOffset, record_ + c.DataOffset, c.DataSize);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "util/utils.h"
+
 namespace pagvigia {
 
 class TFbComponent {
@@ -34,12 +36,5 @@ class TFbParamList {
  private:
   std::vector<std::string> lines_;
 };
-
-namespace fbdetail {
-// ASCII case-insensitive equality and upper-casing.
-bool SameText(const std::string& a, const std::string& b);
-std::string UpperCase(std::string s);
-std::string Trim(const std::string& s);
-}  // namespace fbdetail
 
 }  // namespace pagvigia

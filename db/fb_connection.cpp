@@ -43,7 +43,7 @@ bool IsIdentifier(const std::string& s) {
 enum class CodePage { Ansi = 0, Latin1, Utf8 };
 
 CodePage CodePageOf(const std::string& charset) {
-  const std::string cs = fbdetail::UpperCase(charset);
+  const std::string cs = UpperCase(charset);
   if (cs == "ISO8859_1" || cs == "LATIN1") return CodePage::Latin1;
   if (cs == "UTF8" || cs == "UNICODE_FSS" || cs == "UTF-8") return CodePage::Utf8;
   // NONE, WIN1252 and anything else: the system's default code page.
@@ -81,7 +81,7 @@ constexpr CharSetEntry kCharSets[] = {
 
 int CharSetIdOf(const std::string& name) {
   for (const auto& e : kCharSets)
-    if (fbdetail::SameText(name, e.name)) return e.id;
+    if (SameText(name, e.name)) return e.id;
   return 0;
 }
 
@@ -186,7 +186,7 @@ void TFbConnection::SetSQLRole(const std::string& v) {
 
 std::string TFbConnection::CharSet() const {
   if (Connected()) return attachedCharSet_;
-  return fbdetail::UpperCase(Params.Value("CHARACTER SET"));
+  return UpperCase(Params.Value("CHARACTER SET"));
 }
 
 std::string TFbConnection::Password() const {
@@ -208,7 +208,7 @@ void TFbConnection::SetPassword(const std::string& v) {
 }
 
 TFbProtocol TFbConnection::Protocol() const {
-  const std::string p = fbdetail::UpperCase(Params.Value("PROTOCOL"));
+  const std::string p = UpperCase(Params.Value("PROTOCOL"));
   if (p == "NETBEUI") return cpNetBEUI;
   if (p == "TCP/IP") return cpTCP_IP;
   if (p == "NOVELL") return cpNovell;
@@ -217,7 +217,7 @@ TFbProtocol TFbConnection::Protocol() const {
 
 int TFbConnection::SQLDialect() const {
   if (Connected()) return attachedDialect_;
-  const std::string v = fbdetail::Trim(Params.Value("SQL DIALECT"));
+  const std::string v = Trim(Params.Value("SQL DIALECT"));
   char* end = nullptr;
   long d = std::strtol(v.c_str(), &end, 10);
   if (v.empty() || *end != '\0' || d <= 0 || d > 3) return 3;
@@ -284,13 +284,13 @@ std::string TFbConnection::FromServer(std::string_view bytes) const {
 }
 
 std::string TFbConnection::BuildDPB() const {
-  const std::string user = EnvOr(fbdetail::Trim(Username()), "ISC_USER");
+  const std::string user = EnvOr(Trim(Username()), "ISC_USER");
   const std::string password = EnvOr(Password(), "ISC_PASSWORD");
   std::string role = Params.Value("ROLE NAME");
   if (role.empty()) role = Params.Value("ROLE");
   if (role.empty()) role = Params.Value("SQL ROLE NAME");
   role = EnvOr(role, "ISC_ROLE");
-  const std::string charset = fbdetail::UpperCase(Params.Value("CHARACTER SET"));
+  const std::string charset = UpperCase(Params.Value("CHARACTER SET"));
   const CodePage cp = CodePageOf(charset);
 
   // Grows as needed: a block can never overrun its buffer.
@@ -308,7 +308,7 @@ std::string TFbConnection::BuildDPB() const {
   str(isc_dpb_user_name, user);
   str(isc_dpb_password, password);
   if (!role.empty()) str(isc_dpb_sql_role_name, role);
-  const std::string buffers = fbdetail::Trim(Params.Value("BUFFERS"));
+  const std::string buffers = Trim(Params.Value("BUFFERS"));
   if (!buffers.empty() && buffers != "<default>") {
     char* end = nullptr;
     long long n = std::strtoll(buffers.c_str(), &end, 10);
@@ -344,9 +344,9 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   ConnectionLost = false;
   status_ = csConnectPending;
   if (BeforeConnect) BeforeConnect(*this);
-  std::string db = fbdetail::Trim(Params.Value("FORCED_DATABASE"));
+  std::string db = Trim(Params.Value("FORCED_DATABASE"));
   if (db.empty()) db = DatabaseString();
-  if (db.empty()) db = fbdetail::Trim(Params.Value("SERVER NAME"));
+  if (db.empty()) db = Trim(Params.Value("SERVER NAME"));
   db = EnvOr(db, "ISC_DATABASE");
   if (db.empty()) throw EFbConnectionError("DatabaseName cannot be blank");
   const std::string path = Path();
@@ -357,12 +357,12 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   std::string dpb = BuildDPB();
   Attach(db, dpb);
 
-  std::string charset = fbdetail::UpperCase(Params.Value("CHARACTER SET"));
+  std::string charset = UpperCase(Params.Value("CHARACTER SET"));
   if (charset.empty()) {
     // No character set configured: use the database's default, or the
     // "DEFAULT CHARSET" line when the database has none.
     std::string dflt = QueryDefaultCharSet();
-    if (dflt.empty() || dflt == "NONE") dflt = fbdetail::UpperCase(fbdetail::Trim(Params.Value("DEFAULT CHARSET")));
+    if (dflt.empty() || dflt == "NONE") dflt = UpperCase(Trim(Params.Value("DEFAULT CHARSET")));
     if (dflt.empty()) dflt = "NONE";
     if (dflt != "NONE") {
       {
@@ -449,7 +449,7 @@ std::string TFbConnection::QueryDefaultCharSet() {
           ind == 0) {
         unsigned short len = 0;
         std::memcpy(&len, data, 2);
-        result = fbdetail::UpperCase(fbdetail::Trim(std::string(data + 2, std::min<unsigned short>(len, 63))));
+        result = UpperCase(Trim(std::string(data + 2, std::min<unsigned short>(len, 63))));
       }
     }
     lib.isc_dsql_free_statement(st, &stmt, DSQL_drop);
@@ -540,7 +540,7 @@ void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, 
   if (sqlCode != 0 && sqlCode != -999) {
     std::memset(buf, 0, sizeof buf);
     lib.isc_sql_interprete(static_cast<short>(sqlCode), buf, static_cast<short>(sizeof buf));
-    std::string text = fbdetail::Trim(FromServer(std::string_view(buf, ::strnlen(buf, sizeof buf))));
+    std::string text = Trim(FromServer(std::string_view(buf, ::strnlen(buf, sizeof buf))));
     if (!text.empty()) sqlLines = {"SQL ERROR CODE:" + std::to_string(sqlCode), "", "SQL ERROR MESSAGE:", text};
   }
 

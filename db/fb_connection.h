@@ -66,7 +66,7 @@ class TFbConnection : public TFbComponent {
   std::string SysDBA() const { return Params.Value("SYSDBA"); }
   void SetSysDBA(const std::string& v) { SetParam("SYSDBA", v); }
   std::string CharSet() const;
-  void SetCharSet(const std::string& v) { SetParam("CHARACTER SET", fbdetail::UpperCase(v)); }
+  void SetCharSet(const std::string& v) { SetParam("CHARACTER SET", UpperCase(v)); }
   std::string MessageFile() const { return Params.Value("MESSAGE FILE"); }
   void SetMessageFile(const std::string& v) { SetParam("MESSAGE FILE", v); }
 

@@ -211,7 +211,7 @@ void TFbStatement::Unprepare() {
 void TFbStatement::Prepare() {
   if (prepared_) return;
   const std::string text = sql_.Text();
-  if (fbdetail::Trim(text).empty()) throw EFbStatementError("Blank SQL statement not allowed");
+  if (Trim(text).empty()) throw EFbStatementError("Blank SQL statement not allowed");
   TFbParsedSQL parsed = FbParseSQL(text, ParamChar);
   TFbTransaction& tr = StartTransaction();
   TFbConnection& c = Conn();
@@ -479,11 +479,11 @@ void TFbDataset::AfterPrepare() {
   for (const auto& line : ColumnAttributes) {
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    const std::string name = fbdetail::Trim(line.substr(0, eq));
+    const std::string name = Trim(line.substr(0, eq));
     std::string rest = line.substr(eq + 1);
     const std::size_t eq2 = rest.find('=');
-    const std::string attr = fbdetail::UpperCase(fbdetail::Trim(rest.substr(0, eq2)));
-    std::string args = eq2 == std::string::npos ? "" : fbdetail::Trim(rest.substr(eq2 + 1));
+    const std::string attr = UpperCase(Trim(rest.substr(0, eq2)));
+    std::string args = eq2 == std::string::npos ? "" : Trim(rest.substr(eq2 + 1));
     if (args.size() >= 2 && args.front() == '\'' && args.back() == '\'') args = args.substr(1, args.size() - 2);
     for (TFbRow* row : {fields_.get(), params_.get()}) {
       TFbColumn* col = row ? row->FindColumn(name) : nullptr;
