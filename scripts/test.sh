@@ -20,7 +20,7 @@ run_build() {  # <dir> <tries> <extra cmake args...>
 }
 
 echo "== normal build"
-run_build build/release 1 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_build build/release 1 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGVIGIA_WINE_THUNK=ON
 echo "== sanitizer build (ASan + UBSan)"
 # LeakSanitizer's exit-time check crashes in its own tracer ("Tracer caught
 # signal 11") when it scans the thread-local storage of the Firebird client
