@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/integrador_sim.h"
@@ -200,19 +202,23 @@ TEST(Confiabilidade, FullDiskForTheLogs) {
   a.serialPOS = "POS-NOVO";
   inst.Inserir(a);
   const std::string dir = inst.dir();
-  const std::string exe = SlurpFile(dir + "/pagvigia");
-  const std::string gestalo = SlurpFile(dir + "/Gestalo.ini"), pagvigiaIni = SlurpFile(dir + "/Pagvigia.ini");
-  const std::string opts = "size=" + std::to_string((exe.size() / 4096 + 8) * 4096);
+  // The folder's files (the program, the INI files and whatever the program
+  // needs beside it) are written again on the small file system.
+  std::vector<std::pair<std::string, std::string>> files;
+  std::size_t size = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    files.emplace_back(e.path().string(), SlurpFile(e.path().string()));
+    size += files.back().second.size() / 4096 + 1;
+  }
+  const std::string opts = "size=" + std::to_string((size + 8) * 4096);
   if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, opts.c_str()) != 0)
     GTEST_SKIP() << "cannot mount a small file system here (needs root): " << std::strerror(errno);
   struct Umount {
     std::string d;
     ~Umount() { ::umount2(d.c_str(), MNT_DETACH); }
   } umount{dir};
-  WriteFile(dir + "/pagvigia", exe);
-  fs::permissions(dir + "/pagvigia", fs::perms::owner_all, fs::perm_options::add);
-  WriteFile(dir + "/Gestalo.ini", gestalo);
-  WriteFile(dir + "/Pagvigia.ini", pagvigiaIni);
+  for (const auto& [path, bytes] : files) WriteFile(path, bytes);
+  fs::permissions(inst.ExePath(), fs::perms::owner_all, fs::perm_options::add);
   {
     std::ofstream filler(dir + "/filler", std::ios::binary);
     std::string block(4096, 'x');

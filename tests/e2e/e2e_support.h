@@ -2,6 +2,18 @@
 // its INI files, a throwaway database with the shop's four tables on the real
 // Firebird server, and helpers to run the program, read its two logs and read
 // the rows back (through isql, independently of the program's own client).
+//
+// The same scenarios run against the Windows build under Wine when the
+// environment says so (the Windows build's CTest sets it):
+//   PAGVIGIA_E2E_WINE     the wine program; its presence selects Wine
+//   PAGVIGIA_E2E_PROGRAM  the Windows build's Pagvigia.exe
+//   WINEDLLPATH           the folder of the client-library thunk
+//                         (tools/fbclient_thunk); its stub fbclient.dll is
+//                         copied beside the program
+//   WINEPREFIX, WINEDEBUG passed on to Wine
+// The harness, the database and the Integrador simulator stay on the Linux
+// side; the program reaches the same folders through drive Z: (its INI files
+// name them as "Z:\..."), and the database string names the server's path.
 #pragma once
 #include <fcntl.h>
 #include <signal.h>
@@ -52,6 +64,48 @@ inline std::string ShopSchema() {
   return s;
 }
 
+// The program under test: the Linux build's own executable, or the Windows
+// build's under Wine (see the top of this file).
+struct ProgramUnderTest {
+  static const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+  }
+  // The wine program, or "" for the Linux build.
+  static std::string Wine() { return Env("PAGVIGIA_E2E_WINE") ? Env("PAGVIGIA_E2E_WINE") : ""; }
+  static bool UnderWine() { return !Wine().empty(); }
+  // The built executable that each installation copies.
+  static std::string File() {
+    if (!UnderWine()) return PAGVIGIA_EXE;
+    const char* exe = Env("PAGVIGIA_E2E_PROGRAM");
+    if (!exe) throw std::runtime_error("PAGVIGIA_E2E_WINE is set but PAGVIGIA_E2E_PROGRAM is not");
+    return exe;
+  }
+  // Files that go beside the program: the client-library stub under Wine.
+  static std::vector<std::string> Companions() {
+    if (!UnderWine()) return {};
+    const char* dllPath = Env("WINEDLLPATH");
+    if (!dllPath) throw std::runtime_error("PAGVIGIA_E2E_WINE is set but WINEDLLPATH is not");
+    return {std::string(dllPath) + "/fbclient.dll"};
+  }
+  // A Linux path as the program names it: unchanged, or "Z:\..." under Wine.
+  static std::string Path(const std::string& linuxPath) {
+    if (!UnderWine()) return linuxPath;
+    std::string p = "Z:" + linuxPath;
+    for (char& c : p)
+      if (c == '/') c = '\\';
+    return p;
+  }
+  // The arguments of a plain start: the foreground service loop (on Windows
+  // the "CONSOLE" switch; a plain start there belongs to the service manager).
+  static std::vector<std::string> PlainStart() {
+    return UnderWine() ? std::vector<std::string>{"-console"} : std::vector<std::string>{};
+  }
+  // The signal that asks the foreground service to stop: SIGTERM, or SIGINT
+  // under Wine (which delivers it to the program as Ctrl+C).
+  static int StopSignal() { return UnderWine() ? SIGINT : SIGTERM; }
+};
+
 // A child process with its standard output and error in files.
 class ChildProcess {
  public:
@@ -91,6 +145,8 @@ class ChildProcess {
   void Signal(int sig) const {
     if (running()) ::kill(pid_, sig);
   }
+  // Asks the program's foreground service loop to stop.
+  void RequestStop() const { Signal(ProgramUnderTest::StopSignal()); }
   // Waits up to `timeout` for the process to end; true when it ended.
   bool Wait(std::chrono::milliseconds timeout) {
     auto end = std::chrono::steady_clock::now() + timeout;
@@ -240,9 +296,13 @@ class Instalacao {
     output_ = root_ / "Integrador/Output";
     caixaDir_ = root_ / "caixa";
     for (auto* d : {&dir_, &input_, &output_, &caixaDir_}) std::filesystem::create_directories(*d);
-    exe_ = dir_ + "/pagvigia";
-    std::filesystem::copy_file(PAGVIGIA_EXE, exe_, std::filesystem::copy_options::overwrite_existing);
+    const std::string program = ProgramUnderTest::File();
+    exe_ = dir_ + "/" + std::filesystem::path(program).filename().string();
+    std::filesystem::copy_file(program, exe_, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(exe_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    for (const auto& f : ProgramUnderTest::Companions())
+      std::filesystem::copy_file(f, dir_ + "/" + std::filesystem::path(f).filename().string(),
+                                 std::filesystem::copy_options::overwrite_existing);
     EscreverGestalo(db_.host(), db_.path());
     EscreverCaixa(std::to_string(caixa));
     EscreverPagvigiaIni();
@@ -258,6 +318,8 @@ class Instalacao {
   const std::string& input() const { return input_; }
   const std::string& output() const { return output_; }
   const std::string& root() const { return root_.path(); }
+  // The program's copy in its folder.
+  const std::string& ExePath() const { return exe_; }
   std::string ServiceLogPath() const { return dir_ + "/Pagvigia.log"; }
   std::string IntegradorLogPath() const { return dir_ + "/Pagvigia_Integrador.log"; }
 
@@ -270,10 +332,12 @@ class Instalacao {
   // Pagvigia.ini: the Integrador's folders, its time limit (seconds; the
   // exchange waits at least 25 s) and the interval between cycles.
   void EscreverPagvigiaIni(int timeout = 25, int intervalo = 60000) {
-    WriteFile(dir_ + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + input_ + "/\r\nPastaOutput=" + output_ +
-                                          "/\r\nTimeout=" + std::to_string(timeout) +
+    auto folder = [](const std::string& d) { return ProgramUnderTest::Path(d + "/"); };
+    WriteFile(dir_ + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + folder(input_) +
+                                          "\r\nPastaOutput=" + folder(output_) +
+                                          "\r\nTimeout=" + std::to_string(timeout) +
                                           "\r\n[Servico]\r\nIntervalo=" + std::to_string(intervalo) +
-                                          "\r\n[Caixa]\r\nPasta=" + caixaDir_ + "/\r\n");
+                                          "\r\n[Caixa]\r\nPasta=" + folder(caixaDir_) + "\r\n");
   }
 
   void Inserir(const Transacao& t) { db_.Run(t.Insert()); }
@@ -299,11 +363,19 @@ class Instalacao {
                       std::to_string(id));
   }
 
-  // Runs `pagvigia` with the given arguments in the background.
+  // Runs `pagvigia` with the given arguments in the background (under Wine
+  // for the Windows build: the process is then the program itself, as wine
+  // executes it in place).
   std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
     ++runs_;
-    return std::make_unique<ChildProcess>(exe_, args, root_.path(), OutPath(), ErrPath());
+    if (!ProgramUnderTest::UnderWine())
+      return std::make_unique<ChildProcess>(exe_, args, root_.path(), OutPath(), ErrPath());
+    std::vector<std::string> wineArgs{exe_};
+    wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+    return std::make_unique<ChildProcess>(ProgramUnderTest::Wine(), wineArgs, root_.path(), OutPath(), ErrPath());
   }
+  // The foreground service loop (see ProgramUnderTest::PlainStart).
+  std::unique_ptr<ChildProcess> IniciarServico() { return Iniciar(ProgramUnderTest::PlainStart()); }
   std::string OutPath() const { return root_ / ("out-" + std::to_string(runs_) + ".txt"); }
   std::string ErrPath() const { return root_ / ("err-" + std::to_string(runs_) + ".txt"); }
 

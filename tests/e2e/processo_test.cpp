@@ -62,7 +62,7 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheCycleInProgress) {
   inst.Inserir(a);
   // Every answer takes 1.5 s, so a stop request lands in the middle of an exchange.
   IntegradorSim sim(inst.input(), inst.output(), {"--delay-ms", "1500"});
-  auto p = inst.Iniciar({});
+  auto p = inst.IniciarServico();
   // First cycle: payment and fiscal response of row 1.
   ASSERT_TRUE(WaitUntil([&] { return inst.Linha(1).fiscal != "0"; }, 60s));
   // A row that appears between cycles is taken by the next one.
@@ -72,7 +72,7 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheCycleInProgress) {
   inst.Inserir(b);
   ASSERT_TRUE(WaitUntil([&] { return Conta(inst.IntegradorLog(), "EnviarPagamento( ") >= 2; }, 60s))
       << inst.IntegradorLog();
-  p->Signal(SIGTERM);
+  p->RequestStop();
   ASSERT_TRUE(p->Wait(60s));
   EXPECT_EQ(p->ExitCode(), 0) << SlurpFile(inst.ErrPath());
   // The cycle in progress finished: row 2 got both its steps.
@@ -94,7 +94,7 @@ TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {
   }
   // A plain start with a short interval: one entry per cycle, nothing else.
   inst.EscreverPagvigiaIni(25, 200);
-  auto p = inst.Iniciar({});
+  auto p = inst.IniciarServico();
   ASSERT_TRUE(WaitUntil([&] { return inst.ServiceLogMessages().size() >= 3; }, 30s));
   // The server comes back (Gestalo.ini is read afresh every cycle): the next
   // cycle connects and does its work.
@@ -104,7 +104,7 @@ TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {
   IntegradorSim sim(inst.input(), inst.output());
   inst.EscreverGestalo(inst.db().host(), inst.db().path());
   ASSERT_TRUE(WaitUntil([&] { return inst.Linha(1).fiscal != "0"; }, 60s));
-  p->Signal(SIGTERM);
+  p->RequestStop();
   ASSERT_TRUE(p->Wait(30s));
   EXPECT_EQ(p->ExitCode(), 0);
   for (auto& m : inst.ServiceLogMessages()) EXPECT_EQ(m.rfind("Conexão do Banco: ISC ERROR CODE:", 0), 0u) << m;
