@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "db/fb_errors.h"
+#include "db/fb_private.h"
 #include "platform/files.h"
 
 namespace pagvigia {
@@ -15,13 +16,13 @@ TFbClientLib& TFbClientLib::Instance() {
   return *lib;
 }
 
-TFbClientLib::TFbClientLib() : SearchNames(platform::FbClientLibNames()) {}
+TFbClientLib::TFbClientLib() : SearchNames(platform::FbClientLibNames()), FApi(std::make_unique<TFbClientApi>()) {}
 
 TFbClientLib::~TFbClientLib() { Close(); }
 
 void TFbClientLib::Open() {
-  std::lock_guard lock(mu_);
-  if (handle_) return;
+  std::lock_guard lock(FMutex);
+  if (FHandle) return;
   platform::DynLibHandle h = nullptr;
   std::string file;
   if (!LibraryFile.empty()) {
@@ -49,97 +50,99 @@ void TFbClientLib::Open() {
       throw std::runtime_error("Unable to load client library: " + names);
     }
   }
-  handle_ = h;
-  loadedFile_ = file;
+  FHandle = h;
+  FLoadedFile = file;
   try {
     Bind();
   } catch (...) {
     Unbind();
-    platform::FreeDynLib(handle_);
-    handle_ = nullptr;
-    loadedFile_.clear();
+    platform::FreeDynLib(FHandle);
+    FHandle = nullptr;
+    FLoadedFile.clear();
     throw;
   }
 }
 
 void TFbClientLib::Close() {
-  std::lock_guard lock(mu_);
+  std::lock_guard lock(FMutex);
   Unbind();
-  platform::FreeDynLib(handle_);
-  handle_ = nullptr;
-  loadedFile_.clear();
+  platform::FreeDynLib(FHandle);
+  FHandle = nullptr;
+  FLoadedFile.clear();
 }
 
 void TFbClientLib::Bind() {
+  TFbClientApi& api = *FApi;
   auto need = [this](auto& fn, const char* name) {
-    void* p = platform::DynLibSymbol(handle_, name);
+    void* p = platform::DynLibSymbol(FHandle, name);
     if (!p) throw EFbError(std::string("Unable to locate DLL import ") + name);
     fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(p);
   };
   auto may = [this](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(platform::DynLibSymbol(handle_, name));
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(platform::DynLibSymbol(FHandle, name));
   };
-  need(isc_attach_database, "isc_attach_database");
-  need(isc_detach_database, "isc_detach_database");
-  need(isc_database_info, "isc_database_info");
-  need(isc_start_multiple, "isc_start_multiple");
-  need(isc_commit_transaction, "isc_commit_transaction");
-  need(isc_commit_retaining, "isc_commit_retaining");
-  need(isc_rollback_transaction, "isc_rollback_transaction");
-  need(isc_dsql_allocate_statement, "isc_dsql_allocate_statement");
-  need(isc_dsql_prepare, "isc_dsql_prepare");
-  need(isc_dsql_describe, "isc_dsql_describe");
-  need(isc_dsql_describe_bind, "isc_dsql_describe_bind");
-  need(isc_dsql_execute, "isc_dsql_execute");
-  need(isc_dsql_execute2, "isc_dsql_execute2");
-  need(isc_dsql_fetch, "isc_dsql_fetch");
-  need(isc_dsql_free_statement, "isc_dsql_free_statement");
-  need(isc_dsql_sql_info, "isc_dsql_sql_info");
-  need(isc_vax_integer, "isc_vax_integer");
-  need(isc_interprete, "isc_interprete");
-  need(isc_sqlcode, "isc_sqlcode");
-  need(isc_sql_interprete, "isc_sql_interprete");
-  need(isc_open_blob2, "isc_open_blob2");
-  need(isc_create_blob2, "isc_create_blob2");
-  need(isc_get_segment, "isc_get_segment");
-  need(isc_put_segment, "isc_put_segment");
-  need(isc_close_blob, "isc_close_blob");
-  need(isc_cancel_blob, "isc_cancel_blob");
-  may(fb_interpret, "fb_interpret");
-  may(isc_rollback_retaining, "isc_rollback_retaining");
-  may(isc_portable_integer, "isc_portable_integer");
+  need(api.isc_attach_database, "isc_attach_database");
+  need(api.isc_detach_database, "isc_detach_database");
+  need(api.isc_database_info, "isc_database_info");
+  need(api.isc_start_multiple, "isc_start_multiple");
+  need(api.isc_commit_transaction, "isc_commit_transaction");
+  need(api.isc_commit_retaining, "isc_commit_retaining");
+  need(api.isc_rollback_transaction, "isc_rollback_transaction");
+  need(api.isc_dsql_allocate_statement, "isc_dsql_allocate_statement");
+  need(api.isc_dsql_prepare, "isc_dsql_prepare");
+  need(api.isc_dsql_describe, "isc_dsql_describe");
+  need(api.isc_dsql_describe_bind, "isc_dsql_describe_bind");
+  need(api.isc_dsql_execute, "isc_dsql_execute");
+  need(api.isc_dsql_execute2, "isc_dsql_execute2");
+  need(api.isc_dsql_fetch, "isc_dsql_fetch");
+  need(api.isc_dsql_free_statement, "isc_dsql_free_statement");
+  need(api.isc_dsql_sql_info, "isc_dsql_sql_info");
+  need(api.isc_vax_integer, "isc_vax_integer");
+  need(api.isc_interprete, "isc_interprete");
+  need(api.isc_sqlcode, "isc_sqlcode");
+  need(api.isc_sql_interprete, "isc_sql_interprete");
+  need(api.isc_open_blob2, "isc_open_blob2");
+  need(api.isc_create_blob2, "isc_create_blob2");
+  need(api.isc_get_segment, "isc_get_segment");
+  need(api.isc_put_segment, "isc_put_segment");
+  need(api.isc_close_blob, "isc_close_blob");
+  need(api.isc_cancel_blob, "isc_cancel_blob");
+  may(api.fb_interpret, "fb_interpret");
+  may(api.isc_rollback_retaining, "isc_rollback_retaining");
+  may(api.isc_portable_integer, "isc_portable_integer");
 }
 
 void TFbClientLib::Unbind() {
-  isc_attach_database = nullptr;
-  isc_detach_database = nullptr;
-  isc_database_info = nullptr;
-  isc_start_multiple = nullptr;
-  isc_commit_transaction = nullptr;
-  isc_commit_retaining = nullptr;
-  isc_rollback_transaction = nullptr;
-  isc_dsql_allocate_statement = nullptr;
-  isc_dsql_prepare = nullptr;
-  isc_dsql_describe = nullptr;
-  isc_dsql_describe_bind = nullptr;
-  isc_dsql_execute = nullptr;
-  isc_dsql_execute2 = nullptr;
-  isc_dsql_fetch = nullptr;
-  isc_dsql_free_statement = nullptr;
-  isc_dsql_sql_info = nullptr;
-  isc_vax_integer = nullptr;
-  isc_interprete = nullptr;
-  isc_sqlcode = nullptr;
-  isc_sql_interprete = nullptr;
-  isc_open_blob2 = nullptr;
-  isc_create_blob2 = nullptr;
-  isc_get_segment = nullptr;
-  isc_put_segment = nullptr;
-  isc_close_blob = nullptr;
-  isc_cancel_blob = nullptr;
-  fb_interpret = nullptr;
-  isc_rollback_retaining = nullptr;
-  isc_portable_integer = nullptr;
+  TFbClientApi& api = *FApi;
+  api.isc_attach_database = nullptr;
+  api.isc_detach_database = nullptr;
+  api.isc_database_info = nullptr;
+  api.isc_start_multiple = nullptr;
+  api.isc_commit_transaction = nullptr;
+  api.isc_commit_retaining = nullptr;
+  api.isc_rollback_transaction = nullptr;
+  api.isc_dsql_allocate_statement = nullptr;
+  api.isc_dsql_prepare = nullptr;
+  api.isc_dsql_describe = nullptr;
+  api.isc_dsql_describe_bind = nullptr;
+  api.isc_dsql_execute = nullptr;
+  api.isc_dsql_execute2 = nullptr;
+  api.isc_dsql_fetch = nullptr;
+  api.isc_dsql_free_statement = nullptr;
+  api.isc_dsql_sql_info = nullptr;
+  api.isc_vax_integer = nullptr;
+  api.isc_interprete = nullptr;
+  api.isc_sqlcode = nullptr;
+  api.isc_sql_interprete = nullptr;
+  api.isc_open_blob2 = nullptr;
+  api.isc_create_blob2 = nullptr;
+  api.isc_get_segment = nullptr;
+  api.isc_put_segment = nullptr;
+  api.isc_close_blob = nullptr;
+  api.isc_cancel_blob = nullptr;
+  api.fb_interpret = nullptr;
+  api.isc_rollback_retaining = nullptr;
+  api.isc_portable_integer = nullptr;
 }
 
 }  // namespace pagvigia

@@ -1,10 +1,13 @@
 // The Firebird client library, loaded at run time and bound by name: a
 // machine without it starts normally and reports a clear error on the first
-// connect. The types and constants come from the client's public header; the
-// library itself is never linked at build time.
+// connect. The library is never linked at build time. Its entry points use
+// the client's own types and sit in a table (TFbClientApi) that only the
+// layer's implementation files see (db/fb_private.h).
+//
+// Open and Close are serialised by a lock; the entry points must not be used
+// while another thread closes the library.
 #pragma once
-#include <ibase.h>
-
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,6 +15,8 @@
 #include "platform/dynlib.h"
 
 namespace pagvigia {
+
+struct TFbClientApi;
 
 class TFbClientLib {
  public:
@@ -30,9 +35,9 @@ class TFbClientLib {
   void Open();
   // Unloads the library and unbinds every entry point.
   void Close();
-  bool Loaded() const { return handle_ != nullptr; }
+  bool Loaded() const { return FHandle != nullptr; }
   // The file the library was loaded from.
-  const std::string& LoadedFile() const { return loadedFile_; }
+  const std::string& LoadedFile() const { return FLoadedFile; }
 
   // When set, exactly this file is loaded.
   std::string LibraryFile;
@@ -40,45 +45,17 @@ class TFbClientLib {
   // search when no file is configured (the platform's client library names).
   std::vector<std::string> SearchNames;
 
-  // Entry points (nullptr until Open succeeds).
-  decltype(&::isc_attach_database) isc_attach_database = nullptr;
-  decltype(&::isc_detach_database) isc_detach_database = nullptr;
-  decltype(&::isc_database_info) isc_database_info = nullptr;
-  decltype(&::isc_start_multiple) isc_start_multiple = nullptr;
-  decltype(&::isc_commit_transaction) isc_commit_transaction = nullptr;
-  decltype(&::isc_commit_retaining) isc_commit_retaining = nullptr;
-  decltype(&::isc_rollback_transaction) isc_rollback_transaction = nullptr;
-  decltype(&::isc_dsql_allocate_statement) isc_dsql_allocate_statement = nullptr;
-  decltype(&::isc_dsql_prepare) isc_dsql_prepare = nullptr;
-  decltype(&::isc_dsql_describe) isc_dsql_describe = nullptr;
-  decltype(&::isc_dsql_describe_bind) isc_dsql_describe_bind = nullptr;
-  decltype(&::isc_dsql_execute) isc_dsql_execute = nullptr;
-  decltype(&::isc_dsql_execute2) isc_dsql_execute2 = nullptr;
-  decltype(&::isc_dsql_fetch) isc_dsql_fetch = nullptr;
-  decltype(&::isc_dsql_free_statement) isc_dsql_free_statement = nullptr;
-  decltype(&::isc_dsql_sql_info) isc_dsql_sql_info = nullptr;
-  decltype(&::isc_vax_integer) isc_vax_integer = nullptr;
-  ISC_LONG (*isc_interprete)(ISC_SCHAR*, ISC_STATUS**) = nullptr;
-  decltype(&::isc_sqlcode) isc_sqlcode = nullptr;
-  decltype(&::isc_sql_interprete) isc_sql_interprete = nullptr;
-  decltype(&::isc_open_blob2) isc_open_blob2 = nullptr;
-  decltype(&::isc_create_blob2) isc_create_blob2 = nullptr;
-  decltype(&::isc_get_segment) isc_get_segment = nullptr;
-  decltype(&::isc_put_segment) isc_put_segment = nullptr;
-  decltype(&::isc_close_blob) isc_close_blob = nullptr;
-  decltype(&::isc_cancel_blob) isc_cancel_blob = nullptr;
-  // Optional: stay nullptr when the library lacks them.
-  decltype(&::fb_interpret) fb_interpret = nullptr;
-  decltype(&::isc_rollback_retaining) isc_rollback_retaining = nullptr;
-  decltype(&::isc_portable_integer) isc_portable_integer = nullptr;
+  // The entry points (each nullptr until Open succeeds).
+  const TFbClientApi& Api() const { return *FApi; }
 
  private:
   void Bind();
   void Unbind();
 
-  std::mutex mu_;
-  platform::DynLibHandle handle_ = nullptr;
-  std::string loadedFile_;
+  std::mutex FMutex;
+  platform::DynLibHandle FHandle = nullptr;
+  std::string FLoadedFile;
+  std::unique_ptr<TFbClientApi> FApi;
 };
 
 }  // namespace pagvigia

@@ -8,6 +8,7 @@
 
 #include "db/fb_component.h"
 #include "db/fb_connection.h"
+#include "db/fb_private.h"
 #include "platform/codepage.h"
 
 namespace pagvigia {
@@ -155,14 +156,14 @@ void FbDecodeDate(std::int32_t days, int& year, int& month, int& day) {
 
 // ---------------------------------------------------------------- TFbColumn
 
-TFbColumn::TFbColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc)
+TFbColumn::TFbColumn(TFbRow& row, int index, const std::string& name, const TFbColumnDesc& desc)
     : row_(row),
       index_(index),
       name_(name),
-      sqlType_(desc.sqltype & ~1),
-      scale_(desc.sqlscale),
-      subType_(desc.sqlsubtype),
-      len_(desc.sqllen),
+      sqlType_(desc.SQLType & ~1),
+      scale_(desc.SQLScale),
+      subType_(desc.SQLSubType),
+      len_(desc.SQLLen),
       charSetId_(0) {
   if (sqlType_ == SQL_TEXT || sqlType_ == SQL_VARYING) charSetId_ = subType_ & 0xFF;
   if (sqlType_ == SQL_BLOB && subType_ == 1) charSetId_ = scale_ & 0xFF;
@@ -706,13 +707,13 @@ void TFbColumnArray::SetAsString(const std::string&) { ConversionError("Array co
 
 // ---------------------------------------------------------------- factory
 
-std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc) {
-  const int type = desc.sqltype & ~1;
-  const bool scaled = desc.sqlscale != 0;
+std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::string& name, const TFbColumnDesc& desc) {
+  const int type = desc.SQLType & ~1;
+  const bool scaled = desc.SQLScale != 0;
   switch (type) {
     case SQL_VARYING: return std::make_unique<TFbColumnVarText>(row, index, name, desc);
     case SQL_TEXT:
-      if ((name == "DB_KEY" || name == "RDB$DB_KEY") && desc.sqllen % 8 == 0)
+      if ((name == "DB_KEY" || name == "RDB$DB_KEY") && desc.SQLLen % 8 == 0)
         return std::make_unique<TFbColumnDB_KEY>(row, index, name, desc);
       return std::make_unique<TFbColumnText>(row, index, name, desc);
     case SQL_SHORT:
@@ -733,8 +734,8 @@ std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::str
     case SQL_TYPE_DATE: return std::make_unique<TFbColumnDate>(row, index, name, desc);
     case SQL_TYPE_TIME: return std::make_unique<TFbColumnTime>(row, index, name, desc);
     case SQL_BLOB:
-      if (desc.sqlsubtype == 1) return std::make_unique<TFbColumnMemo>(row, index, name, desc);
-      if (desc.sqlsubtype == 2) return std::make_unique<TFbColumnBLR>(row, index, name, desc);
+      if (desc.SQLSubType == 1) return std::make_unique<TFbColumnMemo>(row, index, name, desc);
+      if (desc.SQLSubType == 2) return std::make_unique<TFbColumnBLR>(row, index, name, desc);
       return std::make_unique<TFbColumnBinary>(row, index, name, desc);
     case SQL_ARRAY: return std::make_unique<TFbColumnArray>(row, index, name, desc);
     case SQL_BOOLEAN: return std::make_unique<TFbColumnBoolean>(row, index, name, desc);

@@ -3,8 +3,6 @@
 // to and from the program's types (text is UTF-8 here and the connection's
 // character set on the wire).
 #pragma once
-#include <ibase.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,12 +16,22 @@ namespace pagvigia {
 class TFbConnection;
 class TFbRow;
 
+// A column's description as the server gives it: the SQL type code (its
+// lowest bit set for a nullable column), the scale of a fixed-point number,
+// the subtype (character set of text, kind of blob) and the length in bytes.
+struct TFbColumnDesc {
+  int SQLType = 0;
+  int SQLScale = 0;
+  int SQLSubType = 0;
+  int SQLLen = 0;
+};
+
 enum TFbRowType { rtParam, rtField, rtKey };
 enum TFbCharCase { ccNone, ccUpper, ccLower };
 
 class TFbColumn {
  public:
-  TFbColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc);
+  TFbColumn(TFbRow& row, int index, const std::string& name, const TFbColumnDesc& desc);
   virtual ~TFbColumn() = default;
   TFbColumn(const TFbColumn&) = delete;
   TFbColumn& operator=(const TFbColumn&) = delete;
@@ -243,7 +251,7 @@ class TFbColumnArray : public TFbColumn {
 
 // Creates the column class that the SQL type calls for. Raises
 // EFbStatementError "Unsupported column type: %d" for anything else.
-std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::string& name, const XSQLVAR& desc);
+std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::string& name, const TFbColumnDesc& desc);
 
 // An ordered list of columns of one kind with the record that holds their
 // values.

@@ -1,12 +1,22 @@
 // The common base of the database layer's objects, and the name=value list
 // that holds a connection's settings.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "util/utils.h"
 
 namespace pagvigia {
+
+// The client library's handle of an attachment, a transaction, a statement or
+// a blob: an opaque number on this side of the layer (db/fb_private.h checks
+// that it is the client's own type). 0 means no handle.
+using TFbHandle = std::uint32_t;
+
+// The status vector a client call fills in (defined in db/fb_private.h: only
+// the layer's implementation files make client calls).
+class TFbStatusVector;
 
 class TFbComponent {
  public:

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "db/fb_private.h"
 #include "db/fb_query.h"
 #include "db/fb_transaction.h"
 #include "platform/codepage.h"
@@ -93,7 +94,7 @@ std::string EnvOr(const std::string& value, const char* var) {
 
 }  // namespace
 
-bool IsLostConnectionCode(ISC_STATUS code) {
+bool IsLostConnectionCode(std::int64_t code) {
   switch (code) {
     case 335544528:  // shutdown
     case 335544648:  // conn_lost
@@ -113,8 +114,8 @@ bool IsLostConnectionCode(ISC_STATUS code) {
 }
 
 bool EFbISCError::IsLostConnection() const {
-  for (const auto& c : ErrorCodes)
-    if (IsLostConnectionCode(std::strtol(c.c_str(), nullptr, 10))) return true;
+  for (const std::int64_t c : ErrorCodes)
+    if (IsLostConnectionCode(c)) return true;
   return IsLostConnectionCode(ErrCode);
 }
 
@@ -134,8 +135,8 @@ TFbConnection::~TFbConnection() {
       for (auto* t : std::vector<TFbTransaction*>(transactions_)) t->ReleaseAfterFailure();
       for (auto* s : std::vector<TFbStatement*>(statements_)) s->ReleaseHandle();
       std::lock_guard lock(AttachMutex());
-      ISC_STATUS_ARRAY st{};
-      ClientLib->isc_detach_database(st, &handle_);
+      TFbStatusVector st;
+      ClientLib->Api().isc_detach_database(st, &handle_);
       handle_ = 0;
     }
   }
@@ -367,8 +368,8 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
     if (dflt != "NONE") {
       {
         std::lock_guard lock(AttachMutex());
-        ISC_STATUS_ARRAY st{};
-        ClientLib->isc_detach_database(st, &handle_);
+        TFbStatusVector st;
+        ClientLib->Api().isc_detach_database(st, &handle_);
         handle_ = 0;
       }
       dpb += static_cast<char>(isc_dpb_lc_ctype);
@@ -389,13 +390,13 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
 
 void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) {
   const std::string bytes = platform::Utf8ToAnsi(dbString);
-  ISC_STATUS_ARRAY st{};
+  TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());
-    ClientLib->isc_attach_database(st, static_cast<short>(bytes.size()), bytes.data(), &handle_,
+    ClientLib->Api().isc_attach_database(st, static_cast<short>(bytes.size()), bytes.data(), &handle_,
                                    static_cast<short>(dpb.size()), dpb.data());
   }
-  if (st[0] == 1 && st[1] != 0) {
+  if (st.Failed()) {
     handle_ = 0;
     CheckStatus(st, this);
   }
@@ -405,15 +406,15 @@ void TFbConnection::ReadDatabaseInfo() {
   const char items[] = {static_cast<char>(isc_info_db_sql_dialect), static_cast<char>(isc_info_db_read_only),
                         static_cast<char>(isc_info_end)};
   char buf[64] = {};
-  ISC_STATUS_ARRAY st{};
+  TFbStatusVector st;
   attachedDialect_ = 3;
   readOnlyDb_ = false;
-  if (ClientLib->isc_database_info(st, &handle_, sizeof items, items, sizeof buf, buf) != 0) return;
+  if (ClientLib->Api().isc_database_info(st, &handle_, sizeof items, items, sizeof buf, buf) != 0) return;
   for (std::size_t p = 0; p + 3 <= sizeof buf && buf[p] != isc_info_end;) {
     const char item = buf[p];
-    const int len = static_cast<int>(ClientLib->isc_vax_integer(buf + p + 1, 2));
+    const int len = static_cast<int>(ClientLib->Api().isc_vax_integer(buf + p + 1, 2));
     if (p + 3 + static_cast<std::size_t>(len) > sizeof buf) break;
-    const int value = static_cast<int>(ClientLib->isc_vax_integer(buf + p + 3, static_cast<short>(len)));
+    const int value = static_cast<int>(ClientLib->Api().isc_vax_integer(buf + p + 3, static_cast<short>(len)));
     if (item == isc_info_db_sql_dialect) attachedDialect_ = value;
     if (item == isc_info_db_read_only) readOnlyDb_ = value != 0;
     p += 3 + static_cast<std::size_t>(len);
@@ -422,8 +423,8 @@ void TFbConnection::ReadDatabaseInfo() {
 
 std::string TFbConnection::QueryDefaultCharSet() {
   // A small read of RDB$DATABASE on a transaction of its own.
-  TFbClientLib& lib = *ClientLib;
-  ISC_STATUS_ARRAY st{};
+  const TFbClientApi& lib = ClientLib->Api();
+  TFbStatusVector st;
   isc_tr_handle tr = 0;
   const char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
   struct {
@@ -469,13 +470,13 @@ void TFbConnection::Disconnect() {
     throw;
   }
   for (auto* s : std::vector<TFbStatement*>(statements_)) s->ReleaseHandle();
-  ISC_STATUS_ARRAY st{};
+  TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());
-    ClientLib->isc_detach_database(st, &handle_);
+    ClientLib->Api().isc_detach_database(st, &handle_);
   }
   handle_ = 0;
-  if (st[0] == 1 && st[1] != 0) CheckStatus(st, this, false);
+  if (st.Failed()) CheckStatus(st, this, false);
   charSetId_ = -1;
   codePage_ = 0;
   attachedCharSet_.clear();
@@ -498,9 +499,10 @@ void TFbConnection::RemoveStatement(TFbStatement* s) {
   statements_.erase(std::remove(statements_.begin(), statements_.end(), s), statements_.end());
 }
 
-void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, bool raise) {
-  if (!(status[0] == 1 && status[1] != 0)) return;
-  TFbClientLib& lib = *ClientLib;
+void TFbConnection::CheckStatus(const TFbStatusVector& statusVector, TFbComponent* sender, bool raise) {
+  if (!statusVector.Failed()) return;
+  const ISC_STATUS* status = statusVector;
+  const TFbClientApi& lib = ClientLib->Api();
   std::array<ISC_STATUS, ISC_STATUS_LENGTH> vec{};
   std::copy(status, status + ISC_STATUS_LENGTH, vec.begin());
   const ISC_STATUS errCode = status[1];
@@ -545,14 +547,14 @@ void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, 
   }
 
   // Every error code of the vector, walking its clusters.
-  std::vector<std::string> codes;
+  std::vector<std::int64_t> codes;
   bool lost = false;
   for (std::size_t i = 0; i < ISC_STATUS_LENGTH && vec[i] != isc_arg_end;) {
     const ISC_STATUS kind = vec[i];
     if (kind == isc_arg_gds || kind == isc_arg_warning) {
       if (i + 1 >= ISC_STATUS_LENGTH) break;
       if (kind == isc_arg_gds && vec[i + 1] != 0) {
-        codes.push_back(std::to_string(vec[i + 1]));
+        codes.push_back(vec[i + 1]);
         lost = lost || IsLostConnectionCode(vec[i + 1]);
       }
       i += 2;
@@ -573,7 +575,10 @@ void TFbConnection::CheckStatus(const ISC_STATUS* status, TFbComponent* sender, 
     ConnectionLost = true;
     LostMessage = message;
   }
-  if (raise) throw EFbISCError(message, sender, errCode, sqlCode, vec, lines, sqlLines, codes);
+  if (!raise) return;
+  std::array<std::int64_t, kFbStatusLength> status64{};
+  std::copy(vec.begin(), vec.end(), status64.begin());
+  throw EFbISCError(message, sender, errCode, sqlCode, status64, lines, sqlLines, codes);
 }
 
 }  // namespace pagvigia

@@ -1,7 +1,5 @@
 // A connection to one Firebird database through the client library.
 #pragma once
-#include <ibase.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -109,15 +107,16 @@ class TFbConnection : public TFbComponent {
   int CharSetId() const { return charSetId_; }
 
   // Runs the error path on a failed status: builds EFbISCError and raises it
-  // (or only records it as LastError when raise is false).
-  void CheckStatus(const ISC_STATUS* status, TFbComponent* sender, bool raise = true);
+  // (or only records it as LastErrorMessage when raise is false).
+  void CheckStatus(const TFbStatusVector& status, TFbComponent* sender, bool raise = true);
   // The error recorded by a call that did not raise (e.g. a failed detach).
   std::string LastErrorMessage;
   // The message of the error that reported the connection lost.
   std::string LostMessage;
 
-  isc_db_handle* HandlePtr() { return &handle_; }
-  isc_db_handle Handle() const { return handle_; }
+  // The client's attachment handle (0 when not attached).
+  TFbHandle* HandlePtr() { return &handle_; }
+  TFbHandle Handle() const { return handle_; }
   bool ReadOnlyDatabase() const { return readOnlyDb_; }
   // Set when a call reported that the server connection is gone. From then
   // on until the next Connect no further call is made on the attachment (a
@@ -145,7 +144,7 @@ class TFbConnection : public TFbComponent {
   void ReadDatabaseInfo();
   std::string QueryDefaultCharSet();
 
-  isc_db_handle handle_ = 0;
+  TFbHandle handle_ = 0;
   TFbConnectionStatus status_ = csDisconnected;
   std::string password_;
   std::string databaseName_;

@@ -2,9 +2,9 @@
 // own errors (misuse, wrong state); EFbISCError carries an error status that
 // the client library returned, with the server's messages.
 #pragma once
-#include <ibase.h>
-
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,12 +42,16 @@ class EFbDatasetError : public EFbError {
   using EFbError::EFbError;
 };
 
-// An error status returned by the client library.
+// The number of entries of the client's status vector.
+inline constexpr std::size_t kFbStatusLength = 20;
+
+// An error status returned by the client library. Its codes are the client's
+// numbers, held as 64-bit integers whatever the client's own width.
 class EFbISCError : public EFbError {
  public:
-  EFbISCError(const std::string& message, TFbComponent* sender, ISC_STATUS errCode, int sqlCode,
-              const std::array<ISC_STATUS, ISC_STATUS_LENGTH>& status, std::vector<std::string> errorMessage,
-              std::vector<std::string> sqlMessage, std::vector<std::string> errorCodes)
+  EFbISCError(const std::string& message, TFbComponent* sender, std::int64_t errCode, int sqlCode,
+              const std::array<std::int64_t, kFbStatusLength>& status, std::vector<std::string> errorMessage,
+              std::vector<std::string> sqlMessage, std::vector<std::int64_t> errorCodes)
       : EFbError(message),
         Sender(sender),
         ErrCode(errCode),
@@ -61,23 +65,23 @@ class EFbISCError : public EFbError {
   // by the time the exception is looked at: compare, do not dereference).
   TFbComponent* Sender;
   // The first error code of the status vector.
-  ISC_STATUS ErrCode;
+  std::int64_t ErrCode;
   int SQLCode;
-  // The status vector as returned (its string arguments point into the
-  // client library and are not valid after the call).
-  std::array<ISC_STATUS, ISC_STATUS_LENGTH> Status;
+  // The status vector as returned (its string arguments were addresses in
+  // the client library and are not valid after the call).
+  std::array<std::int64_t, kFbStatusLength> Status;
   // "ISC ERROR CODE:<n>", "", "ISC ERROR MESSAGE:", the server's lines.
   std::vector<std::string> ErrorMessage;
   // "SQL ERROR CODE:<n>", "", "SQL ERROR MESSAGE:", the SQL text (or empty).
   std::vector<std::string> SQLMessage;
-  // Every error code of the status vector, in decimal.
-  std::vector<std::string> ErrorCodes;
+  // Every error code of the status vector, in order.
+  std::vector<std::int64_t> ErrorCodes;
 
   // True when the error means that the connection to the server is gone.
   bool IsLostConnection() const;
 };
 
 // The error codes that mean a lost connection to the server.
-bool IsLostConnectionCode(ISC_STATUS code);
+bool IsLostConnectionCode(std::int64_t code);
 
 }  // namespace pagvigia

@@ -4,11 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace pagvigia {
+#include "db/fb_private.h"
 
-namespace {
-bool Failed(const ISC_STATUS* st) { return st[0] == 1 && st[1] != 0; }
-}  // namespace
+namespace pagvigia {
 
 // ---------------------------------------------------------------- SQL text
 
@@ -126,8 +124,8 @@ TFbStatement::TFbStatement(TFbConnection* connection, TFbTransaction* transactio
 
 TFbStatement::~TFbStatement() {
   if (handle_ && conn_ && conn_->Connected() && !conn_->ConnectionLost) {
-    ISC_STATUS_ARRAY st{};
-    conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_drop);
+    TFbStatusVector st;
+    conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_drop);
   }
   handle_ = 0;
   if (registeredTr_) registeredTr_->RemoveStatement(this);
@@ -178,13 +176,15 @@ TFbTransaction& TFbStatement::StartTransaction() {
   return *t;
 }
 
-void TFbStatement::Check(const ISC_STATUS* st) {
-  if (Failed(st)) Conn().CheckStatus(st, this);
+void TFbStatement::Check(const TFbStatusVector& st) {
+  if (st.Failed()) Conn().CheckStatus(st, this);
 }
+
+void TFbStatement::SqldaDeleter::operator()(TFbSqlda* p) const { std::free(p); }
 
 TFbStatement::SqldaPtr TFbStatement::NewSqlda(int n) {
   if (n < 1) n = 1;
-  auto* p = static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n)));
+  auto* p = static_cast<TFbSqlda*>(std::calloc(1, XSQLDA_LENGTH(n)));
   if (!p) throw std::bad_alloc();
   p->version = SQLDA_VERSION1;
   p->sqln = static_cast<ISC_SHORT>(n);
@@ -215,8 +215,8 @@ void TFbStatement::Prepare() {
   TFbParsedSQL parsed = FbParseSQL(text, ParamChar);
   TFbTransaction& tr = StartTransaction();
   TFbConnection& c = Conn();
-  TFbClientLib& lib = *c.ClientLib;
-  ISC_STATUS_ARRAY st{};
+  const TFbClientApi& lib = c.ClientLib->Api();
+  TFbStatusVector st;
   if (!handle_) {
     lib.isc_dsql_allocate_statement(st, c.HandlePtr(), &handle_);
     Check(st);
@@ -255,14 +255,14 @@ void TFbStatement::Prepare() {
   for (int i = 0; i < out->sqld; ++i) {
     const XSQLVAR& v = out->sqlvar[i];
     std::string name(v.aliasname, static_cast<std::size_t>(std::clamp<int>(v.aliasname_length, 0, 31)));
-    fields->AddColumn(FbCreateColumn(*fields, i, c.FromServer(name), v));
+    fields->AddColumn(FbCreateColumn(*fields, i, c.FromServer(name), FbColumnDesc(v)));
   }
   auto params = std::make_unique<TFbRow>(rtParam, &c);
   for (int i = 0; i < in->sqld; ++i) {
     const std::string name = static_cast<std::size_t>(i) < parsed.ParamNames.size()
                                  ? parsed.ParamNames[static_cast<std::size_t>(i)]
                                  : "PRM_" + std::to_string(i);
-    params->AddColumn(FbCreateColumn(*params, i, name, in->sqlvar[i]));
+    params->AddColumn(FbCreateColumn(*params, i, name, FbColumnDesc(in->sqlvar[i])));
   }
   for (auto* row : {fields.get(), params.get()}) {
     row->Layout();
@@ -310,12 +310,12 @@ TFbColumn& TFbStatement::FieldByName(const std::string& name) { return Fields().
 void TFbStatement::BindParams(TFbTransaction& tr) {
   if (!params_ || !params_->HasBlobs()) return;
   TFbConnection& c = Conn();
-  TFbClientLib& lib = *c.ClientLib;
+  const TFbClientApi& lib = c.ClientLib->Api();
   for (int i = 0; i < params_->Count(); ++i) {
     TFbColumn& col = (*params_)[i];
     if (col.SQLType() != SQL_BLOB || col.IsNull()) continue;
     const std::string& bytes = params_->Blobs()[i];
-    ISC_STATUS_ARRAY st{};
+    TFbStatusVector st;
     isc_blob_handle bh = 0;
     ISC_QUAD id{};
     lib.isc_create_blob2(st, c.HandlePtr(), tr.HandlePtr(), &bh, &id, 0, nullptr);
@@ -323,8 +323,8 @@ void TFbStatement::BindParams(TFbTransaction& tr) {
     for (std::size_t pos = 0; pos < bytes.size();) {
       const std::size_t chunk = std::min<std::size_t>(bytes.size() - pos, 32768);
       lib.isc_put_segment(st, &bh, static_cast<unsigned short>(chunk), bytes.data() + pos);
-      if (Failed(st)) {
-        ISC_STATUS_ARRAY st2{};
+      if (st.Failed()) {
+        TFbStatusVector st2;
         lib.isc_cancel_blob(st2, &bh);
         Check(st);
       }
@@ -338,7 +338,7 @@ void TFbStatement::BindParams(TFbTransaction& tr) {
 
 void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blobs) {
   TFbConnection& c = Conn();
-  TFbClientLib& lib = *c.ClientLib;
+  const TFbClientApi& lib = c.ClientLib->Api();
   std::vector<char> buf(65535);
   for (int i = 0; i < fields_->Count(); ++i) {
     TFbColumn& col = (*fields_)[i];
@@ -348,7 +348,7 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
     if (ind < 0) continue;
     ISC_QUAD id;
     std::memcpy(&id, record + col.DataOffset, sizeof id);
-    ISC_STATUS_ARRAY st{};
+    TFbStatusVector st;
     isc_blob_handle bh = 0;
     lib.isc_open_blob2(st, c.HandlePtr(), tr.HandlePtr(), &bh, &id, 0, nullptr);
     Check(st);
@@ -361,7 +361,7 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
         continue;
       }
       if (r == isc_segstr_eof) break;
-      ISC_STATUS_ARRAY st2{};
+      TFbStatusVector st2;
       lib.isc_close_blob(st2, &bh);
       Check(st);
     }
@@ -374,12 +374,12 @@ void TFbStatement::Activate(TFbTransaction& tr) { tr.Activate(); }
 
 std::int64_t TFbStatement::RowsAffected() {
   if (!handle_ || !conn_) return 0;
-  TFbClientLib& lib = *conn_->ClientLib;
+  const TFbClientApi& lib = conn_->ClientLib->Api();
   const char item = isc_info_sql_records;
   char buf[128] = {};
-  ISC_STATUS_ARRAY st{};
+  TFbStatusVector st;
   lib.isc_dsql_sql_info(st, &handle_, 1, &item, sizeof buf, buf);
-  if (Failed(st) || buf[0] != isc_info_sql_records) return 0;
+  if (st.Failed() || buf[0] != isc_info_sql_records) return 0;
   std::int64_t total = 0;
   for (std::size_t p = 3; p + 3 <= sizeof buf && buf[p] != isc_info_end;) {
     const char kind = buf[p];
@@ -418,8 +418,8 @@ void TFbStatement::ExecSQL() {
     throw EFbStatementError("Attempt to execute an unknown statement: " + std::to_string(stmtType_));
   TFbTransaction& tr = StartTransaction();
   BindParams(tr);
-  TFbClientLib& lib = *Conn().ClientLib;
-  ISC_STATUS_ARRAY st{};
+  const TFbClientApi& lib = Conn().ClientLib->Api();
+  TFbStatusVector st;
   const XSQLDA* in = in_ && in_->sqld > 0 ? in_.get() : nullptr;
   const bool hasOutput = out_ && out_->sqld > 0;
   if (stmtType_ == isc_info_sql_stmt_insert || stmtType_ == isc_info_sql_stmt_exec_procedure)
@@ -443,9 +443,9 @@ void TFbStatement::ReleaseHandle() {
   CloseStatement();
   if (handle_) {
     if (conn_ && conn_->Handle() && !conn_->ConnectionLost) {
-      ISC_STATUS_ARRAY st{};
-      conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_drop);
-      if (Failed(st)) conn_->CheckStatus(st, this, false);
+      TFbStatusVector st;
+      conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_drop);
+      if (st.Failed()) conn_->CheckStatus(st, this, false);
     }
     handle_ = 0;
   }
@@ -510,8 +510,8 @@ void TFbDataset::OpenCursor() {
   if (!IsSelect()) throw EFbStatementError("Statement does not return a cursor: use ExecSQL");
   TFbTransaction& tr = StartTransaction();
   BindParams(tr);
-  TFbClientLib& lib = *Conn().ClientLib;
-  ISC_STATUS_ARRAY st{};
+  const TFbClientApi& lib = Conn().ClientLib->Api();
+  TFbStatusVector st;
   lib.isc_dsql_execute(st, tr.HandlePtr(), &handle_, SQLDA_VERSION1, in_ && in_->sqld > 0 ? in_.get() : nullptr);
   Check(st);
   cursorOpen_ = true;
@@ -538,8 +538,8 @@ void TFbDataset::OpenCursor() {
 bool TFbDataset::FetchOne() {
   if (!cursorOpen_ || fetchedAll_) return false;
   Conn().CheckNotLost();
-  TFbClientLib& lib = *Conn().ClientLib;
-  ISC_STATUS_ARRAY st{};
+  const TFbClientApi& lib = Conn().ClientLib->Api();
+  TFbStatusVector st;
   const ISC_STATUS r = lib.isc_dsql_fetch(st, &handle_, SQLDA_VERSION1, out_.get());
   if (r == 100) {
     fetchedAll_ = true;
@@ -569,10 +569,10 @@ void TFbDataset::CloseCursor(bool checkOAT) {
   if (!cursorOpen_) return;
   cursorOpen_ = false;
   if (handle_ && conn_ && conn_->Handle() && !conn_->ConnectionLost) {
-    ISC_STATUS_ARRAY st{};
-    conn_->ClientLib->isc_dsql_free_statement(st, &handle_, DSQL_close);
+    TFbStatusVector st;
+    conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_close);
     // A cursor that cannot be closed (the connection is gone) is closed here.
-    if (Failed(st)) conn_->CheckStatus(st, this, false);
+    if (st.Failed()) conn_->CheckStatus(st, this, false);
   }
   TFbTransaction* t = cursorTr_;
   cursorTr_ = nullptr;

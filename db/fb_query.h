@@ -19,8 +19,6 @@
 // Server errors raise EFbISCError (db/fb_errors.h); misuse raises the
 // EFbError family. Text is UTF-8 on this side.
 #pragma once
-#include <ibase.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +33,9 @@
 #include "db/fb_transaction.h"
 
 namespace pagvigia {
+
+// A descriptor area of the client (db/fb_private.h).
+struct TFbSqlda;
 
 enum TFbCommitAction { caClose, caInvalidateCursor, caFetchAll, caRefreshKeys, caRefresh };
 
@@ -136,7 +137,8 @@ class TFbStatement : public TFbTranComponent {
   TFbTransaction& StartTransaction();
   void BindParams(TFbTransaction& tr);
   void ReadBlobs(TFbTransaction& tr, char* record, std::string* blobs);
-  void Check(const ISC_STATUS* st);
+  // Raises the error of a failed call (nothing when the call succeeded).
+  void Check(const TFbStatusVector& st);
   void SQLChanged();
   virtual void ParamsChanged() {}
   virtual void OpenCursor() = 0;
@@ -144,15 +146,16 @@ class TFbStatement : public TFbTranComponent {
   virtual void AfterPrepare() {}
   void Activate(TFbTransaction& tr);
 
+  // The client's descriptor areas of the parameters and the fields.
   struct SqldaDeleter {
-    void operator()(XSQLDA* p) const { std::free(p); }
+    void operator()(TFbSqlda* p) const;
   };
-  using SqldaPtr = std::unique_ptr<XSQLDA, SqldaDeleter>;
+  using SqldaPtr = std::unique_ptr<TFbSqlda, SqldaDeleter>;
   static SqldaPtr NewSqlda(int n);
 
   TFbSQLLines sql_;
   TFbParsedSQL parsed_;
-  isc_stmt_handle handle_ = 0;
+  TFbHandle handle_ = 0;
   bool prepared_ = false;
   int stmtType_ = 0;
   SqldaPtr in_;

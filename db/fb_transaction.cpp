@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "db/fb_connection.h"
+#include "db/fb_private.h"
 #include "db/fb_query.h"
 
 namespace pagvigia {
 
 namespace {
-bool Failed(const ISC_STATUS* st) { return st[0] == 1 && st[1] != 0; }
-
+// True when the failed call reported a lost connection.
 bool LostIn(const ISC_STATUS* st) {
   for (std::size_t i = 0; i + 1 < ISC_STATUS_LENGTH && st[i] != isc_arg_end;) {
     if (st[i] == isc_arg_gds && IsLostConnectionCode(st[i + 1])) return true;
@@ -114,9 +114,9 @@ void TFbTransaction::StartOnDemand() {
   if (static_cast<int>(tpb.size()) > TPBLength)
     throw EFbError("TPB buffer overrun: Increase TPBLength setting to at least " + std::to_string(tpb.size()) + ".");
   TransactionExistenceBlock teb{c.HandlePtr(), static_cast<int>(tpb.size()), tpb.data()};
-  ISC_STATUS_ARRAY st{};
-  c.ClientLib->isc_start_multiple(st, &handle_, 1, &teb);
-  if (Failed(st)) {
+  TFbStatusVector st;
+  c.ClientLib->Api().isc_start_multiple(st, &handle_, 1, &teb);
+  if (st.Failed()) {
     handle_ = 0;
     c.CheckStatus(st, this);
   }
@@ -165,15 +165,15 @@ void TFbTransaction::HardCommit() {
     state_ = tsNone;
     throw;
   }
-  ISC_STATUS_ARRAY st{};
-  c.ClientLib->isc_commit_transaction(st, &handle_);
-  if (Failed(st) && !LostIn(st) && handle_) {
+  TFbStatusVector st;
+  c.ClientLib->Api().isc_commit_transaction(st, &handle_);
+  if (st.Failed() && !LostIn(st) && handle_) {
     // Tried once more (there is no cached schema information to drop).
-    std::fill(std::begin(st), std::end(st), 0);
-    c.ClientLib->isc_commit_transaction(st, &handle_);
+    st.Clear();
+    c.ClientLib->Api().isc_commit_transaction(st, &handle_);
   }
   ending_ = false;
-  if (!Failed(st)) {
+  if (!st.Failed()) {
     ++HardCommits;
     Ended();
     return;
@@ -187,14 +187,14 @@ void TFbTransaction::CommitRetaining() {
   TFbConnection& c = Conn();
   c.CheckNotLost();
   state_ = tsCommitRetainingPending;
-  ISC_STATUS_ARRAY st{};
-  c.ClientLib->isc_commit_retaining(st, &handle_);
-  if (Failed(st) && !LostIn(st)) {
-    std::fill(std::begin(st), std::end(st), 0);
-    c.ClientLib->isc_commit_retaining(st, &handle_);
+  TFbStatusVector st;
+  c.ClientLib->Api().isc_commit_retaining(st, &handle_);
+  if (st.Failed() && !LostIn(st)) {
+    st.Clear();
+    c.ClientLib->Api().isc_commit_retaining(st, &handle_);
   }
   state_ = tsNone;
-  if (!Failed(st)) {
+  if (!st.Failed()) {
     ++RetainingCommits;
     changed_ = false;
     return;
@@ -209,17 +209,17 @@ void TFbTransaction::DoRollback(bool raise) {
   ending_ = true;
   state_ = tsRollbackPending;
   BeforeEnd(false);
-  ISC_STATUS_ARRAY st{};
+  TFbStatusVector st;
   if (c.ConnectionLost) {
     ending_ = false;
     Ended();
     return;
   }
-  c.ClientLib->isc_rollback_transaction(st, &handle_);
+  c.ClientLib->Api().isc_rollback_transaction(st, &handle_);
   ending_ = false;
-  if (!Failed(st) || LostIn(st) || c.ConnectionLost) {
+  if (!st.Failed() || LostIn(st) || c.ConnectionLost) {
     // A lost connection has ended the transaction on the server already.
-    if (Failed(st)) c.CheckStatus(st, this, false);
+    if (st.Failed()) c.CheckStatus(st, this, false);
     Ended();
     return;
   }
@@ -271,10 +271,10 @@ void TFbTransaction::Close() {
     ending_ = true;
     state_ = tsCommitPending;
     BeforeEnd(true);
-    ISC_STATUS_ARRAY st{};
-    c.ClientLib->isc_commit_transaction(st, &handle_);
+    TFbStatusVector st;
+    c.ClientLib->Api().isc_commit_transaction(st, &handle_);
     ending_ = false;
-    if (!Failed(st)) {
+    if (!st.Failed()) {
       ++HardCommits;
       Ended();
       return;

@@ -2,8 +2,6 @@
 // committed automatically after each data change, closed when the connection
 // detaches.
 #pragma once
-#include <ibase.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -70,7 +68,8 @@ class TFbTransaction : public TFbComponent {
   TFbTimeoutProps TimeoutProps;
 
   bool Started() const { return handle_ != 0; }
-  isc_tr_handle* HandlePtr() { return &handle_; }
+  // The client's transaction handle (0 when not started).
+  TFbHandle* HandlePtr() { return &handle_; }
   TFbTransactionState State() const { return state_; }
 
   // Starts the server transaction now (an explicit transaction: automatic
@@ -124,7 +123,7 @@ class TFbTransaction : public TFbComponent {
 
   TFbConnection* conn_ = nullptr;
   bool autoCommit_ = false;
-  isc_tr_handle handle_ = 0;
+  TFbHandle handle_ = 0;
   TFbTransactionState state_ = tsNone;
   std::int64_t startMs_ = 0;
   int openCursors_ = 0;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "db/fb_private.h"
 #include "db/fb_query.h"
 #include "tests/support/firebird_db.h"
 
@@ -125,7 +126,8 @@ void BM_Update1000_Layer(benchmark::State& state) {
 // ---------------------------------------------------------------- the bare library
 
 struct Bare {
-  TFbClientLib& lib = TFbClientLib::Instance();
+  TFbClientLib& loader = TFbClientLib::Instance();
+  const TFbClientApi& lib = loader.Api();
   isc_db_handle db = 0;
   isc_tr_handle tr = 0;
   ISC_STATUS_ARRAY st{};
@@ -139,7 +141,7 @@ struct Bare {
     }
   }
   explicit Bare(bool readOnly) {
-    lib.Open();
+    loader.Open();
     std::string dpb(1, isc_dpb_version1);
     auto add = [&](int item, const std::string& v) {
       dpb += static_cast<char>(item);

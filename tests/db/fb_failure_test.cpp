@@ -3,6 +3,7 @@
 // the objects usable for the next connect.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tests/db/db_fixture.h"
@@ -13,7 +14,7 @@ namespace {
 bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
 // The message layout every server error has.
-void ExpectIscMessage(const EFbISCError& e, ISC_STATUS code, const std::string& serverText) {
+void ExpectIscMessage(const EFbISCError& e, std::int64_t code, const std::string& serverText) {
   const std::string m = e.what();
   EXPECT_EQ(e.ErrCode, code) << m;
   EXPECT_EQ(m.rfind("ISC ERROR CODE:" + std::to_string(code) + "\r\n\r\nISC ERROR MESSAGE:\r\n", 0), 0u) << m;

@@ -7,6 +7,7 @@
 
 #include "db/fb_client_lib.h"
 #include "db/fb_connection.h"
+#include "db/fb_private.h"
 #include "db/fb_query.h"
 #include "db/fb_transaction.h"
 
@@ -220,7 +221,7 @@ TEST(FbClientLib, LoadFailuresNameWhatWasTried) {
     EXPECT_STREQ(e.what(), "Unable to locate DLL import isc_attach_database");
   }
   EXPECT_FALSE(lib.Loaded());
-  EXPECT_EQ(lib.isc_detach_database, nullptr);
+  EXPECT_EQ(lib.Api().isc_detach_database, nullptr);
 }
 
 TEST(FbClientLib, TheProcessLibraryLoadsByItsPlatformNames) {
@@ -228,8 +229,8 @@ TEST(FbClientLib, TheProcessLibraryLoadsByItsPlatformNames) {
   lib.Open();
   ASSERT_TRUE(lib.Loaded());
   EXPECT_EQ(lib.LoadedFile(), "libfbclient.so.2");
-  EXPECT_NE(lib.isc_dsql_fetch, nullptr);
-  EXPECT_NE(lib.fb_interpret, nullptr);
+  EXPECT_NE(lib.Api().isc_dsql_fetch, nullptr);
+  EXPECT_NE(lib.Api().fb_interpret, nullptr);
   lib.Open();  // once only
   EXPECT_TRUE(lib.Loaded());
 }
