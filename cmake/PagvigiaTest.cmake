@@ -1,10 +1,45 @@
-# pagvigia_test(<name> SOURCES ... LIBS ... [LABELS ...])
-# Builds one GoogleTest executable and registers its tests with CTest.
+# The labels a test may carry; every test carries exactly one, so that one
+# layer runs alone (`ctest --preset release -L unit`). wine: the Windows
+# build's client-library thunk under Wine (PAGVIGIA_WINE_THUNK).
+set(PAGVIGIA_TEST_LABELS unit db e2e fuzz wine)
+
+# pagvigia_enable_testing()
+# Turns on CTest with valgrind as the memory checker of `ctest -T memcheck`
+# (run on the `db` label): a memory error or a definitely lost block makes the
+# test fail.
+macro(pagvigia_enable_testing)
+  if(NOT PAGVIGIA_SANITIZE AND NOT PAGVIGIA_FUZZ)
+    find_program(MEMORYCHECK_COMMAND valgrind REQUIRED)
+  endif()
+  set(MEMORYCHECK_COMMAND_OPTIONS
+      "--quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite"
+      CACHE STRING "Options of valgrind under ctest -T memcheck" FORCE)
+  # No dashboard targets (Experimental, Nightly, ...): CTest is used locally.
+  set_property(GLOBAL PROPERTY CTEST_TARGETS_ADDED 1)
+  include(CTest)
+endmacro()
+
+function(pagvigia_check_label label)
+  if(NOT label IN_LIST PAGVIGIA_TEST_LABELS)
+    message(FATAL_ERROR "test label '${label}' is not one of: ${PAGVIGIA_TEST_LABELS}")
+  endif()
+endfunction()
+
+# pagvigia_test(<name> SOURCES ... LIBS ... [LABEL unit|db|e2e|wine])
+# Builds one GoogleTest executable and registers its tests with CTest under
+# the label (unit unless given).
 function(pagvigia_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(T_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "pagvigia_test(${name}): unknown arguments ${T_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  pagvigia_check_label(${T_LABEL})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABEL})
 endfunction()
 
 # pagvigia_library(<folder> [DEPS ...])
@@ -22,14 +57,17 @@ function(pagvigia_library folder)
   endif()
 endfunction()
 
-# pagvigia_test_folder(<folder> LIBS ...)
+# pagvigia_test_folder(<folder> LIBS ... [LABEL unit|db|e2e])
 # One test executable <folder>_<name> for every <name>_test.cpp in the calling
 # folder, so that files of different authors never share an executable.
 function(pagvigia_test_folder folder)
-  cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "LABEL" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT tests)
+    message(FATAL_ERROR "no *_test.cpp in ${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
   foreach(t ${tests})
     get_filename_component(n ${t} NAME_WE)
-    pagvigia_test(${folder}_${n} SOURCES ${t} LIBS ${F_LIBS} LABELS ${folder})
+    pagvigia_test(${folder}_${n} SOURCES ${t} LIBS ${F_LIBS} LABEL ${F_LABEL})
   endforeach()
 endfunction()

@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build/release pagvigia integrador-sim
+cmake --preset release >/dev/null
+cmake --build --preset release --target pagvigia integrador-sim
 bash scripts/start-firebird.sh
 . scripts/fb-env.sh
 

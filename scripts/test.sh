@@ -1,43 +1,33 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian machine: installs the packages, starts the
-# Firebird server, builds and runs the tests in a normal build and in an
-# AddressSanitizer + UndefinedBehaviorSanitizer build, runs the database tests
-# under valgrind and runs the fuzz targets for a bounded time.
+# Firebird server, builds and runs the tests of the CMake presets (see
+# CMakePresets.json): the release build, the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, the database tests under valgrind
+# (`ctest -T memcheck`) and the fuzz targets for a bounded time
+# (PAGVIGIA_FUZZ_SECONDS per target, 30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 jobs=$(nproc)
 
 bash scripts/install-deps.sh
 bash scripts/start-firebird.sh
 . scripts/fb-env.sh
 
-run_build() {  # <dir> <tries> <extra cmake args...>
-  local dir=$1 tries=$2; shift 2
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
-  ninja -C "$dir"
-  ctest --test-dir "$dir" --output-on-failure --timeout 900 -j "$jobs" --repeat until-pass:"$tries"
+run_preset() {  # <preset> [extra ctest args...]
+  local preset=$1; shift
+  cmake --preset "$preset" "${configure[@]}" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j "$jobs" "$@"
 }
 
-echo "== normal build"
-run_build build/release 1 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGVIGIA_WINE_THUNK=ON
+configure=()
+echo "== release build"
+run_preset release
+echo "== database tests under valgrind"
+ctest --preset release -j "$jobs" -T memcheck -L '^db$'
 echo "== sanitizer build (ASan + UBSan)"
-# LeakSanitizer's exit-time check crashes in its own tracer ("Tracer caught
-# signal 11") when it scans the thread-local storage of the Firebird client
-# library's threads; use_tls=0 leaves that storage out of the roots, which can
-# only add reports, never hide one. The loader's own allocations for dlopen
-# are suppressed (scripts/lsan.supp). A test that fails is run once more, for
-# timing under the sanitizers' slowdown; a real fault fails both tries.
-LSAN_OPTIONS=use_tls=0:print_suppressions=0:suppressions=$root/scripts/lsan.supp \
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_build build/asan 2 -DCMAKE_BUILD_TYPE=Debug -DPAGVIGIA_SANITIZE=ON -DPAGVIGIA_BENCH=OFF
-
-if [ -x build/release/tests/db/db_tests ]; then
-  echo "== database tests under valgrind"
-  valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
-    build/release/tests/db/db_tests --gtest_brief=1
-fi
-
+run_preset sanitizers
 echo "== fuzzing"
-bash scripts/fuzz.sh "${PAGVIGIA_FUZZ_SECONDS:-60}"
+configure=(-DPAGVIGIA_FUZZ_SECONDS="${PAGVIGIA_FUZZ_SECONDS:-30}")
+run_preset fuzzing
 echo "== all tests passed"
