@@ -24,7 +24,12 @@ configure=()
 echo "== release build"
 run_preset release
 echo "== database tests under valgrind"
-ctest --preset release -j "$jobs" -T memcheck -L '^db$'
+# ctest's dashboard mode (-T) takes the build folder, not a preset; valgrind's
+# reports go to its own logs, shown when a test fails.
+ctest --test-dir build/release --output-on-failure -j "$jobs" -T memcheck -L '^db$' || {
+  for f in build/release/Testing/Temporary/MemoryChecker.*.log; do [ -s "$f" ] && { echo "-- $f"; cat "$f"; }; done
+  exit 1
+}
 echo "== sanitizer build (ASan + UBSan)"
 run_preset sanitizers
 echo "== fuzzing"
