@@ -157,52 +157,52 @@ void FbDecodeDate(std::int32_t days, int& year, int& month, int& day) {
 // ---------------------------------------------------------------- TFbColumn
 
 TFbColumn::TFbColumn(TFbRow& row, int index, const std::string& name, const TFbColumnDesc& desc)
-    : row_(row),
-      index_(index),
-      name_(name),
-      sqlType_(desc.SQLType & ~1),
-      scale_(desc.SQLScale),
-      subType_(desc.SQLSubType),
-      len_(desc.SQLLen),
-      charSetId_(0) {
-  if (sqlType_ == SQL_TEXT || sqlType_ == SQL_VARYING) charSetId_ = subType_ & 0xFF;
-  if (sqlType_ == SQL_BLOB && subType_ == 1) charSetId_ = scale_ & 0xFF;
+    : FRow(row),
+      FIndex(index),
+      FName(name),
+      FSQLType(desc.SQLType & ~1),
+      FSQLScale(desc.SQLScale),
+      FSQLSubType(desc.SQLSubType),
+      FSQLLen(desc.SQLLen),
+      FCharSetId(0) {
+  if (FSQLType == SQL_TEXT || FSQLType == SQL_VARYING) FCharSetId = FSQLSubType & 0xFF;
+  if (FSQLType == SQL_BLOB && FSQLSubType == 1) FCharSetId = FSQLScale & 0xFF;
 }
 
-int TFbColumn::CharLength() const { return len_ / BytesPerChar(charSetId_); }
+int TFbColumn::CharLength() const { return FSQLLen / BytesPerChar(FCharSetId); }
 
-const char* TFbColumn::Data() const { return row_.Record() + DataOffset; }
-char* TFbColumn::Data() { return row_.Record() + DataOffset; }
-std::string& TFbColumn::Blob() { return row_.Blobs()[index_]; }
-const std::string& TFbColumn::Blob() const { return row_.Blobs()[index_]; }
-const TFbConnection& TFbColumn::Conn() const { return row_.Conn(); }
+const char* TFbColumn::Data() const { return FRow.Record() + DataOffset; }
+char* TFbColumn::Data() { return FRow.Record() + DataOffset; }
+std::string& TFbColumn::Blob() { return FRow.Blobs()[FIndex]; }
+const std::string& TFbColumn::Blob() const { return FRow.Blobs()[FIndex]; }
+const TFbConnection& TFbColumn::Conn() const { return FRow.Conn(); }
 
 bool TFbColumn::IsNull() const {
   short ind;
-  std::memcpy(&ind, row_.Record() + IndOffset, sizeof ind);
+  std::memcpy(&ind, FRow.Record() + IndOffset, sizeof ind);
   return ind < 0;
 }
 
 void TFbColumn::SetIsNull(bool value) {
   const short ind = value ? -1 : 0;
-  std::memcpy(row_.Record() + IndOffset, &ind, sizeof ind);
-  if (value && row_.Blobs()) Blob().clear();
-  row_.ColumnChanged(*this);
+  std::memcpy(FRow.Record() + IndOffset, &ind, sizeof ind);
+  if (value && FRow.Blobs()) Blob().clear();
+  FRow.ColumnChanged(*this);
 }
 
 void TFbColumn::Changed() {
   const short ind = 0;
-  std::memcpy(row_.Record() + IndOffset, &ind, sizeof ind);
-  row_.ColumnChanged(*this);
+  std::memcpy(FRow.Record() + IndOffset, &ind, sizeof ind);
+  FRow.ColumnChanged(*this);
 }
 
 std::string TFbColumn::Decode(std::string_view bytes) const {
-  if (charSetId_ == 1) return std::string(bytes);  // OCTETS: the bytes as they are
+  if (FCharSetId == 1) return std::string(bytes);  // OCTETS: the bytes as they are
   return Conn().FromServer(bytes);
 }
 
 std::string TFbColumn::Encode(std::string_view utf8) const {
-  if (charSetId_ == 1) return std::string(utf8);
+  if (FCharSetId == 1) return std::string(utf8);
   return Conn().ToServer(utf8);
 }
 
@@ -216,7 +216,7 @@ std::string TFbColumn::ApplyTextRules(std::string text) const {
 }
 
 void TFbColumn::ConversionError(const std::string& what) const {
-  throw EFbStatementError(what + " (" + name_ + ")");
+  throw EFbStatementError(what + " (" + FName + ")");
 }
 
 std::int64_t TFbColumn::TextAsInt64() const {
@@ -295,7 +295,7 @@ std::size_t CutBytes(const std::string& bytes, std::size_t max, int charSetId) {
 
 std::string TFbColumnText::AsString() const {
   if (IsNull()) return "";
-  return ApplyTextRules(Decode(std::string_view(Data(), static_cast<std::size_t>(len_))));
+  return ApplyTextRules(Decode(std::string_view(Data(), static_cast<std::size_t>(SQLLen()))));
 }
 
 void TFbColumnText::SetAsString(const std::string& value) {
@@ -303,9 +303,9 @@ void TFbColumnText::SetAsString(const std::string& value) {
   if (t.empty() && BlankIsNull) return SetIsNull(true);
   t = PrepareText(*this, std::move(t), NoLengthCheck, CharLength());
   const std::string bytes = Encode(t);
-  const std::size_t n = CutBytes(bytes, static_cast<std::size_t>(len_), charSetId_);
+  const std::size_t n = CutBytes(bytes, static_cast<std::size_t>(SQLLen()), CharSetId());
   std::memcpy(Data(), bytes.data(), n);
-  std::memset(Data() + n, ' ', static_cast<std::size_t>(len_) - n);
+  std::memset(Data() + n, ' ', static_cast<std::size_t>(SQLLen()) - n);
   Changed();
 }
 
@@ -313,7 +313,7 @@ std::string TFbColumnDB_KEY::AsString() const {
   if (IsNull()) return "";
   static const char hex[] = "0123456789ABCDEF";
   std::string out;
-  for (int i = 0; i < len_; ++i) {
+  for (int i = 0; i < SQLLen(); ++i) {
     const auto b = static_cast<unsigned char>(Data()[i]);
     out += hex[b >> 4];
     out += hex[b & 15];
@@ -325,7 +325,7 @@ std::string TFbColumnVarText::AsString() const {
   if (IsNull()) return "";
   std::uint16_t n;
   std::memcpy(&n, Data(), 2);
-  if (n > len_) n = static_cast<std::uint16_t>(len_);
+  if (n > SQLLen()) n = static_cast<std::uint16_t>(SQLLen());
   return ApplyTextRules(Decode(std::string_view(Data() + 2, n)));
 }
 
@@ -334,7 +334,7 @@ void TFbColumnVarText::SetAsString(const std::string& value) {
   if (t.empty() && BlankIsNull) return SetIsNull(true);
   t = PrepareText(*this, std::move(t), NoLengthCheck, CharLength());
   const std::string bytes = Encode(t);
-  const auto n = static_cast<std::uint16_t>(CutBytes(bytes, static_cast<std::size_t>(len_), charSetId_));
+  const auto n = static_cast<std::uint16_t>(CutBytes(bytes, static_cast<std::size_t>(SQLLen()), CharSetId()));
   std::memcpy(Data(), &n, 2);
   std::memcpy(Data() + 2, bytes.data(), n);
   Changed();
@@ -343,7 +343,7 @@ void TFbColumnVarText::SetAsString(const std::string& value) {
 // ---------------------------------------------------------------- numeric
 
 std::int64_t TFbColumnNumeric::Raw() const {
-  switch (sqlType_) {
+  switch (SQLType()) {
     case SQL_SHORT: {
       std::int16_t v;
       std::memcpy(&v, Data(), 2);
@@ -357,7 +357,7 @@ std::int64_t TFbColumnNumeric::Raw() const {
     case SQL_DOUBLE: {
       double d;
       std::memcpy(&d, Data(), 8);
-      return std::llround(d * static_cast<double>(Pow10(-scale_)));
+      return std::llround(d * static_cast<double>(Pow10(-SQLScale())));
     }
     default: {
       std::int64_t v;
@@ -368,7 +368,7 @@ std::int64_t TFbColumnNumeric::Raw() const {
 }
 
 void TFbColumnNumeric::SetRaw(std::int64_t v) {
-  switch (sqlType_) {
+  switch (SQLType()) {
     case SQL_SHORT:
       if (v < INT16_MIN || v > INT16_MAX) ConversionError("Value " + std::to_string(v) + " is out of range");
       {
@@ -384,7 +384,7 @@ void TFbColumnNumeric::SetRaw(std::int64_t v) {
       }
       break;
     case SQL_DOUBLE: {
-      const double d = static_cast<double>(v) / static_cast<double>(Pow10(-scale_));
+      const double d = static_cast<double>(v) / static_cast<double>(Pow10(-SQLScale()));
       std::memcpy(Data(), &d, 8);
       break;
     }
@@ -399,14 +399,14 @@ bool TFbColumnNumeric::ParseDecimal(const std::string& text, int decimals, std::
 
 std::string TFbColumnNumeric::AsString() const {
   if (IsNull()) return "";
-  return FormatScaled(Raw(), -scale_);
+  return FormatScaled(Raw(), -SQLScale());
 }
 
 void TFbColumnNumeric::SetAsString(const std::string& value) {
   const std::string t = Trim(value);
   if (t.empty()) return SetIsNull(true);
   std::int64_t v = 0;
-  if (!ParseScaled(t, -scale_, v)) ConversionError("'" + t + "' is not a valid number");
+  if (!ParseScaled(t, -SQLScale(), v)) ConversionError("'" + t + "' is not a valid number");
   SetRaw(v);
 }
 
@@ -415,18 +415,19 @@ void TFbColumnNumeric::SetAsInteger(std::int32_t value) { SetAsInt64(value); }
 
 std::int64_t TFbColumnNumeric::AsInt64() const {
   if (IsNull()) return 0;
-  return Raw() / Pow10(-scale_);
+  return Raw() / Pow10(-SQLScale());
 }
 
 void TFbColumnNumeric::SetAsInt64(std::int64_t value) {
   std::int64_t v = 0;
-  if (__builtin_mul_overflow(value, Pow10(-scale_), &v)) ConversionError("Value " + std::to_string(value) + " is out of range");
+  if (__builtin_mul_overflow(value, Pow10(-SQLScale()), &v))
+    ConversionError("Value " + std::to_string(value) + " is out of range");
   SetRaw(v);
 }
 
 std::int64_t TFbColumnNumeric::AsCurrency() const {
   if (IsNull()) return 0;
-  const int d = -scale_;
+  const int d = -SQLScale();
   const std::int64_t raw = Raw();
   if (d > 4) return DivRound(raw, Pow10(d - 4));
   std::int64_t v = 0;
@@ -435,7 +436,7 @@ std::int64_t TFbColumnNumeric::AsCurrency() const {
 }
 
 void TFbColumnNumeric::SetAsCurrency(std::int64_t value) {
-  const int d = -scale_;
+  const int d = -SQLScale();
   if (d < 4) return SetRaw(DivRound(value, Pow10(4 - d)));
   std::int64_t v = 0;
   if (__builtin_mul_overflow(value, Pow10(d - 4), &v)) ConversionError("Value is out of range");
@@ -444,11 +445,11 @@ void TFbColumnNumeric::SetAsCurrency(std::int64_t value) {
 
 double TFbColumnNumeric::AsDouble() const {
   if (IsNull()) return 0;
-  return static_cast<double>(Raw()) / static_cast<double>(Pow10(-scale_));
+  return static_cast<double>(Raw()) / static_cast<double>(Pow10(-SQLScale()));
 }
 
 void TFbColumnNumeric::SetAsDouble(double value) {
-  const double scaled = value * static_cast<double>(Pow10(-scale_));
+  const double scaled = value * static_cast<double>(Pow10(-SQLScale()));
   if (!(std::fabs(scaled) < 9.2e18)) ConversionError("Value is out of range");
   SetRaw(std::llround(scaled));
 }
@@ -460,7 +461,7 @@ void TFbColumnNumeric::SetAsBoolean(bool value) { SetAsInt64(value ? 1 : 0); }
 
 double TFbColumnDouble::AsDouble() const {
   if (IsNull()) return 0;
-  if (sqlType_ == SQL_FLOAT) {
+  if (SQLType() == SQL_FLOAT) {
     float f;
     std::memcpy(&f, Data(), 4);
     return f;
@@ -471,7 +472,7 @@ double TFbColumnDouble::AsDouble() const {
 }
 
 void TFbColumnDouble::SetAsDouble(double value) {
-  if (sqlType_ == SQL_FLOAT) {
+  if (SQLType() == SQL_FLOAT) {
     const auto f = static_cast<float>(value);
     std::memcpy(Data(), &f, 4);
   } else {
@@ -482,7 +483,7 @@ void TFbColumnDouble::SetAsDouble(double value) {
 
 std::string TFbColumnDouble::AsString() const {
   if (IsNull()) return "";
-  return FormatDouble(AsDouble(), sqlType_ == SQL_FLOAT);
+  return FormatDouble(AsDouble(), SQLType() == SQL_FLOAT);
 }
 
 void TFbColumnDouble::SetAsString(const std::string& value) {
@@ -605,12 +606,12 @@ bool ParseTime(const std::string& s, std::uint32_t& t) {
 
 std::string TFbColumnTimeStamp::AsString() const {
   if (IsNull()) return "";
-  if (sqlType_ == SQL_TYPE_DATE) {
+  if (SQLType() == SQL_TYPE_DATE) {
     std::int32_t d;
     std::memcpy(&d, Data(), 4);
     return FormatDate(d);
   }
-  if (sqlType_ == SQL_TYPE_TIME) {
+  if (SQLType() == SQL_TYPE_TIME) {
     std::uint32_t t;
     std::memcpy(&t, Data(), 4);
     return FormatTime(t);
@@ -626,18 +627,18 @@ void TFbColumnTimeStamp::SetAsString(const std::string& value) {
   std::int32_t days = 0;
   std::uint32_t time = 0;
   bool ok = false;
-  if (sqlType_ == SQL_TYPE_DATE) {
+  if (SQLType() == SQL_TYPE_DATE) {
     ok = ParseDate(t, days);
-  } else if (sqlType_ == SQL_TYPE_TIME) {
+  } else if (SQLType() == SQL_TYPE_TIME) {
     ok = ParseTime(t, time);
   } else {
     const std::size_t sp = t.find_first_of(" T");
     ok = ParseDate(t.substr(0, sp), days) && (sp == std::string::npos || ParseTime(Trim(t.substr(sp + 1)), time));
   }
   if (!ok) ConversionError("'" + t + "' is not a valid date or time");
-  if (sqlType_ == SQL_TYPE_DATE) {
+  if (SQLType() == SQL_TYPE_DATE) {
     std::memcpy(Data(), &days, 4);
-  } else if (sqlType_ == SQL_TYPE_TIME) {
+  } else if (SQLType() == SQL_TYPE_TIME) {
     std::memcpy(Data(), &time, 4);
   } else {
     ISC_TIMESTAMP ts{days, time};
@@ -745,10 +746,10 @@ std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::str
 
 // ---------------------------------------------------------------- TFbRow
 
-TFbRow::TFbRow(TFbRowType kind, const TFbConnection* connection) : kind_(kind), conn_(connection) {}
+TFbRow::TFbRow(TFbRowType kind, const TFbConnection* connection) : FKind(kind), FConnection(connection) {}
 
 TFbColumn* TFbRow::FindColumn(const std::string& name) const {
-  for (const auto& c : columns_)
+  for (const auto& c : FColumns)
     if (SameText(c->Name(), name)) return c.get();
   return nullptr;
 }
@@ -760,17 +761,17 @@ TFbColumn& TFbRow::ByName(const std::string& name) const {
 }
 
 void TFbRow::EndUpdate(bool /*SingleEventOnly*/) {
-  if (updateCount_ > 0) --updateCount_;
-  if (updateCount_ == 0 && pendingChange_) {
-    pendingChange_ = false;
+  if (FUpdateCount > 0) --FUpdateCount;
+  if (FUpdateCount == 0 && FPendingChange) {
+    FPendingChange = false;
     if (OnChange) OnChange();
   }
 }
 
 std::size_t TFbRow::Layout() {
   std::size_t off = 0;
-  hasBlobs_ = false;
-  for (auto& c : columns_) {
+  FHasBlobs = false;
+  for (auto& c : FColumns) {
     off = (off + 1) & ~std::size_t{1};
     c->IndOffset = off;
     off += sizeof(short);
@@ -781,35 +782,35 @@ std::size_t TFbRow::Layout() {
     if (c->SQLType() == SQL_BLOB || c->SQLType() == SQL_ARRAY || c->SQLType() == SQL_QUAD) size = sizeof(ISC_QUAD);
     c->DataSize = size;
     off += size;
-    if (c->SQLType() == SQL_BLOB) hasBlobs_ = true;
+    if (c->SQLType() == SQL_BLOB) FHasBlobs = true;
   }
-  recordSize_ = (off + 7) & ~std::size_t{7};
-  if (recordSize_ == 0) recordSize_ = 8;
-  return recordSize_;
+  FRecordSize = (off + 7) & ~std::size_t{7};
+  if (FRecordSize == 0) FRecordSize = 8;
+  return FRecordSize;
 }
 
 void TFbRow::UseOwnRecord() {
-  own_.reset(new char[recordSize_]());
-  ownBlobs_.reset(new std::string[columns_.empty() ? 1 : columns_.size()]);
-  for (auto& c : columns_) {
+  FOwn.reset(new char[FRecordSize]());
+  FOwnBlobs.reset(new std::string[FColumns.empty() ? 1 : FColumns.size()]);
+  for (auto& c : FColumns) {
     const short ind = -1;
-    std::memcpy(own_.get() + c->IndOffset, &ind, sizeof ind);
+    std::memcpy(FOwn.get() + c->IndOffset, &ind, sizeof ind);
   }
-  SetCurrent(own_.get(), ownBlobs_.get());
+  SetCurrent(FOwn.get(), FOwnBlobs.get());
 }
 
 void TFbRow::ColumnChanged(TFbColumn& c) {
-  if (kind_ == rtParam && !syncing_) {
+  if (FKind == rtParam && !FSyncing) {
     // A name used more than once in the statement takes the same value at
     // every place.
-    syncing_ = true;
+    FSyncing = true;
     try {
-      for (auto& other : columns_) {
+      for (auto& other : FColumns) {
         if (other.get() == &c || !SameText(other->Name(), c.Name())) continue;
         if (other->SQLType() == c.SQLType() && other->DataSize == c.DataSize) {
-          std::memcpy(record_ + other->IndOffset, record_ + c.IndOffset, sizeof(short));
-          std::memcpy(record_ + other->DataOffset, record_ + c.DataOffset, c.DataSize);
-          blobs_[other->Index()] = blobs_[c.Index()];
+          std::memcpy(FRecord + other->IndOffset, FRecord + c.IndOffset, sizeof(short));
+          std::memcpy(FRecord + other->DataOffset, FRecord + c.DataOffset, c.DataSize);
+          FBlobs[other->Index()] = FBlobs[c.Index()];
         } else if (c.IsNull()) {
           other->SetIsNull(true);
         } else {
@@ -817,14 +818,14 @@ void TFbRow::ColumnChanged(TFbColumn& c) {
         }
       }
     } catch (...) {
-      syncing_ = false;
+      FSyncing = false;
       throw;
     }
-    syncing_ = false;
+    FSyncing = false;
   }
-  if (syncing_) return;
-  if (updateCount_ > 0) {
-    pendingChange_ = true;
+  if (FSyncing) return;
+  if (FUpdateCount > 0) {
+    FPendingChange = true;
     return;
   }
   if (OnChange) OnChange();

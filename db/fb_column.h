@@ -36,15 +36,15 @@ class TFbColumn {
   TFbColumn(const TFbColumn&) = delete;
   TFbColumn& operator=(const TFbColumn&) = delete;
 
-  const std::string& Name() const { return name_; }
-  int Index() const { return index_; }
+  const std::string& Name() const { return FName; }
+  int Index() const { return FIndex; }
   // The SQL type without its nullable bit, and the rest of the description.
-  int SQLType() const { return sqlType_; }
-  int SQLScale() const { return scale_; }
-  int SQLSubType() const { return subType_; }
+  int SQLType() const { return FSQLType; }
+  int SQLScale() const { return FSQLScale; }
+  int SQLSubType() const { return FSQLSubType; }
   // Length in bytes of the value (without the length word of a VARCHAR).
-  int SQLLen() const { return len_; }
-  int CharSetId() const { return charSetId_; }
+  int SQLLen() const { return FSQLLen; }
+  int CharSetId() const { return FCharSetId; }
   // Length in characters of a text column.
   int CharLength() const;
 
@@ -98,14 +98,15 @@ class TFbColumn {
   double TextAsDouble() const;
   [[noreturn]] void ConversionError(const std::string& what) const;
 
-  TFbRow& row_;
-  int index_;
-  std::string name_;
-  int sqlType_;
-  int scale_;
-  int subType_;
-  int len_;
-  int charSetId_;
+ private:
+  TFbRow& FRow;
+  int FIndex;
+  std::string FName;
+  int FSQLType;
+  int FSQLScale;
+  int FSQLSubType;
+  int FSQLLen;
+  int FCharSetId;
 };
 
 // CHAR.
@@ -258,9 +259,9 @@ std::unique_ptr<TFbColumn> FbCreateColumn(TFbRow& row, int index, const std::str
 class TFbRow {
  public:
   TFbRow(TFbRowType kind, const TFbConnection* connection);
-  TFbRowType Kind() const { return kind_; }
-  int Count() const { return static_cast<int>(columns_.size()); }
-  TFbColumn& operator[](int i) { return *columns_.at(static_cast<std::size_t>(i)); }
+  TFbRowType Kind() const { return FKind; }
+  int Count() const { return static_cast<int>(FColumns.size()); }
+  TFbColumn& operator[](int i) { return *FColumns.at(static_cast<std::size_t>(i)); }
   // The first column of that name (case ignored), nullptr when none.
   TFbColumn* FindColumn(const std::string& name) const;
   // Raises EFbStatementError "FieldName: %s not found".
@@ -268,44 +269,44 @@ class TFbRow {
   TFbColumn& ParamByName(const std::string& name) const { return ByName(name); }
 
   // Several assignments with one change notification, at the outermost end.
-  void BeginUpdate() { ++updateCount_; }
+  void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate(bool SingleEventOnly = true);
-  int UpdateCount() const { return updateCount_; }
+  int UpdateCount() const { return FUpdateCount; }
   // Run after a value changed (outside BeginUpdate/EndUpdate).
   std::function<void()> OnChange;
 
   // Internal: columns, layout, the current record.
-  void AddColumn(std::unique_ptr<TFbColumn> c) { columns_.push_back(std::move(c)); }
+  void AddColumn(std::unique_ptr<TFbColumn> c) { FColumns.push_back(std::move(c)); }
   // Lays the columns out; returns the record size.
   std::size_t Layout();
-  std::size_t RecordSize() const { return recordSize_; }
-  char* Record() const { return record_; }
-  std::string* Blobs() const { return blobs_; }
+  std::size_t RecordSize() const { return FRecordSize; }
+  char* Record() const { return FRecord; }
+  std::string* Blobs() const { return FBlobs; }
   void SetCurrent(char* record, std::string* blobs) {
-    record_ = record;
-    blobs_ = blobs;
+    FRecord = record;
+    FBlobs = blobs;
   }
   // A record owned by the row, all values NULL: parameters live in it, and
   // fields show it when there is no current row.
   void UseOwnRecord();
-  char* OwnRecord() { return own_.get(); }
-  const TFbConnection& Conn() const { return *conn_; }
-  bool HasBlobs() const { return hasBlobs_; }
+  char* OwnRecord() { return FOwn.get(); }
+  const TFbConnection& Conn() const { return *FConnection; }
+  bool HasBlobs() const { return FHasBlobs; }
   void ColumnChanged(TFbColumn& c);
 
  private:
-  TFbRowType kind_;
-  const TFbConnection* conn_;
-  std::vector<std::unique_ptr<TFbColumn>> columns_;
-  std::size_t recordSize_ = 0;
-  std::unique_ptr<char[]> own_;
-  std::unique_ptr<std::string[]> ownBlobs_;
-  char* record_ = nullptr;
-  std::string* blobs_ = nullptr;
-  int updateCount_ = 0;
-  bool pendingChange_ = false;
-  bool syncing_ = false;
-  bool hasBlobs_ = false;
+  TFbRowType FKind;
+  const TFbConnection* FConnection;
+  std::vector<std::unique_ptr<TFbColumn>> FColumns;
+  std::size_t FRecordSize = 0;
+  std::unique_ptr<char[]> FOwn;
+  std::unique_ptr<std::string[]> FOwnBlobs;
+  char* FRecord = nullptr;
+  std::string* FBlobs = nullptr;
+  int FUpdateCount = 0;
+  bool FPendingChange = false;
+  bool FSyncing = false;
+  bool FHasBlobs = false;
 };
 
 // Dates as the server stores them: days since 17 November 1858.

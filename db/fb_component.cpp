@@ -4,8 +4,8 @@ namespace pagvigia {
 
 
 int TFbParamList::IndexOfName(const std::string& name) const {
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const std::string& l = lines_[i];
+  for (std::size_t i = 0; i < FLines.size(); ++i) {
+    const std::string& l = FLines[i];
     std::size_t eq = l.find('=');
     std::string n = eq == std::string::npos ? l : l.substr(0, eq);
     if (SameText(n, name)) return static_cast<int>(i);
@@ -16,7 +16,7 @@ int TFbParamList::IndexOfName(const std::string& name) const {
 std::string TFbParamList::Value(const std::string& name) const {
   int i = IndexOfName(name);
   if (i < 0) return "";
-  const std::string& l = lines_[static_cast<std::size_t>(i)];
+  const std::string& l = FLines[static_cast<std::size_t>(i)];
   std::size_t eq = l.find('=');
   return eq == std::string::npos ? "" : l.substr(eq + 1);
 }
@@ -24,13 +24,13 @@ std::string TFbParamList::Value(const std::string& name) const {
 void TFbParamList::SetValue(const std::string& name, const std::string& value) {
   int i = IndexOfName(name);
   if (value.empty()) {
-    if (i >= 0) lines_.erase(lines_.begin() + i);
+    if (i >= 0) FLines.erase(FLines.begin() + i);
     return;
   }
   if (i >= 0)
-    lines_[static_cast<std::size_t>(i)] = name + "=" + value;
+    FLines[static_cast<std::size_t>(i)] = name + "=" + value;
   else
-    lines_.push_back(name + "=" + value);
+    FLines.push_back(name + "=" + value);
 }
 
 }  // namespace pagvigia

@@ -37,14 +37,14 @@ class TFbParamList {
   void SetValue(const std::string& name, const std::string& value);
   // Index of the first line with this name, -1 when none.
   int IndexOfName(const std::string& name) const;
-  void Add(const std::string& line) { lines_.push_back(line); }
-  void Clear() { lines_.clear(); }
-  int Count() const { return static_cast<int>(lines_.size()); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  const std::string& operator[](int i) const { return lines_.at(static_cast<std::size_t>(i)); }
+  void Add(const std::string& line) { FLines.push_back(line); }
+  void Clear() { FLines.clear(); }
+  int Count() const { return static_cast<int>(FLines.size()); }
+  const std::vector<std::string>& Lines() const { return FLines; }
+  const std::string& operator[](int i) const { return FLines.at(static_cast<std::size_t>(i)); }
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> FLines;
 };
 
 }  // namespace pagvigia

@@ -126,27 +126,27 @@ TFbConnection::TFbConnection(const std::string& name) : TFbComponent(name) {
 }
 
 TFbConnection::~TFbConnection() {
-  if (handle_) {
+  if (FHandle) {
     try {
       Disconnect();
     } catch (...) {
       // A failing transaction close keeps the connection attached; on
       // destruction it is released anyway.
-      for (auto* t : std::vector<TFbTransaction*>(transactions_)) t->ReleaseAfterFailure();
-      for (auto* s : std::vector<TFbStatement*>(statements_)) s->ReleaseHandle();
+      for (auto* t : std::vector<TFbTransaction*>(FTransactions)) t->ReleaseAfterFailure();
+      for (auto* s : std::vector<TFbStatement*>(FStatements)) s->ReleaseHandle();
       std::lock_guard lock(AttachMutex());
       TFbStatusVector st;
-      ClientLib->Api().isc_detach_database(st, &handle_);
-      handle_ = 0;
+      ClientLib->Api().isc_detach_database(st, &FHandle);
+      FHandle = 0;
     }
   }
-  for (auto* t : std::vector<TFbTransaction*>(transactions_)) t->ConnectionDestroyed(this);
-  for (auto* s : std::vector<TFbStatement*>(statements_)) s->ConnectionDestroyed(this);
+  for (auto* t : std::vector<TFbTransaction*>(FTransactions)) t->ConnectionDestroyed(this);
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->ConnectionDestroyed(this);
   if (DefaultTransaction) DefaultTransaction = nullptr;
   auto& r = TheRegistry();
   std::lock_guard lock(r.mu);
   r.connections.erase(std::remove(r.connections.begin(), r.connections.end(), this), r.connections.end());
-  if (!databaseName_.empty()) r.names.erase(databaseName_);
+  if (!FDatabaseName.empty()) r.names.erase(FDatabaseName);
 }
 
 TFbConnection* TFbConnection::OnlyConnection() {
@@ -186,23 +186,23 @@ void TFbConnection::SetSQLRole(const std::string& v) {
 }
 
 std::string TFbConnection::CharSet() const {
-  if (Connected()) return attachedCharSet_;
+  if (Connected()) return FAttachedCharSet;
   return UpperCase(Params.Value("CHARACTER SET"));
 }
 
 std::string TFbConnection::Password() const {
   const char* line = "PASSWORD";
   if (Protocol() == cpLocal && !Params.Value("LOCAL PASSWORD").empty()) line = "LOCAL PASSWORD";
-  if (password_.empty() || PasswordStorage == psParams) {
+  if (FPassword.empty() || PasswordStorage == psParams) {
     std::string v = Params.Value(line);
     if (!v.empty() || PasswordStorage == psParams) return v;
   }
-  return password_;
+  return FPassword;
 }
 
 void TFbConnection::SetPassword(const std::string& v) {
   if (Connected()) throw EFbConnectionError("Cannot change while connected");
-  password_ = v;
+  FPassword = v;
   const char* line = "PASSWORD";
   if (Protocol() == cpLocal && !Params.Value("LOCAL PASSWORD").empty()) line = "LOCAL PASSWORD";
   Params.SetValue(line, PasswordStorage == psParams ? v : "");
@@ -217,7 +217,7 @@ TFbProtocol TFbConnection::Protocol() const {
 }
 
 int TFbConnection::SQLDialect() const {
-  if (Connected()) return attachedDialect_;
+  if (Connected()) return FAttachedDialect;
   const std::string v = Trim(Params.Value("SQL DIALECT"));
   char* end = nullptr;
   long d = std::strtol(v.c_str(), &end, 10);
@@ -269,19 +269,19 @@ void TFbConnection::SetDatabaseName(const std::string& v) {
   if (!v.empty() && !IsIdentifier(v)) throw EFbConnectionError("\"" + v + "\" is not a valid component name");
   auto& r = TheRegistry();
   std::lock_guard lock(r.mu);
-  if (!databaseName_.empty()) r.names.erase(databaseName_);
+  if (!FDatabaseName.empty()) r.names.erase(FDatabaseName);
   std::string name = v;
   for (int n = 1; !name.empty() && r.names.count(name); ++n) name = v + "_" + std::to_string(n);
   if (!name.empty()) r.names.insert(name);
-  databaseName_ = name;
+  FDatabaseName = name;
 }
 
 std::string TFbConnection::ToServer(std::string_view utf8) const {
-  return Encode(static_cast<CodePage>(codePage_), utf8);
+  return Encode(static_cast<CodePage>(FCodePage), utf8);
 }
 
 std::string TFbConnection::FromServer(std::string_view bytes) const {
-  return Decode(static_cast<CodePage>(codePage_), bytes);
+  return Decode(static_cast<CodePage>(FCodePage), bytes);
 }
 
 std::string TFbConnection::BuildDPB() const {
@@ -337,13 +337,13 @@ std::string TFbConnection::BuildDPB() const {
 }
 
 void TFbConnection::CheckNotLost() const {
-  if (ConnectionLost && handle_) throw EFbConnectionError(LostMessage);
+  if (ConnectionLost && FHandle) throw EFbConnectionError(LostMessage);
 }
 
 void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
-  if (handle_) return;
+  if (FHandle) return;
   ConnectionLost = false;
-  status_ = csConnectPending;
+  FStatus = csConnectPending;
   if (BeforeConnect) BeforeConnect(*this);
   std::string db = Trim(Params.Value("FORCED_DATABASE"));
   if (db.empty()) db = DatabaseString();
@@ -369,8 +369,8 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
       {
         std::lock_guard lock(AttachMutex());
         TFbStatusVector st;
-        ClientLib->Api().isc_detach_database(st, &handle_);
-        handle_ = 0;
+        ClientLib->Api().isc_detach_database(st, &FHandle);
+        FHandle = 0;
       }
       dpb += static_cast<char>(isc_dpb_lc_ctype);
       dpb += static_cast<char>(dflt.size());
@@ -379,12 +379,12 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
     }
     charset = dflt;
   }
-  attachedCharSet_ = charset;
-  charSetId_ = CharSetIdOf(charset);
-  codePage_ = static_cast<int>(CodePageOf(charset));
+  FAttachedCharSet = charset;
+  FCharSetId = CharSetIdOf(charset);
+  FCodePage = static_cast<int>(CodePageOf(charset));
   ReadDatabaseInfo();
   ConnectionLost = false;
-  status_ = csConnected;
+  FStatus = csConnected;
   if (AfterConnect) AfterConnect(*this);
 }
 
@@ -393,11 +393,11 @@ void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) 
   TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());
-    ClientLib->Api().isc_attach_database(st, static_cast<short>(bytes.size()), bytes.data(), &handle_,
+    ClientLib->Api().isc_attach_database(st, static_cast<short>(bytes.size()), bytes.data(), &FHandle,
                                    static_cast<short>(dpb.size()), dpb.data());
   }
   if (st.Failed()) {
-    handle_ = 0;
+    FHandle = 0;
     CheckStatus(st, this);
   }
 }
@@ -407,16 +407,16 @@ void TFbConnection::ReadDatabaseInfo() {
                         static_cast<char>(isc_info_end)};
   char buf[64] = {};
   TFbStatusVector st;
-  attachedDialect_ = 3;
-  readOnlyDb_ = false;
-  if (ClientLib->Api().isc_database_info(st, &handle_, sizeof items, items, sizeof buf, buf) != 0) return;
+  FAttachedDialect = 3;
+  FReadOnlyDatabase = false;
+  if (ClientLib->Api().isc_database_info(st, &FHandle, sizeof items, items, sizeof buf, buf) != 0) return;
   for (std::size_t p = 0; p + 3 <= sizeof buf && buf[p] != isc_info_end;) {
     const char item = buf[p];
     const int len = static_cast<int>(ClientLib->Api().isc_vax_integer(buf + p + 1, 2));
     if (p + 3 + static_cast<std::size_t>(len) > sizeof buf) break;
     const int value = static_cast<int>(ClientLib->Api().isc_vax_integer(buf + p + 3, static_cast<short>(len)));
-    if (item == isc_info_db_sql_dialect) attachedDialect_ = value;
-    if (item == isc_info_db_read_only) readOnlyDb_ = value != 0;
+    if (item == isc_info_db_sql_dialect) FAttachedDialect = value;
+    if (item == isc_info_db_read_only) FReadOnlyDatabase = value != 0;
     p += 3 + static_cast<std::size_t>(len);
   }
 }
@@ -431,11 +431,11 @@ std::string TFbConnection::QueryDefaultCharSet() {
     isc_db_handle* db;
     int len;
     const char* tpb;
-  } teb{&handle_, static_cast<int>(sizeof tpb), tpb};
+  } teb{&FHandle, static_cast<int>(sizeof tpb), tpb};
   if (lib.isc_start_multiple(st, &tr, 1, &teb) != 0) return "";
   std::string result;
   isc_stmt_handle stmt = 0;
-  if (lib.isc_dsql_allocate_statement(st, &handle_, &stmt) == 0) {
+  if (lib.isc_dsql_allocate_statement(st, &FHandle, &stmt) == 0) {
     alignas(XSQLDA) char daBuf[XSQLDA_LENGTH(1)] = {};
     auto* da = reinterpret_cast<XSQLDA*>(daBuf);
     da->version = SQLDA_VERSION1;
@@ -460,43 +460,43 @@ std::string TFbConnection::QueryDefaultCharSet() {
 }
 
 void TFbConnection::Disconnect() {
-  if (!handle_) return;
-  status_ = csDisconnectPending;
+  if (!FHandle) return;
+  FStatus = csDisconnectPending;
   try {
     if (BeforeDisconnect) BeforeDisconnect(*this);
-    for (auto* t : std::vector<TFbTransaction*>(transactions_)) t->Close();
+    for (auto* t : std::vector<TFbTransaction*>(FTransactions)) t->Close();
   } catch (...) {
-    status_ = csConnected;
+    FStatus = csConnected;
     throw;
   }
-  for (auto* s : std::vector<TFbStatement*>(statements_)) s->ReleaseHandle();
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->ReleaseHandle();
   TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());
-    ClientLib->Api().isc_detach_database(st, &handle_);
+    ClientLib->Api().isc_detach_database(st, &FHandle);
   }
-  handle_ = 0;
+  FHandle = 0;
   if (st.Failed()) CheckStatus(st, this, false);
-  charSetId_ = -1;
-  codePage_ = 0;
-  attachedCharSet_.clear();
+  FCharSetId = -1;
+  FCodePage = 0;
+  FAttachedCharSet.clear();
   ConnectionLost = false;
-  status_ = csDisconnected;
+  FStatus = csDisconnected;
   if (AfterDisconnect) AfterDisconnect(*this);
 }
 
 void TFbConnection::AddTransaction(TFbTransaction* t) {
-  if (std::find(transactions_.begin(), transactions_.end(), t) == transactions_.end()) transactions_.push_back(t);
+  if (std::find(FTransactions.begin(), FTransactions.end(), t) == FTransactions.end()) FTransactions.push_back(t);
 }
 void TFbConnection::RemoveTransaction(TFbTransaction* t) {
-  transactions_.erase(std::remove(transactions_.begin(), transactions_.end(), t), transactions_.end());
+  FTransactions.erase(std::remove(FTransactions.begin(), FTransactions.end(), t), FTransactions.end());
   if (DefaultTransaction == t) DefaultTransaction = nullptr;
 }
 void TFbConnection::AddStatement(TFbStatement* s) {
-  if (std::find(statements_.begin(), statements_.end(), s) == statements_.end()) statements_.push_back(s);
+  if (std::find(FStatements.begin(), FStatements.end(), s) == FStatements.end()) FStatements.push_back(s);
 }
 void TFbConnection::RemoveStatement(TFbStatement* s) {
-  statements_.erase(std::remove(statements_.begin(), statements_.end(), s), statements_.end());
+  FStatements.erase(std::remove(FStatements.begin(), FStatements.end(), s), FStatements.end());
 }
 
 void TFbConnection::CheckStatus(const TFbStatusVector& statusVector, TFbComponent* sender, bool raise) {
@@ -571,7 +571,7 @@ void TFbConnection::CheckStatus(const TFbStatusVector& statusVector, TFbComponen
     if (idx < lines.size() && !lines[idx].empty()) message = lines[idx];
   }
   LastErrorMessage = message;
-  if (lost && handle_) {
+  if (lost && FHandle) {
     ConnectionLost = true;
     LostMessage = message;
   }

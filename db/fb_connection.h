@@ -44,9 +44,9 @@ class TFbConnection : public TFbComponent {
   // The same as Connect(false) and Disconnect().
   virtual void Open() { Connect(false); }
   virtual void Close() { Disconnect(); }
-  bool Connected() const { return handle_ != 0; }
+  bool Connected() const { return FHandle != 0; }
   void SetConnected(bool value) { value ? Connect(false) : Disconnect(); }
-  TFbConnectionStatus Status() const { return status_; }
+  TFbConnectionStatus Status() const { return FStatus; }
 
   // The settings list ("NAME=value" lines).
   TFbParamList Params;
@@ -79,7 +79,7 @@ class TFbConnection : public TFbComponent {
 
   // A value holding ".", "\", ":" or "@" sets server, protocol and path;
   // anything else is the connection's logical name, made unique.
-  std::string DatabaseName() const { return databaseName_; }
+  std::string DatabaseName() const { return FDatabaseName; }
   void SetDatabaseName(const std::string& v);
 
   bool LoginPrompt = false;
@@ -104,7 +104,7 @@ class TFbConnection : public TFbComponent {
   std::string ToServer(std::string_view utf8) const;
   std::string FromServer(std::string_view bytes) const;
   // Character-set id in use (-1 when not attached).
-  int CharSetId() const { return charSetId_; }
+  int CharSetId() const { return FCharSetId; }
 
   // Runs the error path on a failed status: builds EFbISCError and raises it
   // (or only records it as LastErrorMessage when raise is false).
@@ -115,9 +115,9 @@ class TFbConnection : public TFbComponent {
   std::string LostMessage;
 
   // The client's attachment handle (0 when not attached).
-  TFbHandle* HandlePtr() { return &handle_; }
-  TFbHandle Handle() const { return handle_; }
-  bool ReadOnlyDatabase() const { return readOnlyDb_; }
+  TFbHandle* HandlePtr() { return &FHandle; }
+  TFbHandle Handle() const { return FHandle; }
+  bool ReadOnlyDatabase() const { return FReadOnlyDatabase; }
   // Set when a call reported that the server connection is gone. From then
   // on until the next Connect no further call is made on the attachment (a
   // server that has ended it may never answer): statements raise
@@ -127,14 +127,14 @@ class TFbConnection : public TFbComponent {
   // Raises EFbConnectionError with the lost-connection message when the
   // attachment is known to be gone.
   void CheckNotLost() const;
-  bool Detaching() const { return status_ == csDisconnectPending || status_ == csDropPending; }
+  bool Detaching() const { return FStatus == csDisconnectPending || FStatus == csDropPending; }
 
   // Registration of the objects that use the connection.
   void AddTransaction(TFbTransaction* t);
   void RemoveTransaction(TFbTransaction* t);
   void AddStatement(TFbStatement* s);
   void RemoveStatement(TFbStatement* s);
-  const std::vector<TFbTransaction*>& Transactions() const { return transactions_; }
+  const std::vector<TFbTransaction*>& Transactions() const { return FTransactions; }
   // The only connection of the process (nullptr when none or several).
   static TFbConnection* OnlyConnection();
 
@@ -144,18 +144,18 @@ class TFbConnection : public TFbComponent {
   void ReadDatabaseInfo();
   std::string QueryDefaultCharSet();
 
-  TFbHandle handle_ = 0;
-  TFbConnectionStatus status_ = csDisconnected;
-  std::string password_;
-  std::string databaseName_;
+  TFbHandle FHandle = 0;
+  TFbConnectionStatus FStatus = csDisconnected;
+  std::string FPassword;
+  std::string FDatabaseName;
   // Captured at attach time.
-  std::string attachedCharSet_;
-  int charSetId_ = -1;
-  int codePage_ = 0;  // of the attached character set (see fb_connection.cpp)
-  int attachedDialect_ = 3;
-  bool readOnlyDb_ = false;
-  std::vector<TFbTransaction*> transactions_;
-  std::vector<TFbStatement*> statements_;
+  std::string FAttachedCharSet;
+  int FCharSetId = -1;
+  int FCodePage = 0;  // of the attached character set (see fb_connection.cpp)
+  int FAttachedDialect = 3;
+  bool FReadOnlyDatabase = false;
+  std::vector<TFbTransaction*> FTransactions;
+  std::vector<TFbStatement*> FStatements;
 };
 
 }  // namespace pagvigia

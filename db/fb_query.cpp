@@ -80,24 +80,24 @@ TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar) {
 }
 
 void TFbSQLLines::Clear() {
-  lines_.clear();
+  FLines.clear();
   if (OnChange) OnChange();
 }
 
 void TFbSQLLines::Add(const std::string& line) {
-  lines_.push_back(line);
+  FLines.push_back(line);
   if (OnChange) OnChange();
 }
 
 void TFbSQLLines::SetText(const std::string& text) {
-  lines_.clear();
+  FLines.clear();
   std::size_t pos = 0;
   while (!text.empty() && pos <= text.size()) {
     std::size_t nl = text.find('\n', pos);
     if (nl == std::string::npos) nl = text.size();
     std::string line = text.substr(pos, nl - pos);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!(nl == text.size() && line.empty() && pos == text.size() && pos != 0)) lines_.push_back(line);
+    if (!(nl == text.size() && line.empty() && pos == text.size() && pos != 0)) FLines.push_back(line);
     pos = nl + 1;
   }
   if (OnChange) OnChange();
@@ -105,9 +105,9 @@ void TFbSQLLines::SetText(const std::string& text) {
 
 std::string TFbSQLLines::Text() const {
   std::string t;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
+  for (std::size_t i = 0; i < FLines.size(); ++i) {
     if (i) t += "\r\n";
-    t += lines_[i];
+    t += FLines[i];
   }
   return t;
 }
@@ -118,58 +118,58 @@ TFbStatement::TFbStatement(TFbConnection* connection, TFbTransaction* transactio
     : TFbTranComponent(name) {
   if (!connection && transaction) connection = transaction->FbConnection();
   SetFbConnection(connection);
-  tr_ = transaction;
-  sql_.OnChange = [this] { SQLChanged(); };
+  FTransaction = transaction;
+  FSQL.OnChange = [this] { SQLChanged(); };
 }
 
 TFbStatement::~TFbStatement() {
-  if (handle_ && conn_ && conn_->Connected() && !conn_->ConnectionLost) {
+  if (FHandle && FConnection && FConnection->Connected() && !FConnection->ConnectionLost) {
     TFbStatusVector st;
-    conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_drop);
+    FConnection->ClientLib->Api().isc_dsql_free_statement(st, &FHandle, DSQL_drop);
   }
-  handle_ = 0;
-  if (registeredTr_) registeredTr_->RemoveStatement(this);
-  if (conn_) conn_->RemoveStatement(this);
+  FHandle = 0;
+  if (FRegisteredTransaction) FRegisteredTransaction->RemoveStatement(this);
+  if (FConnection) FConnection->RemoveStatement(this);
 }
 
 void TFbStatement::SetFbConnection(TFbConnection* c) {
-  if (c == conn_) return;
-  if (conn_) {
+  if (c == FConnection) return;
+  if (FConnection) {
     ReleaseHandle();
-    conn_->RemoveStatement(this);
+    FConnection->RemoveStatement(this);
   }
-  conn_ = c;
-  if (conn_) conn_->AddStatement(this);
+  FConnection = c;
+  if (FConnection) FConnection->AddStatement(this);
 }
 
 void TFbStatement::SetFbTransaction(TFbTransaction* t) {
-  if (t == tr_) return;
+  if (t == FTransaction) return;
   CloseStatement();
-  tr_ = t;
+  FTransaction = t;
 }
 
 TFbConnection& TFbStatement::Conn() const {
-  if (!conn_) throw EFbStatementError("Statement has no connection");
-  return *conn_;
+  if (!FConnection) throw EFbStatementError("Statement has no connection");
+  return *FConnection;
 }
 
 TFbTransaction* TFbStatement::EffectiveTransaction() const {
-  if (tr_) return tr_;
-  return conn_ ? conn_->DefaultTransaction : nullptr;
+  if (FTransaction) return FTransaction;
+  return FConnection ? FConnection->DefaultTransaction : nullptr;
 }
 
 TFbTransaction& TFbStatement::StartTransaction() {
-  if (!conn_ && tr_ && tr_->FbConnection()) SetFbConnection(tr_->FbConnection());
+  if (!FConnection && FTransaction && FTransaction->FbConnection()) SetFbConnection(FTransaction->FbConnection());
   TFbConnection& c = Conn();
   c.CheckNotLost();
   TFbTransaction* t = EffectiveTransaction();
   if (!t) throw EFbStatementError("Statement has no transaction");
   if (!t->FbConnection()) t->SetFbConnection(&c);
   if (t->FbConnection() != &c) throw EFbStatementError("Transaction is not valid for the current connection");
-  if (registeredTr_ != t) {
-    if (registeredTr_) registeredTr_->RemoveStatement(this);
+  if (FRegisteredTransaction != t) {
+    if (FRegisteredTransaction) FRegisteredTransaction->RemoveStatement(this);
     t->AddStatement(this);
-    registeredTr_ = t;
+    FRegisteredTransaction = t;
   }
   t->StartOnDemand();
   if (!t->Started()) throw EFbTransactionError("Transaction has not started");
@@ -192,58 +192,58 @@ TFbStatement::SqldaPtr TFbStatement::NewSqlda(int n) {
 }
 
 bool TFbStatement::IsSelect() const {
-  return stmtType_ == isc_info_sql_stmt_select || stmtType_ == isc_info_sql_stmt_select_for_upd;
+  return FStatementType == isc_info_sql_stmt_select || FStatementType == isc_info_sql_stmt_select_for_upd;
 }
 
 void TFbStatement::SQLChanged() { Unprepare(); }
 
 void TFbStatement::Unprepare() {
   CloseStatement();
-  prepared_ = false;
-  stmtType_ = 0;
-  in_.reset();
-  out_.reset();
-  params_.reset();
-  fields_.reset();
-  parsed_ = TFbParsedSQL{};
+  FPrepared = false;
+  FStatementType = 0;
+  FIn.reset();
+  FOut.reset();
+  FParams.reset();
+  FFields.reset();
+  FParsed = TFbParsedSQL{};
 }
 
 void TFbStatement::Prepare() {
-  if (prepared_) return;
-  const std::string text = sql_.Text();
+  if (FPrepared) return;
+  const std::string text = FSQL.Text();
   if (Trim(text).empty()) throw EFbStatementError("Blank SQL statement not allowed");
   TFbParsedSQL parsed = FbParseSQL(text, ParamChar);
   TFbTransaction& tr = StartTransaction();
   TFbConnection& c = Conn();
   const TFbClientApi& lib = c.ClientLib->Api();
   TFbStatusVector st;
-  if (!handle_) {
-    lib.isc_dsql_allocate_statement(st, c.HandlePtr(), &handle_);
+  if (!FHandle) {
+    lib.isc_dsql_allocate_statement(st, c.HandlePtr(), &FHandle);
     Check(st);
   }
   SqldaPtr out = NewSqlda(20);
   const std::string bytes = c.ToServer(parsed.ServerText);
   // Texts longer than a length word can say are passed zero-terminated.
   const auto len = static_cast<unsigned short>(bytes.size() < 65536 ? bytes.size() : 0);
-  lib.isc_dsql_prepare(st, tr.HandlePtr(), &handle_, len, bytes.c_str(), static_cast<unsigned short>(c.SQLDialect()),
+  lib.isc_dsql_prepare(st, tr.HandlePtr(), &FHandle, len, bytes.c_str(), static_cast<unsigned short>(c.SQLDialect()),
                        out.get());
   Check(st);
   if (out->sqld > out->sqln) {
     out = NewSqlda(out->sqld);
-    lib.isc_dsql_describe(st, &handle_, SQLDA_VERSION1, out.get());
+    lib.isc_dsql_describe(st, &FHandle, SQLDA_VERSION1, out.get());
     Check(st);
   }
   SqldaPtr in = NewSqlda(static_cast<int>(parsed.ParamNames.size()));
-  lib.isc_dsql_describe_bind(st, &handle_, SQLDA_VERSION1, in.get());
+  lib.isc_dsql_describe_bind(st, &FHandle, SQLDA_VERSION1, in.get());
   Check(st);
   if (in->sqld > in->sqln) {
     in = NewSqlda(in->sqld);
-    lib.isc_dsql_describe_bind(st, &handle_, SQLDA_VERSION1, in.get());
+    lib.isc_dsql_describe_bind(st, &FHandle, SQLDA_VERSION1, in.get());
     Check(st);
   }
   const char item = isc_info_sql_stmt_type;
   char info[16] = {};
-  lib.isc_dsql_sql_info(st, &handle_, 1, &item, sizeof info, info);
+  lib.isc_dsql_sql_info(st, &FHandle, 1, &item, sizeof info, info);
   Check(st);
   int type = 0;
   if (info[0] == isc_info_sql_stmt_type) {
@@ -281,40 +281,40 @@ void TFbStatement::Prepare() {
   // The fields' own record is where rows are fetched into: no value is NULL
   // there until the server says so.
   params->OnChange = [this] { ParamsChanged(); };
-  parsed_ = std::move(parsed);
-  in_ = std::move(in);
-  out_ = std::move(out);
-  params_ = std::move(params);
-  fields_ = std::move(fields);
-  stmtType_ = type;
-  prepared_ = true;
+  FParsed = std::move(parsed);
+  FIn = std::move(in);
+  FOut = std::move(out);
+  FParams = std::move(params);
+  FFields = std::move(fields);
+  FStatementType = type;
+  FPrepared = true;
   AfterPrepare();
 }
 
 TFbRow& TFbStatement::Params() {
-  if (!params_) {
-    params_ = std::make_unique<TFbRow>(rtParam, conn_);
-    params_->Layout();
-    params_->UseOwnRecord();
+  if (!FParams) {
+    FParams = std::make_unique<TFbRow>(rtParam, FConnection);
+    FParams->Layout();
+    FParams->UseOwnRecord();
   }
-  return *params_;
+  return *FParams;
 }
 
 TFbRow& TFbStatement::Fields() {
-  if (!prepared_) Prepare();
-  return *fields_;
+  if (!FPrepared) Prepare();
+  return *FFields;
 }
 
 TFbColumn& TFbStatement::FieldByName(const std::string& name) { return Fields().ByName(name); }
 
 void TFbStatement::BindParams(TFbTransaction& tr) {
-  if (!params_ || !params_->HasBlobs()) return;
+  if (!FParams || !FParams->HasBlobs()) return;
   TFbConnection& c = Conn();
   const TFbClientApi& lib = c.ClientLib->Api();
-  for (int i = 0; i < params_->Count(); ++i) {
-    TFbColumn& col = (*params_)[i];
+  for (int i = 0; i < FParams->Count(); ++i) {
+    TFbColumn& col = (*FParams)[i];
     if (col.SQLType() != SQL_BLOB || col.IsNull()) continue;
-    const std::string& bytes = params_->Blobs()[i];
+    const std::string& bytes = FParams->Blobs()[i];
     TFbStatusVector st;
     isc_blob_handle bh = 0;
     ISC_QUAD id{};
@@ -332,7 +332,7 @@ void TFbStatement::BindParams(TFbTransaction& tr) {
     }
     lib.isc_close_blob(st, &bh);
     Check(st);
-    std::memcpy(params_->Record() + col.DataOffset, &id, sizeof id);
+    std::memcpy(FParams->Record() + col.DataOffset, &id, sizeof id);
   }
 }
 
@@ -340,8 +340,8 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
   TFbConnection& c = Conn();
   const TFbClientApi& lib = c.ClientLib->Api();
   std::vector<char> buf(65535);
-  for (int i = 0; i < fields_->Count(); ++i) {
-    TFbColumn& col = (*fields_)[i];
+  for (int i = 0; i < FFields->Count(); ++i) {
+    TFbColumn& col = (*FFields)[i];
     if (col.SQLType() != SQL_BLOB) continue;
     short ind;
     std::memcpy(&ind, record + col.IndOffset, sizeof ind);
@@ -373,12 +373,12 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
 void TFbStatement::Activate(TFbTransaction& tr) { tr.Activate(); }
 
 std::int64_t TFbStatement::RowsAffected() {
-  if (!handle_ || !conn_) return 0;
-  const TFbClientApi& lib = conn_->ClientLib->Api();
+  if (!FHandle || !FConnection) return 0;
+  const TFbClientApi& lib = FConnection->ClientLib->Api();
   const char item = isc_info_sql_records;
   char buf[128] = {};
   TFbStatusVector st;
-  lib.isc_dsql_sql_info(st, &handle_, 1, &item, sizeof buf, buf);
+  lib.isc_dsql_sql_info(st, &FHandle, 1, &item, sizeof buf, buf);
   if (st.Failed() || buf[0] != isc_info_sql_records) return 0;
   std::int64_t total = 0;
   for (std::size_t p = 3; p + 3 <= sizeof buf && buf[p] != isc_info_end;) {
@@ -395,14 +395,14 @@ std::int64_t TFbStatement::RowsAffected() {
 
 void TFbStatement::ExecSQL() {
   CloseStatement();
-  if (!prepared_) Prepare();
-  if (!prepared_) throw EFbStatementError("Statement failed to prepare");
+  if (!FPrepared) Prepare();
+  if (!FPrepared) throw EFbStatementError("Statement failed to prepare");
   if (IsSelect()) {
     OpenCursor();
     return;
   }
   TFbTransaction* own = EffectiveTransaction();
-  switch (stmtType_) {
+  switch (FStatementType) {
     case isc_info_sql_stmt_start_trans:
       if (own && !own->Started()) own->StartTransaction();
       return;
@@ -414,21 +414,21 @@ void TFbStatement::ExecSQL() {
       return;
     default: break;
   }
-  if (stmtType_ <= 0 || stmtType_ >= 15)
-    throw EFbStatementError("Attempt to execute an unknown statement: " + std::to_string(stmtType_));
+  if (FStatementType <= 0 || FStatementType >= 15)
+    throw EFbStatementError("Attempt to execute an unknown statement: " + std::to_string(FStatementType));
   TFbTransaction& tr = StartTransaction();
   BindParams(tr);
   const TFbClientApi& lib = Conn().ClientLib->Api();
   TFbStatusVector st;
-  const XSQLDA* in = in_ && in_->sqld > 0 ? in_.get() : nullptr;
-  const bool hasOutput = out_ && out_->sqld > 0;
-  if (stmtType_ == isc_info_sql_stmt_insert || stmtType_ == isc_info_sql_stmt_exec_procedure)
-    lib.isc_dsql_execute2(st, tr.HandlePtr(), &handle_, SQLDA_VERSION1, in, hasOutput ? out_.get() : nullptr);
+  const XSQLDA* in = FIn && FIn->sqld > 0 ? FIn.get() : nullptr;
+  const bool hasOutput = FOut && FOut->sqld > 0;
+  if (FStatementType == isc_info_sql_stmt_insert || FStatementType == isc_info_sql_stmt_exec_procedure)
+    lib.isc_dsql_execute2(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in, hasOutput ? FOut.get() : nullptr);
   else
-    lib.isc_dsql_execute(st, tr.HandlePtr(), &handle_, SQLDA_VERSION1, in);
+    lib.isc_dsql_execute(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in);
   Check(st);
   bool changes = false;
-  switch (stmtType_) {
+  switch (FStatementType) {
     case isc_info_sql_stmt_insert:
     case isc_info_sql_stmt_update:
     case isc_info_sql_stmt_delete:
@@ -441,27 +441,27 @@ void TFbStatement::ExecSQL() {
 
 void TFbStatement::ReleaseHandle() {
   CloseStatement();
-  if (handle_) {
-    if (conn_ && conn_->Handle() && !conn_->ConnectionLost) {
+  if (FHandle) {
+    if (FConnection && FConnection->Handle() && !FConnection->ConnectionLost) {
       TFbStatusVector st;
-      conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_drop);
-      if (st.Failed()) conn_->CheckStatus(st, this, false);
+      FConnection->ClientLib->Api().isc_dsql_free_statement(st, &FHandle, DSQL_drop);
+      if (st.Failed()) FConnection->CheckStatus(st, this, false);
     }
-    handle_ = 0;
+    FHandle = 0;
   }
   Unprepare();
 }
 
 void TFbStatement::ConnectionDestroyed(TFbConnection* c) {
-  if (conn_ != c) return;
-  handle_ = 0;
+  if (FConnection != c) return;
+  FHandle = 0;
   Unprepare();
-  conn_ = nullptr;
+  FConnection = nullptr;
 }
 
 void TFbStatement::TransactionDestroyed(TFbTransaction* t) {
-  if (tr_ == t) tr_ = nullptr;
-  if (registeredTr_ == t) registeredTr_ = nullptr;
+  if (FTransaction == t) FTransaction = nullptr;
+  if (FRegisteredTransaction == t) FRegisteredTransaction = nullptr;
 }
 
 void TFbStatement::TransactionEnding(TFbTransaction*, bool) {}
@@ -485,7 +485,7 @@ void TFbDataset::AfterPrepare() {
     const std::string attr = UpperCase(Trim(rest.substr(0, eq2)));
     std::string args = eq2 == std::string::npos ? "" : Trim(rest.substr(eq2 + 1));
     if (args.size() >= 2 && args.front() == '\'' && args.back() == '\'') args = args.substr(1, args.size() - 2);
-    for (TFbRow* row : {fields_.get(), params_.get()}) {
+    for (TFbRow* row : {FFields.get(), FParams.get()}) {
       TFbColumn* col = row ? row->FindColumn(name) : nullptr;
       if (!col) continue;
       if (attr == "BOOLEAN") {
@@ -505,29 +505,29 @@ void TFbDataset::AfterPrepare() {
 void TFbDataset::Open() { OpenCursor(); }
 
 void TFbDataset::OpenCursor() {
-  if (active_) return;
-  if (!prepared_) Prepare();
+  if (FActive) return;
+  if (!FPrepared) Prepare();
   if (!IsSelect()) throw EFbStatementError("Statement does not return a cursor: use ExecSQL");
   TFbTransaction& tr = StartTransaction();
   BindParams(tr);
   const TFbClientApi& lib = Conn().ClientLib->Api();
   TFbStatusVector st;
-  lib.isc_dsql_execute(st, tr.HandlePtr(), &handle_, SQLDA_VERSION1, in_ && in_->sqld > 0 ? in_.get() : nullptr);
+  lib.isc_dsql_execute(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, FIn && FIn->sqld > 0 ? FIn.get() : nullptr);
   Check(st);
-  cursorOpen_ = true;
-  cursorTr_ = &tr;
+  FCursorOpen = true;
+  FCursorTransaction = &tr;
   tr.CursorOpened();
-  active_ = true;
-  eof_ = false;
-  fetchedAll_ = false;
-  records_.clear();
-  cur_ = -1;
+  FActive = true;
+  FEof = false;
+  FFetchedAll = false;
+  FRecords.clear();
+  FCurrent = -1;
   try {
     if (AutoFetchFirst) {
       if (FetchOne())
         SetCurrent(0);
       else
-        eof_ = true;
+        FEof = true;
     }
   } catch (...) {
     Close();
@@ -536,46 +536,46 @@ void TFbDataset::OpenCursor() {
 }
 
 bool TFbDataset::FetchOne() {
-  if (!cursorOpen_ || fetchedAll_) return false;
+  if (!FCursorOpen || FFetchedAll) return false;
   Conn().CheckNotLost();
   const TFbClientApi& lib = Conn().ClientLib->Api();
   TFbStatusVector st;
-  const ISC_STATUS r = lib.isc_dsql_fetch(st, &handle_, SQLDA_VERSION1, out_.get());
+  const ISC_STATUS r = lib.isc_dsql_fetch(st, &FHandle, SQLDA_VERSION1, FOut.get());
   if (r == 100) {
-    fetchedAll_ = true;
+    FFetchedAll = true;
     CloseCursor(true);
     return false;
   }
   Check(st);
-  const std::size_t size = fields_->RecordSize();
+  const std::size_t size = FFields->RecordSize();
   Record rec;
-  rec.bytes.reset(new char[size]);
-  std::memcpy(rec.bytes.get(), fields_->OwnRecord(), size);
-  if (fields_->HasBlobs()) {
-    rec.blobs.reset(new std::string[static_cast<std::size_t>(fields_->Count())]);
-    ReadBlobs(*cursorTr_, rec.bytes.get(), rec.blobs.get());
+  rec.Bytes.reset(new char[size]);
+  std::memcpy(rec.Bytes.get(), FFields->OwnRecord(), size);
+  if (FFields->HasBlobs()) {
+    rec.Blobs.reset(new std::string[static_cast<std::size_t>(FFields->Count())]);
+    ReadBlobs(*FCursorTransaction, rec.Bytes.get(), rec.Blobs.get());
   }
-  records_.push_back(std::move(rec));
+  FRecords.push_back(std::move(rec));
   return true;
 }
 
 void TFbDataset::SetCurrent(int i) {
-  cur_ = i;
-  Record& rec = records_[static_cast<std::size_t>(i)];
-  fields_->SetCurrent(rec.bytes.get(), rec.blobs.get());
+  FCurrent = i;
+  Record& rec = FRecords[static_cast<std::size_t>(i)];
+  FFields->SetCurrent(rec.Bytes.get(), rec.Blobs.get());
 }
 
 void TFbDataset::CloseCursor(bool checkOAT) {
-  if (!cursorOpen_) return;
-  cursorOpen_ = false;
-  if (handle_ && conn_ && conn_->Handle() && !conn_->ConnectionLost) {
+  if (!FCursorOpen) return;
+  FCursorOpen = false;
+  if (FHandle && FConnection && FConnection->Handle() && !FConnection->ConnectionLost) {
     TFbStatusVector st;
-    conn_->ClientLib->Api().isc_dsql_free_statement(st, &handle_, DSQL_close);
+    FConnection->ClientLib->Api().isc_dsql_free_statement(st, &FHandle, DSQL_close);
     // A cursor that cannot be closed (the connection is gone) is closed here.
-    if (st.Failed()) conn_->CheckStatus(st, this, false);
+    if (st.Failed()) FConnection->CheckStatus(st, this, false);
   }
-  TFbTransaction* t = cursorTr_;
-  cursorTr_ = nullptr;
+  TFbTransaction* t = FCursorTransaction;
+  FCursorTransaction = nullptr;
   if (t) {
     t->CursorClosed();
     if (checkOAT) t->CheckOAT();
@@ -583,86 +583,86 @@ void TFbDataset::CloseCursor(bool checkOAT) {
 }
 
 void TFbDataset::Close() {
-  if (!active_ && !cursorOpen_) return;
+  if (!FActive && !FCursorOpen) return;
   CloseCursor(true);
-  records_.clear();
-  cur_ = -1;
-  eof_ = false;
-  active_ = false;
-  fetchedAll_ = false;
-  if (fields_) fields_->UseOwnRecord();
+  FRecords.clear();
+  FCurrent = -1;
+  FEof = false;
+  FActive = false;
+  FFetchedAll = false;
+  if (FFields) FFields->UseOwnRecord();
   // The fetch area moved: point the output descriptor at the new one.
-  if (fields_ && out_) {
-    for (int i = 0; i < fields_->Count(); ++i) {
-      TFbColumn& col = (*fields_)[i];
-      out_->sqlvar[i].sqldata = fields_->OwnRecord() + col.DataOffset;
-      out_->sqlvar[i].sqlind = reinterpret_cast<ISC_SHORT*>(fields_->OwnRecord() + col.IndOffset);
+  if (FFields && FOut) {
+    for (int i = 0; i < FFields->Count(); ++i) {
+      TFbColumn& col = (*FFields)[i];
+      FOut->sqlvar[i].sqldata = FFields->OwnRecord() + col.DataOffset;
+      FOut->sqlvar[i].sqlind = reinterpret_cast<ISC_SHORT*>(FFields->OwnRecord() + col.IndOffset);
     }
   }
 }
 
 void TFbDataset::First() {
-  if (!active_) {
+  if (!FActive) {
     Open();
     return;
   }
-  if (records_.empty() && !FetchOne()) {
-    eof_ = true;
+  if (FRecords.empty() && !FetchOne()) {
+    FEof = true;
     return;
   }
   SetCurrent(0);
-  eof_ = false;
+  FEof = false;
   if (TFbTransaction* t = EffectiveTransaction()) t->CheckOAT();
 }
 
 void TFbDataset::Next() {
-  if (!active_) throw EFbDatasetError("Cannot perform this operation on a closed dataset");
-  if (eof_) throw EFbDatasetError("At end of Dataset");
-  if (cur_ + 1 < static_cast<int>(records_.size()) || FetchOne())
-    SetCurrent(cur_ + 1);
+  if (!FActive) throw EFbDatasetError("Cannot perform this operation on a closed dataset");
+  if (FEof) throw EFbDatasetError("At end of Dataset");
+  if (FCurrent + 1 < static_cast<int>(FRecords.size()) || FetchOne())
+    SetCurrent(FCurrent + 1);
   else
-    eof_ = true;
+    FEof = true;
   if (TFbTransaction* t = EffectiveTransaction()) t->CheckOAT();
 }
 
 bool TFbDataset::IsEmpty(int MinRows) {
-  if (!prepared_ || !IsSelect() || !active_) return true;
-  while (static_cast<int>(records_.size()) < MinRows && FetchOne()) {
+  if (!FPrepared || !IsSelect() || !FActive) return true;
+  while (static_cast<int>(FRecords.size()) < MinRows && FetchOne()) {
   }
-  return static_cast<int>(records_.size()) < MinRows;
+  return static_cast<int>(FRecords.size()) < MinRows;
 }
 
 void TFbDataset::ExecSQL() {
-  if (active_ && IsSelect()) throw EFbStatementError("Statement has already been opened");
+  if (FActive && IsSelect()) throw EFbStatementError("Statement has already been opened");
   TFbStatement::ExecSQL();
 }
 
 void TFbDataset::ParamsChanged() {
-  if (refreshing_ || !active_ || !RefreshOnParamChange || !conn_ || conn_->Detaching()) return;
-  const int keep = cur_;
-  refreshing_ = true;
+  if (FRefreshing || !FActive || !RefreshOnParamChange || !FConnection || FConnection->Detaching()) return;
+  const int keep = FCurrent;
+  FRefreshing = true;
   try {
     Close();
     Open();
     if (keep > 0) {
-      while (static_cast<int>(records_.size()) <= keep && FetchOne()) {
+      while (static_cast<int>(FRecords.size()) <= keep && FetchOne()) {
       }
-      if (!records_.empty()) SetCurrent(std::min(keep, static_cast<int>(records_.size()) - 1));
+      if (!FRecords.empty()) SetCurrent(std::min(keep, static_cast<int>(FRecords.size()) - 1));
     }
   } catch (...) {
-    refreshing_ = false;
+    FRefreshing = false;
     throw;
   }
-  refreshing_ = false;
+  FRefreshing = false;
 }
 
 void TFbDataset::TransactionEnding(TFbTransaction* t, bool /*commit*/) {
-  if (cursorTr_ != t || !cursorOpen_) return;
+  if (FCursorTransaction != t || !FCursorOpen) return;
   switch (CommitAction) {
     case caInvalidateCursor:
       // The rows fetched so far stay readable; there will be no more.
       CloseCursor(false);
-      fetchedAll_ = true;
+      FFetchedAll = true;
       break;
     case caFetchAll:
       while (FetchOne()) {
@@ -678,17 +678,17 @@ void TFbDataset::ReleaseHandle() {
 }
 
 void TFbDataset::ConnectionDestroyed(TFbConnection* c) {
-  if (conn_ == c) {
-    cursorOpen_ = false;
-    cursorTr_ = nullptr;
-    active_ = false;
-    records_.clear();
+  if (FConnection == c) {
+    FCursorOpen = false;
+    FCursorTransaction = nullptr;
+    FActive = false;
+    FRecords.clear();
   }
   TFbStatement::ConnectionDestroyed(c);
 }
 
 void TFbDataset::TransactionDestroyed(TFbTransaction* t) {
-  if (cursorTr_ == t) CloseCursor(false);
+  if (FCursorTransaction == t) CloseCursor(false);
   TFbStatement::TransactionDestroyed(t);
 }
 

@@ -60,31 +60,31 @@ class TFbSQLLines {
   void SetText(const std::string& text);
   // The lines joined by line breaks.
   std::string Text() const;
-  int Count() const { return static_cast<int>(lines_.size()); }
-  const std::string& operator[](int i) const { return lines_.at(static_cast<std::size_t>(i)); }
+  int Count() const { return static_cast<int>(FLines.size()); }
+  const std::string& operator[](int i) const { return FLines.at(static_cast<std::size_t>(i)); }
   std::function<void()> OnChange;
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> FLines;
 };
 
 class TFbConComponent : public TFbComponent {
  public:
   using TFbComponent::TFbComponent;
-  TFbConnection* FbConnection() const { return conn_; }
+  TFbConnection* FbConnection() const { return FConnection; }
 
  protected:
-  TFbConnection* conn_ = nullptr;
+  TFbConnection* FConnection = nullptr;
 };
 
 class TFbTranComponent : public TFbConComponent {
  public:
   using TFbConComponent::TFbConComponent;
   // The transaction set on the component (nullptr: the connection's default).
-  TFbTransaction* FbTransaction() const { return tr_; }
+  TFbTransaction* FbTransaction() const { return FTransaction; }
 
  protected:
-  TFbTransaction* tr_ = nullptr;
+  TFbTransaction* FTransaction = nullptr;
 };
 
 // One SQL statement: text, prepare, parameters, execution.
@@ -98,12 +98,12 @@ class TFbStatement : public TFbTranComponent {
   void SetFbTransaction(TFbTransaction* t);
 
   // Changing the text closes and unprepares the statement.
-  TFbSQLLines& SQL() { return sql_; }
+  TFbSQLLines& SQL() { return FSQL; }
   char ParamChar = ':';
 
   void Prepare();
   void Unprepare();
-  bool Prepared() const { return prepared_; }
+  bool Prepared() const { return FPrepared; }
   void SetPrepared(bool v) { v ? Prepare() : Unprepare(); }
 
   // The parameter row (does not prepare: call Prepare first for new text).
@@ -116,14 +116,14 @@ class TFbStatement : public TFbTranComponent {
   // Executes a statement that returns no cursor (a SELECT is opened).
   virtual void ExecSQL();
   // isc_info_sql_stmt_* of the prepared statement (0 when not prepared).
-  int StatementType() const { return stmtType_; }
+  int StatementType() const { return FStatementType; }
   bool IsSelect() const;
   // Rows inserted, updated and deleted by the last execution.
   std::int64_t RowsAffected();
   // The transaction the statement runs in (its own or the connection's default).
   TFbTransaction* EffectiveTransaction() const;
   // The server text of the prepared statement.
-  const std::string& ServerSQL() const { return parsed_.ServerText; }
+  const std::string& ServerSQL() const { return FParsed.ServerText; }
 
   // Called by the connection and the transaction.
   virtual void ReleaseHandle();
@@ -153,16 +153,16 @@ class TFbStatement : public TFbTranComponent {
   using SqldaPtr = std::unique_ptr<TFbSqlda, SqldaDeleter>;
   static SqldaPtr NewSqlda(int n);
 
-  TFbSQLLines sql_;
-  TFbParsedSQL parsed_;
-  TFbHandle handle_ = 0;
-  bool prepared_ = false;
-  int stmtType_ = 0;
-  SqldaPtr in_;
-  SqldaPtr out_;
-  std::unique_ptr<TFbRow> params_;
-  std::unique_ptr<TFbRow> fields_;
-  TFbTransaction* registeredTr_ = nullptr;
+  TFbSQLLines FSQL;
+  TFbParsedSQL FParsed;
+  TFbHandle FHandle = 0;
+  bool FPrepared = false;
+  int FStatementType = 0;
+  SqldaPtr FIn;
+  SqldaPtr FOut;
+  std::unique_ptr<TFbRow> FParams;
+  std::unique_ptr<TFbRow> FFields;
+  TFbTransaction* FRegisteredTransaction = nullptr;
 };
 
 // A statement with a cursor and a buffer of fetched rows.
@@ -180,19 +180,19 @@ class TFbDataset : public TFbStatement {
 
   void Open();
   void Close();
-  bool Active() const { return active_; }
+  bool Active() const { return FActive; }
   void SetActive(bool v) { v ? Open() : Close(); }
   void First();
   void Next();
-  bool Eof() const { return eof_; }
+  bool Eof() const { return FEof; }
   // True when the result has fewer than MinRows rows (always for a
   // statement that is not a prepared, open SELECT).
   bool IsEmpty(int MinRows = 1);
   // The current row, 0-based (-1 when none); rows buffered so far.
-  int RecNo() const { return cur_; }
-  int BufferedRows() const { return static_cast<int>(records_.size()); }
+  int RecNo() const { return FCurrent; }
+  int BufferedRows() const { return static_cast<int>(FRecords.size()); }
   // True while the server cursor is open.
-  bool CursorOpen() const { return cursorOpen_; }
+  bool CursorOpen() const { return FCursorOpen; }
 
   void ExecSQL() override;
   void ReleaseHandle() override;
@@ -210,17 +210,17 @@ class TFbDataset : public TFbStatement {
   void AfterPrepare() override;
 
   struct Record {
-    std::unique_ptr<char[]> bytes;
-    std::unique_ptr<std::string[]> blobs;
+    std::unique_ptr<char[]> Bytes;
+    std::unique_ptr<std::string[]> Blobs;
   };
-  std::vector<Record> records_;
-  TFbTransaction* cursorTr_ = nullptr;
-  bool active_ = false;
-  bool cursorOpen_ = false;
-  bool fetchedAll_ = false;
-  bool eof_ = false;
-  int cur_ = -1;
-  bool refreshing_ = false;
+  std::vector<Record> FRecords;
+  TFbTransaction* FCursorTransaction = nullptr;
+  bool FActive = false;
+  bool FCursorOpen = false;
+  bool FFetchedAll = false;
+  bool FEof = false;
+  int FCurrent = -1;
+  bool FRefreshing = false;
 };
 
 // The buffered dataset.

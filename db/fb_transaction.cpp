@@ -31,59 +31,59 @@ TFbTransaction::TFbTransaction(TFbConnection* connection, const std::string& nam
 }
 
 TFbTransaction::~TFbTransaction() {
-  if (handle_ && conn_) {
+  if (FHandle && FConnection) {
     try {
       Close();
     } catch (...) {
       ReleaseAfterFailure();
     }
   }
-  for (auto* s : std::vector<TFbStatement*>(statements_)) s->TransactionDestroyed(this);
-  if (conn_) conn_->RemoveTransaction(this);
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->TransactionDestroyed(this);
+  if (FConnection) FConnection->RemoveTransaction(this);
 }
 
 void TFbTransaction::SetFbConnection(TFbConnection* c) {
-  if (c == conn_) return;
-  if (handle_) Close();
-  if (conn_) conn_->RemoveTransaction(this);
-  conn_ = c;
-  if (conn_) conn_->AddTransaction(this);
+  if (c == FConnection) return;
+  if (FHandle) Close();
+  if (FConnection) FConnection->RemoveTransaction(this);
+  FConnection = c;
+  if (FConnection) FConnection->AddTransaction(this);
 }
 
 void TFbTransaction::ConnectionDestroyed(TFbConnection* c) {
-  if (conn_ != c) return;
-  handle_ = 0;
-  openCursors_ = 0;
-  conn_ = nullptr;
+  if (FConnection != c) return;
+  FHandle = 0;
+  FOpenCursors = 0;
+  FConnection = nullptr;
 }
 
 void TFbTransaction::ReleaseAfterFailure() {
-  for (auto* s : std::vector<TFbStatement*>(statements_)) s->TransactionEnding(this, false);
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->TransactionEnding(this, false);
   Ended();
 }
 
 void TFbTransaction::AddStatement(TFbStatement* s) {
-  if (std::find(statements_.begin(), statements_.end(), s) == statements_.end()) statements_.push_back(s);
+  if (std::find(FStatements.begin(), FStatements.end(), s) == FStatements.end()) FStatements.push_back(s);
 }
 
 void TFbTransaction::RemoveStatement(TFbStatement* s) {
-  statements_.erase(std::remove(statements_.begin(), statements_.end(), s), statements_.end());
+  FStatements.erase(std::remove(FStatements.begin(), FStatements.end(), s), FStatements.end());
 }
 
 TFbConnection& TFbTransaction::Conn() {
-  if (!conn_) {
+  if (!FConnection) {
     // A transaction without connections takes the only one there is.
     TFbConnection* only = TFbConnection::OnlyConnection();
     if (!only) throw EFbTransactionError("Transaction has no connections");
     SetFbConnection(only);
   }
-  return *conn_;
+  return *FConnection;
 }
 
 std::string TFbTransaction::BuildTPB() const {
   std::string tpb;
   tpb += static_cast<char>(isc_tpb_version3);
-  const bool readOnly = ReadOnly || (conn_ && conn_->Connected() && conn_->ReadOnlyDatabase());
+  const bool readOnly = ReadOnly || (FConnection && FConnection->Connected() && FConnection->ReadOnlyDatabase());
   tpb += static_cast<char>(readOnly ? isc_tpb_read : isc_tpb_write);
   switch (Isolation) {
     case tiConcurrency: tpb += static_cast<char>(isc_tpb_concurrency); break;
@@ -105,7 +105,7 @@ std::string TFbTransaction::BuildTPB() const {
 }
 
 void TFbTransaction::StartOnDemand() {
-  if (handle_) return;
+  if (FHandle) return;
   TFbConnection& c = Conn();
   if (!c.Connected()) c.Connect(false);
   if (!c.Connected()) return;
@@ -115,115 +115,115 @@ void TFbTransaction::StartOnDemand() {
     throw EFbError("TPB buffer overrun: Increase TPBLength setting to at least " + std::to_string(tpb.size()) + ".");
   TransactionExistenceBlock teb{c.HandlePtr(), static_cast<int>(tpb.size()), tpb.data()};
   TFbStatusVector st;
-  c.ClientLib->Api().isc_start_multiple(st, &handle_, 1, &teb);
+  c.ClientLib->Api().isc_start_multiple(st, &FHandle, 1, &teb);
   if (st.Failed()) {
-    handle_ = 0;
+    FHandle = 0;
     c.CheckStatus(st, this);
   }
-  startMs_ = Clock->NowMs();
-  openCursors_ = 0;
-  oatEnabled_ = true;
-  changed_ = false;
-  state_ = tsNone;
+  FStartMs = Clock->NowMs();
+  FOpenCursors = 0;
+  FOATEnabled = true;
+  FChanged = false;
+  FState = tsNone;
 }
 
 void TFbTransaction::StartTransaction() {
-  if (handle_) throw EFbTransactionError("Transaction is already active");
+  if (FHandle) throw EFbTransactionError("Transaction is already active");
   StartOnDemand();
-  explicit_ = true;
+  FExplicit = true;
 }
 
 bool TFbTransaction::ActiveLongerThanOAT() const {
   // The active time is a difference of day fractions; seconds are turned into
   // days with a divisor of 88400.
-  const double activeDays = static_cast<double>(Clock->NowMs() - startMs_) / 86400000.0;
+  const double activeDays = static_cast<double>(Clock->NowMs() - FStartMs) / 86400000.0;
   return activeDays > static_cast<double>(TimeoutProps.AllowCheckOAT) / 88400.0;
 }
 
 void TFbTransaction::Ended() {
-  handle_ = 0;
-  openCursors_ = 0;
-  explicit_ = false;
-  changed_ = false;
-  state_ = tsNone;
+  FHandle = 0;
+  FOpenCursors = 0;
+  FExplicit = false;
+  FChanged = false;
+  FState = tsNone;
 }
 
 void TFbTransaction::BeforeEnd(bool commit) {
-  for (auto* s : std::vector<TFbStatement*>(statements_)) s->TransactionEnding(this, commit);
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->TransactionEnding(this, commit);
 }
 
 void TFbTransaction::HardCommit() {
-  if (!handle_) return;
+  if (!FHandle) return;
   TFbConnection& c = Conn();
   c.CheckNotLost();
-  ending_ = true;
-  state_ = tsCommitPending;
+  FEnding = true;
+  FState = tsCommitPending;
   try {
     BeforeEnd(true);
   } catch (...) {
-    ending_ = false;
-    state_ = tsNone;
+    FEnding = false;
+    FState = tsNone;
     throw;
   }
   TFbStatusVector st;
-  c.ClientLib->Api().isc_commit_transaction(st, &handle_);
-  if (st.Failed() && !LostIn(st) && handle_) {
+  c.ClientLib->Api().isc_commit_transaction(st, &FHandle);
+  if (st.Failed() && !LostIn(st) && FHandle) {
     // Tried once more (there is no cached schema information to drop).
     st.Clear();
-    c.ClientLib->Api().isc_commit_transaction(st, &handle_);
+    c.ClientLib->Api().isc_commit_transaction(st, &FHandle);
   }
-  ending_ = false;
+  FEnding = false;
   if (!st.Failed()) {
     ++HardCommits;
     Ended();
     return;
   }
-  state_ = tsNone;
-  oatEnabled_ = false;
+  FState = tsNone;
+  FOATEnabled = false;
   c.CheckStatus(st, this);
 }
 
 void TFbTransaction::CommitRetaining() {
   TFbConnection& c = Conn();
   c.CheckNotLost();
-  state_ = tsCommitRetainingPending;
+  FState = tsCommitRetainingPending;
   TFbStatusVector st;
-  c.ClientLib->Api().isc_commit_retaining(st, &handle_);
+  c.ClientLib->Api().isc_commit_retaining(st, &FHandle);
   if (st.Failed() && !LostIn(st)) {
     st.Clear();
-    c.ClientLib->Api().isc_commit_retaining(st, &handle_);
+    c.ClientLib->Api().isc_commit_retaining(st, &FHandle);
   }
-  state_ = tsNone;
+  FState = tsNone;
   if (!st.Failed()) {
     ++RetainingCommits;
-    changed_ = false;
+    FChanged = false;
     return;
   }
-  oatEnabled_ = false;
+  FOATEnabled = false;
   c.CheckStatus(st, this);
 }
 
 void TFbTransaction::DoRollback(bool raise) {
-  if (!handle_) return;
+  if (!FHandle) return;
   TFbConnection& c = Conn();
-  ending_ = true;
-  state_ = tsRollbackPending;
+  FEnding = true;
+  FState = tsRollbackPending;
   BeforeEnd(false);
   TFbStatusVector st;
   if (c.ConnectionLost) {
-    ending_ = false;
+    FEnding = false;
     Ended();
     return;
   }
-  c.ClientLib->Api().isc_rollback_transaction(st, &handle_);
-  ending_ = false;
+  c.ClientLib->Api().isc_rollback_transaction(st, &FHandle);
+  FEnding = false;
   if (!st.Failed() || LostIn(st) || c.ConnectionLost) {
     // A lost connection has ended the transaction on the server already.
     if (st.Failed()) c.CheckStatus(st, this, false);
     Ended();
     return;
   }
-  state_ = tsNone;
+  FState = tsNone;
   c.CheckStatus(st, this, raise);
 }
 
@@ -232,54 +232,54 @@ void TFbTransaction::Commit() { HardCommit(); }
 void TFbTransaction::Rollback() { DoRollback(true); }
 
 void TFbTransaction::Activate() {
-  oatEnabled_ = true;
-  if (!AutoCommit() || explicit_) {
-    changed_ = true;
+  FOATEnabled = true;
+  if (!AutoCommit() || FExplicit) {
+    FChanged = true;
     return;
   }
-  if (!handle_ || ServerAutoCommit) return;
+  if (!FHandle || ServerAutoCommit) return;
   if (!AutoCommitRetains) {
     HardCommit();
     return;
   }
-  state_ = tsSavePointPending;
-  if (openCursors_ > 0 || Isolation != tiCommitted)
+  FState = tsSavePointPending;
+  if (FOpenCursors > 0 || Isolation != tiCommitted)
     CommitRetaining();
   else if (ActiveLongerThanOAT())
     HardCommit();
   else
     CommitRetaining();
-  state_ = tsNone;
+  FState = tsNone;
 }
 
 void TFbTransaction::CheckOAT() {
-  if (!handle_ || ending_ || !oatEnabled_ || Isolation != tiCommitted || openCursors_ > 0 || explicit_) return;
-  if (state_ != tsNone && state_ != tsInactive && state_ != tsActivePending) return;
+  if (!FHandle || FEnding || !FOATEnabled || Isolation != tiCommitted || FOpenCursors > 0 || FExplicit) return;
+  if (FState != tsNone && FState != tsInactive && FState != tsActivePending) return;
   if (!ActiveLongerThanOAT()) return;
   try {
     HardCommit();
   } catch (const EFbError&) {
     // Swallowed: the check stays off until the next start or activation.
-    oatEnabled_ = false;
+    FOATEnabled = false;
   }
 }
 
 void TFbTransaction::Close() {
-  if (!handle_) return;
+  if (!FHandle) return;
   TFbConnection& c = Conn();
-  if (AutoCommit() && !c.ConnectionLost && !explicit_) {
-    ending_ = true;
-    state_ = tsCommitPending;
+  if (AutoCommit() && !c.ConnectionLost && !FExplicit) {
+    FEnding = true;
+    FState = tsCommitPending;
     BeforeEnd(true);
     TFbStatusVector st;
-    c.ClientLib->Api().isc_commit_transaction(st, &handle_);
-    ending_ = false;
+    c.ClientLib->Api().isc_commit_transaction(st, &FHandle);
+    FEnding = false;
     if (!st.Failed()) {
       ++HardCommits;
       Ended();
       return;
     }
-    if (handle_ && !LostIn(st)) {
+    if (FHandle && !LostIn(st)) {
       // The changes that could not be committed are dropped.
       c.CheckStatus(st, this, false);
       DoRollback(true);
@@ -290,7 +290,7 @@ void TFbTransaction::Close() {
       Ended();
       return;
     }
-    state_ = tsNone;
+    FState = tsNone;
     c.CheckStatus(st, this);
     return;
   }

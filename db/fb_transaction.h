@@ -50,12 +50,12 @@ class TFbTransaction : public TFbComponent {
   explicit TFbTransaction(TFbConnection* connection = nullptr, const std::string& name = "");
   ~TFbTransaction() override;
 
-  TFbConnection* FbConnection() const { return conn_; }
+  TFbConnection* FbConnection() const { return FConnection; }
   void SetFbConnection(TFbConnection* c);
 
   // True when AutoCommit or ServerAutoCommit is set.
-  bool AutoCommit() const { return autoCommit_ || ServerAutoCommit; }
-  void SetAutoCommit(bool v) { autoCommit_ = v; }
+  bool AutoCommit() const { return FAutoCommit || ServerAutoCommit; }
+  void SetAutoCommit(bool v) { FAutoCommit = v; }
   bool AutoCommitRetains = true;
   bool ServerAutoCommit = false;
   bool NoAutoUndo = false;
@@ -67,10 +67,10 @@ class TFbTransaction : public TFbComponent {
   int TPBLength = 1024;
   TFbTimeoutProps TimeoutProps;
 
-  bool Started() const { return handle_ != 0; }
+  bool Started() const { return FHandle != 0; }
   // The client's transaction handle (0 when not started).
-  TFbHandle* HandlePtr() { return &handle_; }
-  TFbTransactionState State() const { return state_; }
+  TFbHandle* HandlePtr() { return &FHandle; }
+  TFbTransactionState State() const { return FState; }
 
   // Starts the server transaction now (an explicit transaction: automatic
   // commits are suspended until Commit or Rollback).
@@ -90,12 +90,12 @@ class TFbTransaction : public TFbComponent {
   void StartOnDemand();
   void Activate();
   void CheckOAT();
-  void CursorOpened() { ++openCursors_; }
+  void CursorOpened() { ++FOpenCursors; }
   void CursorClosed() {
-    if (openCursors_ > 0) --openCursors_;
+    if (FOpenCursors > 0) --FOpenCursors;
   }
-  int OpenCursors() const { return openCursors_; }
-  bool HasUncommittedChanges() const { return changed_; }
+  int OpenCursors() const { return FOpenCursors; }
+  bool HasUncommittedChanges() const { return FChanged; }
 
   // Counters of the commits performed (for tests and diagnostics).
   int HardCommits = 0;
@@ -121,17 +121,17 @@ class TFbTransaction : public TFbComponent {
   void CommitRetaining();
   void DoRollback(bool raise);
 
-  TFbConnection* conn_ = nullptr;
-  bool autoCommit_ = false;
-  TFbHandle handle_ = 0;
-  TFbTransactionState state_ = tsNone;
-  std::int64_t startMs_ = 0;
-  int openCursors_ = 0;
-  bool explicit_ = false;
-  bool changed_ = false;
-  bool oatEnabled_ = true;
-  bool ending_ = false;
-  std::vector<TFbStatement*> statements_;
+  TFbConnection* FConnection = nullptr;
+  bool FAutoCommit = false;
+  TFbHandle FHandle = 0;
+  TFbTransactionState FState = tsNone;
+  std::int64_t FStartMs = 0;
+  int FOpenCursors = 0;
+  bool FExplicit = false;
+  bool FChanged = false;
+  bool FOATEnabled = true;
+  bool FEnding = false;
+  std::vector<TFbStatement*> FStatements;
 };
 
 }  // namespace pagvigia
