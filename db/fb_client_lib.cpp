@@ -22,7 +22,7 @@ TFbClientLib::~TFbClientLib() { Close(); }
 
 void TFbClientLib::Open() {
   std::lock_guard lock(FMutex);
-  if (FHandle) return;
+  if (FHandle || FSubstituted) return;
   platform::DynLibHandle h = nullptr;
   std::string file;
   if (!LibraryFile.empty()) {
@@ -63,8 +63,21 @@ void TFbClientLib::Open() {
   }
 }
 
+void TFbClientLib::Substitute(const TFbClientApi& api) {
+  std::lock_guard lock(FMutex);
+  if (FHandle) {
+    Unbind();
+    platform::FreeDynLib(FHandle);
+    FHandle = nullptr;
+    FLoadedFile.clear();
+  }
+  *FApi = api;
+  FSubstituted = true;
+}
+
 void TFbClientLib::Close() {
   std::lock_guard lock(FMutex);
+  FSubstituted = false;
   Unbind();
   platform::FreeDynLib(FHandle);
   FHandle = nullptr;

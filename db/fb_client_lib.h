@@ -35,7 +35,7 @@ class TFbClientLib {
   void Open();
   // Unloads the library and unbinds every entry point.
   void Close();
-  bool Loaded() const { return FHandle != nullptr; }
+  bool Loaded() const { return FHandle != nullptr || FSubstituted; }
   // The file the library was loaded from.
   const std::string& LoadedFile() const { return FLoadedFile; }
 
@@ -48,12 +48,18 @@ class TFbClientLib {
   // The entry points (each nullptr until Open succeeds).
   const TFbClientApi& Api() const { return *FApi; }
 
+  // Uses these entry points instead of a loaded library: Open then does
+  // nothing and Close forgets them. Tests drive the layer's failure paths
+  // through a fake client this way.
+  void Substitute(const TFbClientApi& api);
+
  private:
   void Bind();
   void Unbind();
 
   std::mutex FMutex;
   platform::DynLibHandle FHandle = nullptr;
+  bool FSubstituted = false;
   std::string FLoadedFile;
   std::unique_ptr<TFbClientApi> FApi;
 };

@@ -1,8 +1,10 @@
 #include "db/fb_connection.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <set>
 
@@ -464,12 +466,29 @@ void TFbConnection::Disconnect() {
   FStatus = csDisconnectPending;
   try {
     if (BeforeDisconnect) BeforeDisconnect(*this);
-    for (auto* t : std::vector<TFbTransaction*>(FTransactions)) t->Close();
   } catch (...) {
     FStatus = csConnected;
     throw;
   }
-  for (auto* s : std::vector<TFbStatement*>(FStatements)) s->ReleaseHandle();
+  // A transaction that can neither commit nor roll back still lets the
+  // attachment go: the server ends its transactions with it. The first such
+  // error is raised once the attachment is released.
+  std::exception_ptr closeError;
+  for (auto* t : std::vector<TFbTransaction*>(FTransactions)) {
+    try {
+      t->Close();
+    } catch (...) {
+      if (!closeError) closeError = std::current_exception();
+      t->ReleaseAfterFailure();
+    }
+  }
+  for (auto* s : std::vector<TFbStatement*>(FStatements)) {
+    try {
+      s->ReleaseHandle();
+    } catch (...) {
+      if (!closeError) closeError = std::current_exception();
+    }
+  }
   TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());
@@ -483,6 +502,7 @@ void TFbConnection::Disconnect() {
   ConnectionLost = false;
   FStatus = csDisconnected;
   if (AfterDisconnect) AfterDisconnect(*this);
+  if (closeError) std::rethrow_exception(closeError);
 }
 
 void TFbConnection::AddTransaction(TFbTransaction* t) {
@@ -523,7 +543,10 @@ void TFbConnection::CheckStatus(const TFbStatusVector& statusVector, TFbComponen
       if (n == 0) break;
     }
   } else {
-    std::array<ISC_STATUS, ISC_STATUS_LENGTH> copy = vec;
+    // The older interpreter walks the vector to its end marker: the copy it
+    // walks always has one after the last word, so it stays within.
+    std::array<ISC_STATUS, ISC_STATUS_LENGTH + 2> copy{};
+    std::copy(vec.begin(), vec.end(), copy.begin());
     ISC_STATUS* p = copy.data();
     for (int guard = 0; guard < 64; ++guard) {
       std::memset(buf, 0, sizeof buf);

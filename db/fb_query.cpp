@@ -118,7 +118,10 @@ TFbStatement::TFbStatement(TFbConnection* connection, TFbTransaction* transactio
     : TFbTranComponent(name) {
   if (!connection && transaction) connection = transaction->FbConnection();
   SetFbConnection(connection);
+  // The transaction knows its statements, so that destroying it first clears
+  // it here (a later Open never reaches it).
   FTransaction = transaction;
+  if (FTransaction) FTransaction->AddStatement(this);
   FSQL.OnChange = [this] { SQLChanged(); };
 }
 
@@ -129,6 +132,7 @@ TFbStatement::~TFbStatement() {
   }
   FHandle = 0;
   if (FRegisteredTransaction) FRegisteredTransaction->RemoveStatement(this);
+  if (FTransaction && FTransaction != FRegisteredTransaction) FTransaction->RemoveStatement(this);
   if (FConnection) FConnection->RemoveStatement(this);
 }
 
@@ -145,7 +149,9 @@ void TFbStatement::SetFbConnection(TFbConnection* c) {
 void TFbStatement::SetFbTransaction(TFbTransaction* t) {
   if (t == FTransaction) return;
   CloseStatement();
+  if (FTransaction && FTransaction != FRegisteredTransaction) FTransaction->RemoveStatement(this);
   FTransaction = t;
+  if (FTransaction) FTransaction->AddStatement(this);
 }
 
 TFbConnection& TFbStatement::Conn() const {
@@ -167,7 +173,7 @@ TFbTransaction& TFbStatement::StartTransaction() {
   if (!t->FbConnection()) t->SetFbConnection(&c);
   if (t->FbConnection() != &c) throw EFbStatementError("Transaction is not valid for the current connection");
   if (FRegisteredTransaction != t) {
-    if (FRegisteredTransaction) FRegisteredTransaction->RemoveStatement(this);
+    if (FRegisteredTransaction && FRegisteredTransaction != FTransaction) FRegisteredTransaction->RemoveStatement(this);
     t->AddStatement(this);
     FRegisteredTransaction = t;
   }
@@ -247,8 +253,11 @@ void TFbStatement::Prepare() {
   Check(st);
   int type = 0;
   if (info[0] == isc_info_sql_stmt_type) {
+    // The length comes from the server: a value that does not fit the
+    // buffer, or a number wider than four bytes, leaves the type unknown.
     const auto l = static_cast<short>(lib.isc_vax_integer(info + 1, 2));
-    type = static_cast<int>(lib.isc_vax_integer(info + 3, l));
+    if (l > 0 && l <= 4 && 3 + static_cast<std::size_t>(l) <= sizeof info)
+      type = static_cast<int>(lib.isc_vax_integer(info + 3, l));
   }
 
   auto fields = std::make_unique<TFbRow>(rtField, &c);
@@ -331,6 +340,11 @@ void TFbStatement::BindParams(TFbTransaction& tr) {
       pos += chunk;
     }
     lib.isc_close_blob(st, &bh);
+    if (st.Failed() && bh) {
+      // A BLOB that cannot be closed is cancelled, so its handle is freed.
+      TFbStatusVector st2;
+      lib.isc_cancel_blob(st2, &bh);
+    }
     Check(st);
     std::memcpy(FParams->Record() + col.DataOffset, &id, sizeof id);
   }
@@ -363,9 +377,17 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
       if (r == isc_segstr_eof) break;
       TFbStatusVector st2;
       lib.isc_close_blob(st2, &bh);
+      if (st2.Failed() && bh) {
+        st2.Clear();
+        lib.isc_cancel_blob(st2, &bh);
+      }
       Check(st);
     }
     lib.isc_close_blob(st, &bh);
+    if (st.Failed() && bh) {
+      TFbStatusVector st2;
+      lib.isc_cancel_blob(st2, &bh);
+    }
     Check(st);
   }
 }
