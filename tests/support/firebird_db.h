@@ -13,30 +13,23 @@
 // message that says what to do: a test that needs the server fails, it is
 // never skipped.
 //
+// The tools run in the shell of the Linux machine (tests/support/host_shell.h),
+// so the Windows build's test programs under Wine use the same databases;
+// path() and folder() are the server's paths, HostPathForProgram() gives the
+// test program's name for them.
+//
 // Scripts are sent as UTF-8 (isql's connection character set UTF8); the
 // server stores them in the columns' own character set, so accented text in a
 // script reaches ISO8859_1 columns intact.
 #pragma once
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <netdb.h>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/host_shell.h"
 
 namespace pagvigia::testing {
 
@@ -59,15 +52,18 @@ class FirebirdDb {
     sysdbaPassword_ = pw;
     CheckServerAnswers();
 
-    std::string tmpl = "/tmp/" + prefix + "-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("Firebird test database: mkdtemp failed");
-    dir_ = tmpl;
     // The server process runs as the user "firebird" and must create the file.
-    if (struct passwd* fb = ::getpwnam("firebird"); fb && ::geteuid() == 0) {
-      if (::chown(dir_.c_str(), fb->pw_uid, fb->pw_gid) != 0) ::chmod(dir_.c_str(), 0777);
-    } else {
-      ::chmod(dir_.c_str(), 0777);
-    }
+    std::string made;
+    if (RunHostShell("d=$(mktemp -d '/tmp/" + prefix + "-XXXXXX') || exit 1\n"
+                     "if [ \"$(id -u)\" = 0 ] && id firebird >/dev/null 2>&1; then\n"
+                     "  chown firebird:firebird \"$d\" || chmod 777 \"$d\"\n"
+                     "else\n"
+                     "  chmod 777 \"$d\"\n"
+                     "fi\n"
+                     "printf '%s' \"$d\"\n",
+                     made) != 0 || made.empty() || made[0] != '/')
+      throw std::runtime_error("Firebird test database: cannot make a folder under /tmp: " + made);
+    dir_ = made;
     path_ = dir_ + "/test.fdb";
 
     std::string out;
@@ -159,20 +155,11 @@ class FirebirdDb {
   // open at the time.
   void SetForcedWrites(bool on) {
     // The login goes through the environment, not the command line.
-    ::setenv("ISC_USER", "SYSDBA", 1);
-    ::setenv("ISC_PASSWORD", sysdbaPassword_.c_str(), 1);
-    const std::string cmd = std::string("gfix -write ") + (on ? "sync" : "async") + " '" + connectionString() + "' 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
     std::string out;
-    if (p) {
-      char buf[512];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    }
-    const int st = p ? ::pclose(p) : -1;
-    ::unsetenv("ISC_USER");
-    ::unsetenv("ISC_PASSWORD");
-    if (st != 0) throw std::runtime_error("Firebird test database: gfix -write failed:\n" + out);
+    if (RunHostShell("ISC_USER=SYSDBA ISC_PASSWORD=" + ShellQuote(sysdbaPassword_) + " gfix -write " +
+                         (on ? "sync" : "async") + " " + ShellQuote(connectionString()) + "\n",
+                     out) != 0)
+      throw std::runtime_error("Firebird test database: gfix -write failed:\n" + out);
   }
 
   // The single value of a one-row, one-column SELECT (trimmed).
@@ -185,6 +172,16 @@ class FirebirdDb {
   }
 
  private:
+  // A single-quoted word of the shell.
+  static std::string ShellQuote(const std::string& s) {
+    std::string r = "'";
+    for (char c : s) {
+      if (c == '\'') r += "'\\''";
+      else r += c;
+    }
+    return r + "'";
+  }
+
   static std::string Quote(const std::string& s) {
     std::string r;
     for (char c : s) {
@@ -205,20 +202,9 @@ class FirebirdDb {
       port = h.substr(slash + 1);
       h = h.substr(0, slash);
     }
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    if (::getaddrinfo(h.c_str(), port.c_str(), &hints, &res) != 0 || !res)
-      throw std::runtime_error("Firebird test database: cannot resolve PAGVIGIA_FB_HOST " + host_);
-    bool ok = false;
-    for (addrinfo* a = res; a && !ok; a = a->ai_next) {
-      int s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-      if (s < 0) continue;
-      ok = ::connect(s, a->ai_addr, a->ai_addrlen) == 0;
-      ::close(s);
-    }
-    ::freeaddrinfo(res);
-    if (!ok)
+    // bash opens a TCP connection for a redirection from /dev/tcp/<host>/<port>.
+    std::string out;
+    if (RunHostShell("exec bash -c " + ShellQuote("exec 3<>/dev/tcp/" + h + "/" + port) + " 2>/dev/null\n", out) != 0)
       throw std::runtime_error("Firebird test database: the server does not answer on " + h + ":" + port +
                                "; start it with `bash scripts/start-firebird.sh`");
   }
@@ -248,42 +234,27 @@ class FirebirdDb {
 
   // Runs isql-fb on a script file; returns its exit status, output in `out`.
   int RunIsql(const std::string& script, std::string& out) const {
-    out.clear();
     const std::string file = dir_ + "/script-" + std::to_string(++scripts_) + ".sql";
-    {
-      int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd < 0) throw std::runtime_error("Firebird test database: cannot write " + file);
-      std::size_t done = 0;
-      while (done < script.size()) {
-        ssize_t n = ::write(fd, script.data() + done, script.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      ::close(fd);
-    }
-    const std::string cmd = "isql-fb -q -b -ch UTF8 -i '" + file + "' 2>&1 </dev/null";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) throw std::runtime_error("Firebird test database: cannot run isql-fb");
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int st = ::pclose(p);
-    ::unlink(file.c_str());
-    if (st == -1) return -1;
-    if (WIFEXITED(st) && WEXITSTATUS(st) == 127)
+    const std::string end = "PAGVIGIA_SQL_SCRIPT_END";
+    const int st = RunHostShell("cat >" + ShellQuote(file) + " <<'" + end + "'\n" + script +
+                                    (script.empty() || script.back() != '\n' ? "\n" : "") + end +
+                                    "\n"
+                                    "isql-fb -q -b -ch UTF8 -i " +
+                                    ShellQuote(file) + "\nst=$?\nrm -f " + ShellQuote(file) + "\nexit $st\n",
+                                out);
+    if (st == 127)
       throw std::runtime_error("Firebird test database: isql-fb not found (package firebird3.0-utils)");
     // isql -b reports a failed statement in its exit status; older tools do
     // not always, so its error lines count as well.
-    if (WIFEXITED(st) && WEXITSTATUS(st) == 0 && out.find("Statement failed") == std::string::npos &&
-        out.find("SQLSTATE") == std::string::npos)
+    if (st == 0 && out.find("Statement failed") == std::string::npos && out.find("SQLSTATE") == std::string::npos)
       return 0;
-    return WIFEXITED(st) && WEXITSTATUS(st) != 0 ? WEXITSTATUS(st) : 1;
+    return st != 0 ? st : 1;
   }
 
   void RemoveFolder() {
     if (dir_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    std::string out;
+    RunHostShell("rm -rf " + ShellQuote(dir_) + "\n", out);
     dir_.clear();
   }
 
