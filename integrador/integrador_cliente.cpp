@@ -48,7 +48,7 @@ void TIntegradorCliente::Clear() {
 }
 
 std::int32_t TIntegradorCliente::GerarNumeroSessao() {
-  const std::int32_t Sessao = platform::RandomInt(kMaiorSessao);
+  const std::int32_t Sessao = 1 + RandomDraw(kMaiorSessao - 1);
   FNumeroSessao = Sessao;
   if (OnGetNumeroSessao) OnGetNumeroSessao(FNumeroSessao);
   if (FNumeroSessao <= 0) FNumeroSessao = Sessao;

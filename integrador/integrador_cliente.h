@@ -58,6 +58,9 @@ class TIntegradorCliente : public TComandoIntegradorOwner {
   std::string ArqLOG;
   TGravarLog OnGravarLog;
   TIntegradorGetNumeroSessao OnGetNumeroSessao;
+  // The uniform draw from 0 to its argument behind session numbers (tests
+  // replace it).
+  std::function<int(int)> RandomDraw = platform::RandomInt;
 
   // Folders and time limit of the exchange (those of ComandoIntegrador).
   const std::string& PastaInput() const;
@@ -88,7 +91,9 @@ class TIntegradorCliente : public TComandoIntegradorOwner {
 
   // NumeroSessao 0, NomeMetodo and NomeComponente empty, Parametros emptied.
   void Clear();
-  // Draws the next session number (0 to 999998), offering it to OnGetNumeroSessao.
+  // Draws the next session number (1 to 999998: an answer that names no
+  // session reads as session 0, so 0 is never used), offering it to
+  // OnGetNumeroSessao.
   std::int32_t GerarNumeroSessao();
 
   // The typed calls: each stamps the session number into the request (its

@@ -73,7 +73,7 @@ TEST_F(IntegradorClienteTest, SessionNumbersAndTheirHandler) {
   std::set<std::int32_t> vistos;
   for (int i = 0; i < 3000; ++i) {
     const std::int32_t n = cli.GerarNumeroSessao();
-    ASSERT_GE(n, 0);
+    ASSERT_GE(n, 1);
     ASSERT_LE(n, 999998);
     EXPECT_EQ(cli.NumeroSessao(), n);
     vistos.insert(n);
@@ -89,6 +89,27 @@ TEST_F(IntegradorClienteTest, SessionNumbersAndTheirHandler) {
     const std::int32_t n = cli.GerarNumeroSessao();
     EXPECT_EQ(n, dado > 0 ? dado : oferecido) << dado;
   }
+}
+
+TEST_F(IntegradorClienteTest, SessionZeroIsNeverUsed) {
+  // An answer without a session number reads as session 0: a command of
+  // session 0 would take it.
+  struct Case {
+    int drawn;
+    std::int32_t sessao;
+  } cases[] = {{0, 1}, {1, 2}, {999997, 999998}};
+  int maior = -1;
+  for (const auto& c : cases) {
+    cli.RandomDraw = [&](int upper) {
+      maior = upper;
+      return c.drawn;
+    };
+    EXPECT_EQ(cli.GerarNumeroSessao(), c.sessao) << c.drawn;
+    EXPECT_EQ(maior, 999997);
+  }
+  cli.OnGetNumeroSessao = [](std::int32_t& n) { n = 0; };
+  cli.RandomDraw = [](int) { return 0; };
+  EXPECT_EQ(cli.GerarNumeroSessao(), 1);
 }
 
 TEST_F(IntegradorClienteTest, LogLinesAreStampedAppendedInWindows1252) {
