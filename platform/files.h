@@ -56,9 +56,18 @@ bool DirectoryExists(const std::string& path);
 bool PathExists(const std::string& path);       // anything at all
 // Deletes a file; false when it could not be deleted (missing included).
 bool DeleteFile(const std::string& path);
-// Renames without ever replacing an existing target; false when the target
-// exists or the rename failed (errno-style code in *error when given).
-bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr);
+// The ways RenameNoReplace can move a file, strongest first: the system's
+// rename that refuses an existing target; a hard link to the new name and the
+// old name dropped; a copy into a new file created exclusively, flushed to
+// disk, and the old name dropped (for folders that have no hard links, such
+// as network shares and FAT disks; the new name shows while it is written).
+enum class RenameWay { Native, Link, Copy };
+// Renames without ever replacing an existing target, trying each way from
+// `first` on while the file system does not support it; false when the
+// target exists or the rename failed (errno-style code in *error when given).
+// `first` is for tests, which take the stronger ways away.
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr,
+                     RenameWay first = RenameWay::Native);
 // Creates the folder chain; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 

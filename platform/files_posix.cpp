@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -102,15 +103,76 @@ bool DirectoryExists(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
 
-bool RenameNoReplace(const std::string& from, const std::string& to, int* error) {
-  // link() fails with EEXIST instead of replacing; then drop the old name.
-  if (::link(from.c_str(), to.c_str()) != 0) {
-    if (error) *error = errno;
-    return false;
+namespace {
+
+// The call failed because the file system cannot do it, not because of the
+// files: the next way is worth a try.
+bool Unsupported(int err) {
+  return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EPERM || err == ENOTSUP || err == EXDEV;
+}
+
+// Copies `from` into `to`, which must not exist yet; the copy is on disk
+// before the old name goes. Returns 0 or the errno of the failure.
+int CopyNoReplace(const std::string& from, const std::string& to) {
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return errno;
+  struct stat st{};
+  if (::fstat(in.get(), &st) != 0) return errno;
+  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+  if (out.get() < 0) return errno;
+  int err = 0;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n && !err;) {
+      const ssize_t w = ::write(out.get(), buf + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) err = errno;
+      else done += w;
+    }
+    if (err) break;
+  }
+  if (!err && ::fsync(out.get()) != 0 && errno != EINVAL) err = errno;
+  if (::close(out.release()) != 0 && !err) err = errno;
+  if (err) {
+    ::unlink(to.c_str());  // our own half copy, never someone else's file
+    return err;
   }
   ::unlink(from.c_str());
-  if (error) *error = 0;
-  return true;
+  return 0;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error, RenameWay first) {
+  int err = 0;
+  bool done = false;
+  bool next = true;
+  if (first == RenameWay::Native) {
+    // Refused with EEXIST when the target exists, atomically.
+    done = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    err = done ? 0 : errno;
+    next = !done && Unsupported(err);
+  }
+  if (next && first != RenameWay::Copy) {
+    // link() fails with EEXIST instead of replacing; then drop the old name.
+    done = ::link(from.c_str(), to.c_str()) == 0;
+    err = done ? 0 : errno;
+    if (done) ::unlink(from.c_str());
+    next = !done && Unsupported(err);
+  }
+  if (next) {
+    err = CopyNoReplace(from, to);
+    done = err == 0;
+  }
+  if (error) *error = err;
+  return done;
 }
 
 bool ForceDirectories(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/codepage.h"
 #include "tests/support/temp_dir.h"
@@ -45,6 +46,35 @@ TEST(Files, WriteAppendRenameWithoutReplacing) {
   EXPECT_THROW(WriteFileBytes(dir / "no/such/folder.txt", "x"), FileError);
   EXPECT_TRUE(ForceDirectories(dir / "x/y/z"));
   EXPECT_TRUE(DirectoryExists(dir / "x/y/z"));
+}
+
+TEST(Files, EveryWayOfRenamingNeverReplaces) {
+  // Folders on network shares and FAT disks have no hard links and may lack
+  // the system's no-replace rename: each weaker way must keep the promise.
+  struct Case {
+    const char* name;
+    RenameWay first;
+  } cases[] = {{"native", RenameWay::Native}, {"link", RenameWay::Link}, {"copy", RenameWay::Copy}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string command = "<Integrador>\xE7</Integrador>";
+    WriteFileBytes(dir / "a.tmp", command);
+    WriteFileBytes(dir / "b.xml", "existing");
+    int err = 0;
+    EXPECT_FALSE(RenameNoReplace(dir / "a.tmp", dir / "b.xml", &err, c.first));
+    EXPECT_EQ(err, EEXIST);
+    EXPECT_EQ(ReadFileBytes(dir / "b.xml"), "existing");
+    EXPECT_EQ(ReadFileBytes(dir / "a.tmp"), command);
+    EXPECT_TRUE(RenameNoReplace(dir / "a.tmp", dir / "c.xml", &err, c.first));
+    EXPECT_EQ(err, 0);
+    EXPECT_FALSE(PathExists(dir / "a.tmp"));
+    EXPECT_EQ(ReadFileBytes(dir / "c.xml"), command);
+    EXPECT_FALSE(RenameNoReplace(dir / "a.tmp", dir / "d.xml", &err, c.first));
+    EXPECT_EQ(err, ENOENT);
+    EXPECT_FALSE(PathExists(dir / "d.xml"));
+    EXPECT_EQ(ListFolder(dir / "*").size(), 2u);
+  }
 }
 
 TEST(Files, ListsByMaskSkippingDotEntries) {
