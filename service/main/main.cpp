@@ -8,6 +8,7 @@
 
 #include "platform/event_log.h"
 #include "platform/files.h"
+#include "platform/instance_lock.h"
 #include "platform/service_host.h"
 #include "service/srv_pagvigia.h"
 
@@ -24,6 +25,22 @@ int main(int argc, char** argv) {
   // object starts its timer thread, which inherits the blocked signals.
   std::optional<platform::ServiceThread> serviceThread;
   if (serve) serviceThread.emplace(true);
+
+  // One copy per folder runs cycles: a second one would send the same rows
+  // again and delete the first one's logs. It stops before touching them.
+  platform::InstanceLock instanceLock;
+  if (serve || once) {
+    try {
+      if (!instanceLock.TryAcquire(platform::InstanceLockPath())) {
+        std::cerr << "Pagvigia: another instance is already running from " << platform::ExecutableDir()
+                  << std::endl;
+        return 1;
+      }
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << std::endl;
+      return 1;
+    }
+  }
 
   try {
     // Creating the service object deletes both logs, also when installing.

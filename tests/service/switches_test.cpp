@@ -211,6 +211,29 @@ TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheRepor
   EXPECT_EQ(r.err, "");
 }
 
+TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheLogsAlone) {
+  NotifySocket notify(dir_ / "notify");
+  const pid_t first = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  EXPECT_EQ(notify.Next(), "STATUS=Starting");
+  EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");  // no cycle for a minute
+  PlantLogs();
+  const std::vector<std::string> second[] = {{"-ONCE"}, {}};
+  for (const auto& args : second) {
+    SCOPED_TRACE(args.empty() ? "service" : args[0]);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Pagvigia: another instance is already running from " + platform::ExtractFilePath(exe_) + "\n");
+    EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia.log"), "old\r\n");
+    EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia_Integrador.log"), "old\r\n");
+  }
+  ::kill(first, SIGTERM);
+  EXPECT_EQ(Wait(first).status, 0);
+  // The lock went with the first process: the next start runs.
+  const Result r = Run({"-ONCE"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Entries(), 1u);
+}
+
 TEST_F(ExecutableTest, SigintStopsAsSigtermDoes) {
   const pid_t pid = Start({});
   std::this_thread::sleep_for(100ms);
