@@ -333,6 +333,15 @@ std::string TFbConnection::BuildDPB() const {
     dpb += '\1';
   }
   if (!charset.empty()) str(isc_dpb_lc_ctype, charset);
+  // Seconds the client waits for the server to answer the attach.
+  if (const std::string v = Trim(Params.Value("CONNECT TIMEOUT")); !v.empty()) {
+    char* end = nullptr;
+    const long long n = std::strtoll(v.c_str(), &end, 10);
+    if (*end != '\0' || n < 1 || n > 0x7FFFFFFF) throw std::runtime_error("Invalid connect timeout: " + v);
+    dpb += static_cast<char>(isc_dpb_connect_timeout);
+    dpb += '\4';
+    for (int i = 0; i < 4; ++i) dpb += static_cast<char>((n >> (8 * i)) & 0xFF);
+  }
   if (const std::string v = Params.Value("SYSDBA"); !v.empty()) str(isc_dpb_sys_user_name, v);
   if (const std::string v = Params.Value("MESSAGE FILE"); !v.empty()) str(isc_dpb_lc_messages, v);
   return dpb;

@@ -48,7 +48,9 @@ class TFbConnection : public TFbComponent {
   void SetConnected(bool value) { value ? Connect(false) : Disconnect(); }
   TFbConnectionStatus Status() const { return FStatus; }
 
-  // The settings list ("NAME=value" lines).
+  // The settings list ("NAME=value" lines). Besides the usual entries,
+  // "CONNECT TIMEOUT" (seconds) limits how long attaching waits for the
+  // server.
   TFbParamList Params;
 
   // Indexed properties over Params. Writing while attached raises

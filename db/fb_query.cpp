@@ -394,6 +394,27 @@ void TFbStatement::ReadBlobs(TFbTransaction& tr, char* record, std::string* blob
 
 void TFbStatement::Activate(TFbTransaction& tr) { tr.Activate(); }
 
+std::string TFbStatement::Plan() {
+  if (!FPrepared) Prepare();
+  const TFbClientApi& lib = Conn().ClientLib->Api();
+  const char item = isc_info_sql_get_plan;
+  // A plan can be long (one line per stream); grow the buffer while the
+  // server says the answer did not fit.
+  for (const std::size_t size : {std::size_t{1024}, std::size_t{8192}, std::size_t{32767}}) {
+    std::string buf(size, '\0');
+    TFbStatusVector st;
+    lib.isc_dsql_sql_info(st, &FHandle, 1, &item, static_cast<short>(size), buf.data());
+    Check(st);
+    if (buf[0] == isc_info_truncated) continue;
+    if (buf[0] != isc_info_sql_get_plan) return "";
+    const auto len = static_cast<std::size_t>(static_cast<unsigned short>(lib.isc_vax_integer(buf.data() + 1, 2)));
+    std::string plan = buf.substr(3, std::min(len, size - 3));
+    plan.erase(0, std::min(plan.size(), plan.find_first_not_of("\r\n ")));
+    return Conn().FromServer(plan);
+  }
+  return "";
+}
+
 std::int64_t TFbStatement::RowsAffected() {
   if (!FHandle || !FConnection) return 0;
   const TFbClientApi& lib = FConnection->ClientLib->Api();

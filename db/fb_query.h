@@ -120,6 +120,11 @@ class TFbStatement : public TFbTranComponent {
   bool IsSelect() const;
   // Rows inserted, updated and deleted by the last execution.
   std::int64_t RowsAffected();
+  // The access plan of the prepared statement as the server reports it
+  // (isc_info_sql_get_plan), e.g. "PLAN SORT (T NATURAL)", without the line
+  // break the server puts first; prepares when needed. Raises EFbISCError
+  // when the server refuses the request.
+  std::string Plan();
   // The transaction the statement runs in (its own or the connection's default).
   TFbTransaction* EffectiveTransaction() const;
   // The server text of the prepared statement.

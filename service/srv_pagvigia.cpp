@@ -4,6 +4,7 @@
 
 #include "platform/event_log.h"
 #include "platform/files.h"
+#include "service/conexao_banco.h"
 #include "service/ini_file.h"
 #include "service/service_log.h"
 
@@ -51,17 +52,7 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
              options.TimerSliceMs) {
   // IBGestalo: the settings that stay in force; user name, password, server
   // and path are set by every ConectarBanco.
-  IBGestalo.SetDatabaseName("Gestalo");
-  IBGestalo.CacheStatementHandles = false;
-  IBGestalo.PasswordStorage = psNotSecure;
-  IBGestalo.Params.Clear();
-  IBGestalo.Params.Add("CHARACTER SET=ISO8859_1");
-  IBGestalo.Params.Add("PAGE SIZE=8192");
-  IBGestalo.Params.Add("PROTOCOL=TCP/IP");
-  IBGestalo.Params.Add("USER NAME=SYSDBA");
-  IBGestalo.Params.Add("SERVER=localhost");
-  IBGestalo.Params.Add("SQL DIALECT=3");
-  IBGestalo.Params.Add("BUFFERS=<default>");
+  ConfigurarConexao(IBGestalo);
   IBGestalo.DefaultTransaction = &IB_TransPrincipal;
 
   // Both transactions: automatic commit, read committed; only the second
@@ -178,17 +169,8 @@ void TSrvPagvigia::Timer1Timer() {
 }
 
 bool TSrvPagvigia::ConectarBanco() {
-  std::string Servidor, Caminho;
-  {
-    const TIniFile ini(exeDir_ + "Gestalo.ini");
-    Servidor = ini.ReadString("Gestalo", "Servidor", "localhost");
-    Caminho = ini.ReadString("Gestalo", "Caminho", exeDir_ + "GESTALO.FDB");
-  }
-  IBGestalo.Disconnect();
-  IBGestalo.SetUsername("USUARIO");
-  IBGestalo.SetPassword("quorix");
-  IBGestalo.SetServer(Servidor);
-  IBGestalo.SetPath(Caminho);
+  const TGestaloIni ini = LerGestaloIni(exeDir_);
+  PrepararLogin(IBGestalo, ini);
   try {
     IBGestalo.Connect(false);
   } catch (const std::exception& e) {

@@ -1,6 +1,8 @@
 // The Pagvigia executable. Without switches it runs as the service in the
 // foreground until SIGTERM or SIGINT; "INSTALL" and "UNINSTALL" (with
-// "SILENT") register and remove it; "ONCE" runs one polling cycle at once.
+// "SILENT") register and remove it; "ONCE" runs one polling cycle at once;
+// "STATUS" checks the set-up for the operator and changes nothing.
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -11,9 +13,19 @@
 #include "platform/instance_lock.h"
 #include "platform/service_host.h"
 #include "service/srv_pagvigia.h"
+#include "service/status_check.h"
 
 int main(int argc, char** argv) {
   using namespace pagvigia;
+  if (platform::FindCmdLineSwitch(argc, argv, "STATUS")) {
+    // Before the service object, which would delete the logs.
+    const TStatusCheckResult r = RunStatusCheck({}, std::cout);
+    std::cout.flush();
+    // A client-library thread may still wait for a silent server: end
+    // without the exit-time clean-up that would unload the library under it.
+    if (r.AttachAbandoned) std::_Exit(r.ExitCode);
+    return r.ExitCode;
+  }
   const bool install = platform::FindCmdLineSwitch(argc, argv, "INSTALL");
   const bool uninstall = !install && platform::FindCmdLineSwitch(argc, argv, "UNINSTALL");
   const bool silent = platform::FindCmdLineSwitch(argc, argv, "SILENT");

@@ -1,0 +1,758 @@
+#include "service/status_check.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "db/fb_connection.h"
+#include "db/fb_errors.h"
+#include "db/fb_query.h"
+#include "db/fb_transaction.h"
+#include "platform/files.h"
+#include "reconcile/reconciliacao.h"
+#include "service/conexao_banco.h"
+#include "service/ini_file.h"
+#include "service/service_log.h"
+#include "service/service_settings.h"
+
+namespace pagvigia {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Client error codes the report tells apart.
+constexpr std::int64_t kIscNetworkError = 335544721;  // server not reached
+constexpr std::int64_t kIscConnectReject = 335544421;  // no answer in time, or not a Firebird server
+constexpr std::int64_t kIscLogin = 335544472;         // user name or password refused
+constexpr std::int64_t kIscIoError = 335544344;       // database file not opened
+
+// The test file written in the input folder: the Integrador takes only
+// ".xml" files there, and the service's own files end in ".tmp" or ".xml".
+constexpr const char* kTestFileName = "Pagvigia-verificacao.tst";
+constexpr const char* kTestFileRenamed = "Pagvigia-verificacao.ts2";
+
+// Below this much free space a folder the service writes counts as full.
+constexpr std::uintmax_t kMinFreeBytes = 1024 * 1024;
+
+constexpr const char* kCreateIndexes =
+    "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO); "
+    "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);";
+
+std::string OneLine(std::string text) {
+  std::string out;
+  bool blank = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && (blank || out.empty())) continue;
+    blank = c == ' ';
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The server's own lines of a client error, else the exception's message.
+std::string ErrorText(const std::exception& e) {
+  if (const auto* isc = dynamic_cast<const EFbISCError*>(&e)) {
+    std::string text;
+    bool inMessage = false;
+    for (const std::string& line : isc->ErrorMessage) {
+      if (line == "ISC ERROR MESSAGE:") {
+        inMessage = true;
+        continue;
+      }
+      if (!inMessage || line.empty()) continue;
+      if (!text.empty()) text += "; ";
+      text += line;
+    }
+    if (!text.empty()) return OneLine(text);
+  }
+  return OneLine(e.what());
+}
+
+bool HasCode(const std::exception& e, std::int64_t code) {
+  const auto* isc = dynamic_cast<const EFbISCError*>(&e);
+  return isc && std::find(isc->ErrorCodes.begin(), isc->ErrorCodes.end(), code) != isc->ErrorCodes.end();
+}
+
+// Why a file cannot be read ("" when it can; "missing" is told apart).
+enum class FileState { Readable, Missing, Unreadable };
+FileState ReadState(const std::string& path, std::string& reason) {
+  if (!platform::PathExists(path)) return FileState::Missing;
+  if (platform::DirectoryExists(path)) {
+    reason = "é uma pasta, não um arquivo";
+    return FileState::Unreadable;
+  }
+  try {
+    platform::ReadFileBytes(path);
+  } catch (const std::exception& e) {
+    reason = OneLine(e.what());
+    return FileState::Unreadable;
+  }
+  return FileState::Readable;
+}
+
+bool IsInteger(const std::string& text) {
+  return IniStrToIntDef(text, 0) != 0 || IniStrToIntDef(text, 1) != 1;
+}
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "DD/MM/YYYY" from the server's "YYYY-MM-DD".
+std::string DateBr(const std::string& iso) {
+  if (iso.size() < 10) return iso;
+  return iso.substr(8, 2) + "/" + iso.substr(5, 2) + "/" + iso.substr(0, 4);
+}
+
+// The column names a cursor's SQL lists between SELECT and FROM.
+std::set<std::string> SelectedColumns(const auto& lines) {
+  std::set<std::string> cols;
+  for (std::string_view line : lines) {
+    if (line.rfind("SELECT ", 0) == 0) line.remove_prefix(7);
+    else if (line.rfind("     , ", 0) == 0) line.remove_prefix(7);
+    else break;
+    const std::size_t comma = line.find(',');
+    if (comma != std::string_view::npos) {  // "SELECT CODIGO, CGC FROM PADRAO"
+      std::string_view rest = line;
+      while (!rest.empty()) {
+        const std::size_t c = rest.find(',');
+        std::string_view name = rest.substr(0, c);
+        if (const std::size_t from = name.find(" FROM "); from != std::string_view::npos) name = name.substr(0, from);
+        while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+        while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+        if (!name.empty()) cols.insert(std::string(name));
+        if (c == std::string_view::npos) break;
+        rest.remove_prefix(c + 1);
+      }
+      continue;
+    }
+    cols.insert(std::string(line));
+  }
+  return cols;
+}
+
+void SetLines(TFbQuery& q, const auto& lines) {
+  q.SQL().Clear();
+  for (const auto& l : lines) q.SQL().Add(std::string(l));
+}
+
+// The report: one line per check, in the service log's form.
+class Report {
+ public:
+  Report(std::ostream& out, platform::Clock& clock) : out_(out), clock_(clock) {}
+  void Ok(const std::string& msg) { Line("OK: " + msg); }
+  void Warn(const std::string& msg) {
+    ++result.Warnings;
+    Line("AVISO: " + msg);
+  }
+  void Fail(const std::string& wrong, const std::string& todo) {
+    ++result.Failures;
+    result.ExitCode = 1;
+    Line("FALHA: " + wrong + ". " + todo);
+  }
+  void Text(const std::string& line) { out_ << "    " << line << "\n"; }
+  TStatusCheckResult result;
+
+ private:
+  void Line(const std::string& msg) {
+    out_ << FormatServiceLogTime(clock_.LocalNow()) << " - " << msg << "\n";
+    out_.flush();
+  }
+  std::ostream& out_;
+  platform::Clock& clock_;
+};
+
+// The database objects of the check; shared with the attaching thread so
+// that a thread left waiting never outlives them.
+struct Db {
+  TFbConnection conn{"Gestalo"};
+  TFbTransaction tr{&conn, "VerificacaoLeitura"};
+  Db() {
+    ConfigurarConexao(conn);
+    conn.DefaultTransaction = &tr;
+    tr.ReadOnly = true;
+    tr.Isolation = tiCommitted;
+    tr.SetAutoCommit(false);
+  }
+};
+
+class Checker {
+ public:
+  Checker(const TStatusCheckOptions& o, std::ostream& out)
+      : o_(o), report_(out, *o.Clock), exeDir_(o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir) {
+    if (!exeDir_.empty() && exeDir_.back() != platform::kPathDelim) exeDir_ += platform::kPathDelim;
+  }
+
+  TStatusCheckResult Run() {
+    report_.Ok("Verificação do Pagvigia na pasta " + exeDir_ + " (nada é enviado ao Integrador nem gravado no banco)");
+    CheckServiceSettings();
+    CheckGestaloIni();
+    CheckCaixa();
+    CheckDatabase();
+    CheckFolders();
+    CheckLog();
+    return report_.result;
+  }
+
+ private:
+  // "Pagvigia.ini": optional; a value that is not a number keeps its default.
+  void CheckServiceSettings() {
+    const std::string path = exeDir_ + kServiceSettingsName;
+    std::string reason;
+    switch (ReadState(path, reason)) {
+      case FileState::Missing:
+        report_.Ok(std::string(kServiceSettingsName) + " não existe em " + exeDir_ + ": valem as configurações padrão");
+        break;
+      case FileState::Unreadable:
+        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa as configurações padrão",
+                     "Corrija o arquivo ou suas permissões, ou apague-o para usar os padrões");
+        break;
+      case FileState::Readable: {
+        const TIniFile ini(path);
+        const TServiceSettings defaults;
+        struct NumberKey {
+          const char* section;
+          const char* key;
+          int defaultValue;
+          const char* unit;
+        };
+        for (const NumberKey& k : {NumberKey{"Integrador", "Timeout", defaults.Timeout, "segundos"},
+                                   NumberKey{"Servico", "Intervalo", defaults.Intervalo, "milissegundos"}}) {
+          if (!ini.ValueExists(k.section, k.key)) continue;
+          const std::string v = ini.ReadString(k.section, k.key, "");
+          if (v.empty()) continue;
+          if (!IsInteger(v) || IniStrToIntDef(v, 0) <= 0)
+            report_.Fail(std::string(kServiceSettingsName) + ": [" + k.section + "] " + k.key + "=" + v +
+                             " não é um número inteiro positivo; o serviço usa " + std::to_string(k.defaultValue),
+                         std::string("Escreva um número de ") + k.unit + ", sem unidade");
+        }
+        for (const char* key : {"PastaInput", "PastaOutput"}) {
+          const std::string v = ini.ReadString("Integrador", key, "");
+          if (!v.empty() && !fs::path(v).is_absolute())
+            report_.Warn(std::string(kServiceSettingsName) + ": [Integrador] " + key + "=" + v +
+                         " não é um caminho absoluto; ele vale a partir da pasta em que o serviço é iniciado");
+        }
+        break;
+      }
+    }
+    settings_ = TServiceSettings::Load(path);
+    report_.Ok("Configuração em vigor: PastaInput=" + settings_.PastaInput + ", PastaOutput=" + settings_.PastaOutput +
+               ", Timeout=" + std::to_string(settings_.Timeout) + " s, Intervalo=" + std::to_string(settings_.Intervalo) +
+               " ms, pasta do ConfCaixa.ini=" + settings_.PastaCaixa);
+  }
+
+  void CheckGestaloIni() {
+    const std::string path = exeDir_ + kGestaloIniName;
+    std::string reason;
+    switch (ReadState(path, reason)) {
+      case FileState::Missing:
+        report_.Warn(std::string(kGestaloIniName) + " não existe em " + exeDir_ +
+                     ": o serviço usa Servidor=localhost e Caminho=" + exeDir_ + "GESTALO.FDB");
+        break;
+      case FileState::Unreadable:
+        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa Servidor=localhost e Caminho=" +
+                         exeDir_ + "GESTALO.FDB",
+                     "Corrija o arquivo ou suas permissões");
+        break;
+      case FileState::Readable: break;
+    }
+    gestalo_ = LerGestaloIni(exeDir_);
+    db_ = std::make_shared<Db>();
+    PrepararLogin(db_->conn, gestalo_);
+    report_.Ok("Banco de dados: Servidor=" + gestalo_.Servidor + ", Caminho=" + gestalo_.Caminho + " (cadeia " +
+               db_->conn.DatabaseString() + "), usuário " + kUsuarioBanco);
+  }
+
+  void CheckCaixa() {
+    const std::string path = settings_.PastaCaixa + "ConfCaixa.ini";
+    std::string reason;
+    const char* todo = "Crie-o com a seção [Caixa] e a chave IdCaixa=<número deste caixa>";
+    switch (ReadState(path, reason)) {
+      case FileState::Missing:
+        report_.Fail(path + " não existe: o serviço usa o caixa 0", todo);
+        return;
+      case FileState::Unreadable:
+        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa o caixa 0",
+                     "Corrija o arquivo ou suas permissões");
+        return;
+      case FileState::Readable: break;
+    }
+    const TIniFile ini(path);
+    if (!ini.ValueExists("Caixa", "IdCaixa")) {
+      report_.Fail(path + " não tem a chave IdCaixa na seção [Caixa]: o serviço usa o caixa 0", todo);
+      return;
+    }
+    const std::string v = ini.ReadString("Caixa", "IdCaixa", "");
+    caixa_ = ini.ReadInteger("Caixa", "IdCaixa", 0);
+    if (!IsInteger(v)) {
+      report_.Fail(path + ": IdCaixa=" + v + " não é um número; o serviço usa o caixa 0",
+                   "Escreva o número deste caixa, como no cadastro de caixas do Gestalo");
+      return;
+    }
+    report_.Ok("Caixa " + std::to_string(caixa_) + " (IdCaixa de " + path + ")");
+  }
+
+  void CheckDatabase() {
+    try {
+      db_->conn.ClientLib->Open();
+      report_.Ok("Biblioteca cliente do Firebird: " + db_->conn.ClientLib->LoadedFile());
+    } catch (const std::exception& e) {
+      report_.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
+                   "Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, fbclient.dll no Windows)");
+      return;
+    }
+    if (!Attach()) return;
+    try {
+      CheckTables();
+      CheckStatements();
+      CheckMSAut();
+      CheckPadrao();
+      CheckCharSets();
+      CheckPending();
+      CheckPlan();
+    } catch (const std::exception& e) {
+      report_.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
+                   "Repita a verificação; se persistir, veja o servidor Firebird");
+    }
+    try {
+      db_->conn.Disconnect();
+    } catch (const std::exception&) {
+      // Read-only work only: nothing to keep.
+    }
+  }
+
+  bool Attach() {
+    const std::string server = db_->conn.Server().empty() ? "localhost" : db_->conn.Server();
+    db_->conn.Params.Add("CONNECT TIMEOUT=" + std::to_string(o_.ConnectTimeoutSec));
+    // The client waits up to the time limit itself; the thread is a second
+    // guard for a server that accepts the connection and then says nothing.
+    auto db = db_;
+    auto error = std::make_shared<std::exception_ptr>();
+    std::packaged_task<void()> task([db, error] {
+      try {
+        db->conn.Connect(false);
+      } catch (...) {
+        *error = std::current_exception();
+      }
+    });
+    std::future<void> done = task.get_future();
+    std::thread(std::move(task)).detach();
+    if (done.wait_for(std::chrono::seconds(o_.ConnectTimeoutSec + 5)) != std::future_status::ready) {
+      report_.result.AttachAbandoned = true;
+      report_.Fail("Servidor " + server + " não respondeu em " + std::to_string(o_.ConnectTimeoutSec + 5) + " s",
+                   "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor no "
+                   "Gestalo.ini");
+      return false;
+    }
+    if (*error) {
+      try {
+        std::rethrow_exception(*error);
+      } catch (const std::exception& e) {
+        if (HasCode(e, kIscNetworkError) || HasCode(e, kIscConnectReject)) {
+          report_.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
+                       "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor "
+                       "no Gestalo.ini");
+        } else if (HasCode(e, kIscLogin)) {
+          report_.Ok("Servidor " + server + " alcançado");
+          report_.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
+                       "Crie no servidor o usuário " + std::string(kUsuarioBanco) +
+                           " com a senha que o Pagvigia usa (veja o README)");
+        } else if (HasCode(e, kIscIoError)) {
+          report_.Ok("Servidor " + server + " alcançado");
+          report_.Fail("O servidor não abriu o banco " + gestalo_.Caminho + ": " + ErrorText(e),
+                       "Corrija Caminho no Gestalo.ini (caminho do arquivo na máquina do servidor, ou seu apelido)");
+        } else {
+          report_.Fail("Conexão com o banco falhou: " + ErrorText(e),
+                       "Confira Servidor e Caminho no Gestalo.ini e o servidor Firebird");
+        }
+      } catch (...) {
+        report_.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
+      }
+      return false;
+    }
+    report_.Ok("Servidor " + server + " alcançado");
+    report_.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + gestalo_.Caminho + " aberto");
+    return true;
+  }
+
+  // Runs a read-only query and gives each row to `row`.
+  template <typename F>
+  void Query(const std::vector<std::string>& lines, F&& row) {
+    TFbQuery q(&db_->conn);
+    SetLines(q, lines);
+    q.Open();
+    for (q.First(); !q.Eof(); q.Next()) row(q);
+    q.Close();
+  }
+
+  void CheckTables() {
+    struct Table {
+      const char* name;
+      std::set<std::string> cols;
+    };
+    std::set<std::string> posCols{"CODIGO", "MFE_SERIALPOS", "MFE_CHAVEREQUISICAO", "CODIGOESTABELECIMENTO"};
+    const std::vector<Table> tables{{"MFE_TRANSACAO_CARTOES", SelectedColumns(kSqlEnviaMFEPendentes)},
+                                    {"MFE_CADASTRO_POS", posCols},
+                                    {"MSAUT", SelectedColumns(kSqlMSAut)},
+                                    {"PADRAO", SelectedColumns(kSqlPadrao)}};
+    std::map<std::string, std::set<std::string>> present;
+    Query({"SELECT TRIM(RDB$RELATION_NAME) AS TABELA, TRIM(RDB$FIELD_NAME) AS COLUNA FROM RDB$RELATION_FIELDS",
+           "WHERE RDB$RELATION_NAME IN ('MFE_TRANSACAO_CARTOES', 'MFE_CADASTRO_POS', 'MSAUT', 'PADRAO')"},
+          [&](TFbQuery& q) { present[q.FieldByName("TABELA").AsString()].insert(q.FieldByName("COLUNA").AsString()); });
+    for (const Table& t : tables) {
+      const auto it = present.find(t.name);
+      if (it == present.end()) {
+        tablesOk_ = false;
+        report_.Fail(std::string("A tabela ") + t.name + " não existe no banco " + gestalo_.Caminho,
+                     "Confira se Caminho no Gestalo.ini aponta para o banco do Gestalo, atualizado");
+        continue;
+      }
+      std::string missing;
+      for (const std::string& c : t.cols)
+        if (!it->second.count(c)) missing += (missing.empty() ? "" : ", ") + c;
+      if (!missing.empty()) {
+        tablesOk_ = false;
+        report_.Fail(std::string("A tabela ") + t.name + " não tem as colunas " + missing,
+                     "Atualize o banco do Gestalo para a versão que tem essas colunas");
+      } else {
+        report_.Ok(std::string("Tabela ") + t.name + ": as " + std::to_string(t.cols.size()) +
+                   " colunas usadas existem");
+      }
+    }
+  }
+
+  // Prepares every statement the service runs (updates are prepared, never
+  // executed).
+  void CheckStatements() {
+    if (!tablesOk_) return;
+    const auto lines = [](const auto& arr) { return std::vector<std::string>(arr.begin(), arr.end()); };
+    const std::vector<std::pair<std::string, std::vector<std::string>>> statements{
+        {"TBEnviaMFEPendentes", lines(kSqlEnviaMFEPendentes)},
+        {"TBPadrao", lines(kSqlPadrao)},
+        {"TBMSAut", lines(kSqlMSAut)},
+        {"QExec (POS pelo número de série)", SqlPOSPorSerial("0")},
+        {"QExec (POS pelo código)", SqlPOSPorCodigo(0)},
+        {"QExec (id do pagamento)", SqlAtualizaPagamento()},
+        {"QExec (id do status)", SqlAtualizaStatusValidador()},
+        {"QExec (releitura da linha)", SqlRelerTransacao("0")},
+        {"QExec (id da resposta fiscal)", SqlAtualizaRespostaFiscal()},
+    };
+    int failed = 0;
+    for (const auto& [name, sql] : statements) {
+      TFbQuery q(&db_->conn);
+      SetLines(q, sql);
+      try {
+        q.Prepare();
+      } catch (const EFbISCError& e) {
+        ++failed;
+        report_.Fail("O servidor recusou a consulta " + name + ": " + ErrorText(e),
+                     "Atualize o banco do Gestalo ou dê ao usuário " + std::string(kUsuarioBanco) +
+                         " acesso às tabelas");
+      }
+    }
+    if (failed == 0)
+      report_.Ok("As " + std::to_string(statements.size()) +
+                 " consultas do serviço são aceitas pelo servidor (TBEnviaMFEPendentes, TBPadrao, TBMSAut e as de "
+                 "QExec)");
+  }
+
+  void CheckMSAut() {
+    if (!tablesOk_) return;
+    TFbQuery q(&db_->conn);
+    SetLines(q, kSqlMSAut);
+    try {
+      q.Prepare();
+      q.ParamByName("CAIXA").SetAsInteger(caixa_);
+      q.Open();
+    } catch (const EFbISCError& e) {
+      report_.Fail("A leitura de MSAUT falhou: " + ErrorText(e),
+                   "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em MSAUT");
+      return;
+    }
+    const std::string caixa = std::to_string(caixa_);
+    if (q.IsEmpty()) {
+      report_.Fail("MSAUT não tem linha para o caixa " + caixa,
+                   "Cadastre o caixa " + caixa + " no Gestalo, ou corrija IdCaixa no ConfCaixa.ini");
+    } else if (OneLine(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
+      report_.Fail("MSAUT do caixa " + caixa + " tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos",
+                   "Informe a chave de acesso do Integrador no cadastro do caixa " + caixa + " no Gestalo");
+    } else {
+      report_.Ok("MSAUT do caixa " + caixa + ": chave de acesso do Integrador preenchida");
+    }
+    q.Close();
+  }
+
+  void CheckPadrao() {
+    if (!tablesOk_) return;
+    TFbQuery q(&db_->conn);
+    SetLines(q, kSqlPadrao);
+    try {
+      q.Open();
+    } catch (const EFbISCError& e) {
+      report_.Fail("A leitura de PADRAO falhou: " + ErrorText(e),
+                   "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em PADRAO");
+      return;
+    }
+    if (q.IsEmpty()) {
+      report_.Fail("PADRAO não tem nenhuma linha: os pedidos vão sem o CNPJ da empresa",
+                   "Cadastre os dados da empresa no Gestalo");
+    } else {
+      report_.Ok("PADRAO: empresa de CNPJ " + TReconciliacao::ExtraiNumero(q.FieldByName("CGC").AsString()));
+    }
+    q.Close();
+  }
+
+  void CheckCharSets() {
+    std::string database;
+    Query({"SELECT TRIM(COALESCE(RDB$CHARACTER_SET_NAME, 'NONE')) AS CS FROM RDB$DATABASE"},
+          [&](TFbQuery& q) { database = q.FieldByName("CS").AsString(); });
+    const std::string connection = db_->conn.CharSet();
+    const std::string line = "Conjunto de caracteres: banco " + database + ", conexão " + connection;
+    if (database == connection || database == "NONE")
+      report_.Ok(line);
+    else
+      report_.Warn(line + " (diferentes: o servidor converte os textos entre os dois)");
+  }
+
+  void CheckPending() {
+    if (!tablesOk_) return;
+    // The pending selection without its cash-register condition, by register.
+    struct Group {
+      std::int64_t rows = 0;
+      std::int64_t old = 0;
+      std::string oldest;
+      bool registered = false;
+    };
+    std::map<std::int64_t, Group> groups;
+    Query({"SELECT T.CAIXA, COUNT(*) AS LINHAS,",
+           "  SUM(IIF(T.MFE_DATAVENDA < CURRENT_DATE - 4, 1, 0)) AS ANTIGAS,",
+           "  CAST(MIN(T.MFE_DATAVENDA) AS VARCHAR(10)) AS MAIS_ANTIGA,",
+           "  MAX(IIF(EXISTS(SELECT 1 FROM MSAUT M WHERE M.CAIXA = T.CAIXA), 1, 0)) AS CADASTRADO",
+           "FROM MFE_TRANSACAO_CARTOES T",
+           "WHERE ((T.MFE_IDPAGAMENTO = '0') OR (T.MFE_IDRESPOSTAFISCAL = '0'))",
+           "AND (COALESCE(T.MFE_NUMCUPOM, '') <> '')", "AND (COALESCE(T.MFE_XMLSAT, '') <> '')",
+           "AND (COALESCE(T.MFE_CHAVESAT, '') <> '')", "GROUP BY T.CAIXA"},
+          [&](TFbQuery& q) {
+            Group& g = groups[q.FieldByName("CAIXA").IsNull() ? -1 : q.FieldByName("CAIXA").AsInt64()];
+            g.rows = q.FieldByName("LINHAS").AsInt64();
+            g.old = q.FieldByName("ANTIGAS").AsInt64();
+            g.oldest = q.FieldByName("MAIS_ANTIGA").AsString();
+            g.registered = q.FieldByName("CADASTRADO").AsInteger() != 0;
+          });
+    const std::string caixa = std::to_string(caixa_);
+    if (const auto it = groups.find(caixa_); it == groups.end()) {
+      report_.Ok("Nenhuma linha pendente do caixa " + caixa);
+    } else {
+      const std::string line = Plural(it->second.rows, "linha pendente", "linhas pendentes") + " do caixa " + caixa +
+                               ", venda mais antiga em " + DateBr(it->second.oldest);
+      if (it->second.old > 0)
+        report_.Warn(line + ": " + Plural(it->second.old, "linha", "linhas") +
+                     " de mais de 4 dias; veja em Pagvigia.log por que não são concluídas");
+      else
+        report_.Ok(line);
+    }
+    std::int64_t others = 0, othersOld = 0, orphans = 0;
+    std::string oldest, detail;
+    for (const auto& [c, g] : groups) {
+      if (c == caixa_) continue;
+      others += g.rows;
+      othersOld += g.old;
+      if (!g.registered) orphans += g.rows;
+      if (oldest.empty() || (!g.oldest.empty() && g.oldest < oldest)) oldest = g.oldest;
+      detail += (detail.empty() ? "" : ", ") + std::string("caixa ") + (c < 0 ? "nulo" : std::to_string(c)) + ": " +
+                std::to_string(g.rows) + (g.registered ? "" : " sem cadastro em MSAUT");
+    }
+    if (others == 0) {
+      report_.Ok("Nenhuma linha pendente de outros caixas");
+    } else {
+      const std::string line = Plural(others, "linha pendente", "linhas pendentes") + " de outros caixas (" + detail +
+                               "), venda mais antiga em " + DateBr(oldest) + "; este caixa as envia quando a venda " +
+                               "tem mais de 4 dias (" + std::to_string(othersOld) + (othersOld == 1 ? " já está" : " já estão") +
+                               " assim)";
+      if (orphans > 0)
+        report_.Warn(line + "; " + Plural(orphans, "linha órfã", "linhas órfãs") +
+                     " de caixa sem cadastro em MSAUT");
+      else
+        report_.Ok(line);
+    }
+  }
+
+  void CheckPlan() {
+    if (!tablesOk_) return;
+    TFbQuery q(&db_->conn);
+    SetLines(q, kSqlEnviaMFEPendentes);
+    const std::string plan = OneLine(q.Plan());
+    // Without an index that filters, the server walks every row: in storage
+    // order (NATURAL) or in key order (ORDER without INDEX).
+    const bool natural = plan.find("MFE_TRANSACAO_CARTOES NATURAL") != std::string::npos;
+    if (natural || plan.find("INDEX (") == std::string::npos) {
+      report_.Warn("Plano da consulta de pendentes: " + plan + ": ela lê MFE_TRANSACAO_CARTOES inteira" +
+                   (natural ? " (NATURAL)" : " pela ordem da chave") +
+                   " a cada ciclo, o que fica lento com muitas linhas. Crie os dois índices: " + kCreateIndexes);
+    } else {
+      report_.Ok("Plano da consulta de pendentes: " + plan);
+    }
+  }
+
+  void CheckFolders() {
+    CheckInputFolder();
+    CheckOutputFolder();
+    CheckFreeSpace("Pasta dos logs", exeDir_);
+  }
+
+  bool CheckIsFolder(const std::string& what, const std::string& folder, const char* key) {
+    const std::string todo = std::string("Crie a pasta ou corrija ") + key + " no " + kServiceSettingsName;
+    // Without the trailing delimiter, so that a file of that name is seen.
+    std::string bare = folder;
+    while (bare.size() > 1 && bare.back() == platform::kPathDelim) bare.pop_back();
+    if (!platform::PathExists(bare)) {
+      report_.Fail(what + " " + folder + " não existe", todo);
+      return false;
+    }
+    if (!platform::DirectoryExists(bare)) {
+      report_.Fail(what + " " + folder + " não é uma pasta (é um arquivo)", todo);
+      return false;
+    }
+    return true;
+  }
+
+  void CheckInputFolder() {
+    const std::string folder = settings_.PastaInput;
+    const std::string what = "Pasta de entrada do Integrador";
+    if (!CheckIsFolder(what, folder, "PastaInput")) return;
+    const std::string a = folder + kTestFileName, b = folder + kTestFileRenamed;
+    platform::DeleteFile(a);
+    platform::DeleteFile(b);
+    std::string step;
+    try {
+      step = "criar";
+      platform::WriteFileBytes(a, "Pagvigia");
+      step = "renomear";
+      int err = 0;
+      if (!platform::RenameNoReplace(a, b, &err))
+        throw std::runtime_error(std::error_code(err, std::generic_category()).message());
+      step = "apagar";
+      if (!platform::DeleteFile(b)) throw std::runtime_error("o arquivo continua lá");
+      report_.Ok(what + " " + folder + ": existe e aceita criar, renomear e apagar arquivos");
+    } catch (const std::exception& e) {
+      platform::DeleteFile(a);
+      platform::DeleteFile(b);
+      report_.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + OneLine(e.what()) + ")",
+                   "Dê ao usuário do serviço permissão de escrita nessa pasta e veja se o disco não está cheio");
+    }
+    CheckFreeSpace(what, folder);
+    CheckStaleCommands(folder);
+  }
+
+  void CheckStaleCommands(const std::string& folder) {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    int stale = 0;
+    std::string oldestName;
+    auto oldestTime = now;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!platform::MatchesMask(name, "*.xml") && !platform::MatchesMask(name, "*.tmp")) continue;
+      std::error_code tec;
+      const auto t = fs::last_write_time(it->path(), tec);
+      if (tec || now - t < std::chrono::seconds(settings_.Timeout)) continue;
+      ++stale;
+      if (t < oldestTime) {
+        oldestTime = t;
+        oldestName = name;
+      }
+    }
+    if (stale == 0) {
+      report_.Ok("Nenhum arquivo de comando parado na pasta de entrada há mais de " +
+                 std::to_string(settings_.Timeout) + " s");
+      return;
+    }
+    const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - oldestTime).count();
+    report_.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
+                     " na pasta de entrada há mais de " + std::to_string(settings_.Timeout) + " s (o mais antigo, " +
+                     oldestName + ", há " + std::to_string(age) + " s): o Integrador não os está lendo",
+                 "Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê");
+  }
+
+  void CheckOutputFolder() {
+    const std::string folder = settings_.PastaOutput;
+    const std::string what = "Pasta de saída do Integrador";
+    if (!CheckIsFolder(what, folder, "PastaOutput")) return;
+    std::error_code ec;
+    int answers = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+      if (platform::MatchesMask(it->path().filename().string(), "*.xml")) ++answers;
+    if (ec) {
+      report_.Fail(what + " " + folder + " não pode ser lida (" + ec.message() + ")",
+                   "Dê ao usuário do serviço permissão de leitura nessa pasta");
+      return;
+    }
+    report_.Ok(what + " " + folder + ": existe e pode ser lida (" +
+               Plural(answers, "resposta .xml", "respostas .xml") + ")");
+  }
+
+  void CheckFreeSpace(const std::string& what, const std::string& folder) {
+    std::error_code ec;
+    const fs::space_info s = fs::space(folder, ec);
+    if (ec) return;
+    if (s.available < kMinFreeBytes)
+      report_.Fail(what + " " + folder + ": disco cheio (" + std::to_string(s.available / 1024) + " KB livres)",
+                   "Libere espaço nesse disco");
+  }
+
+  void CheckLog() {
+    const std::string path = exeDir_ + kServiceLogName;
+    std::string reason;
+    switch (ReadState(path, reason)) {
+      case FileState::Missing:
+        report_.Ok(std::string(kServiceLogName) + " não existe em " + exeDir_ +
+                   ": nenhum evento desde que o serviço começou");
+        return;
+      case FileState::Unreadable:
+        report_.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
+        return;
+      case FileState::Readable: break;
+    }
+    std::vector<std::string> lines;
+    try {
+      lines = platform::ReadTextLines(path);
+    } catch (const std::exception& e) {
+      report_.Fail(path + " não pode ser lido (" + OneLine(e.what()) + ")", "Corrija as permissões do arquivo");
+      return;
+    }
+    const std::size_t n = std::min(lines.size(), static_cast<std::size_t>(std::max(o_.LogLines, 0)));
+    report_.Ok(std::string("Últimas ") + std::to_string(n) + " de " + std::to_string(lines.size()) + " linhas de " +
+               path + ":");
+    for (std::size_t i = lines.size() - n; i < lines.size(); ++i) report_.Text(lines[i]);
+  }
+
+  const TStatusCheckOptions& o_;
+  Report report_;
+  std::string exeDir_;
+  TServiceSettings settings_;
+  TGestaloIni gestalo_;
+  int caixa_ = 0;
+  std::shared_ptr<Db> db_;
+  bool tablesOk_ = true;
+};
+
+}  // namespace
+
+TStatusCheckResult RunStatusCheck(const TStatusCheckOptions& options, std::ostream& out) {
+  return Checker(options, out).Run();
+}
+
+}  // namespace pagvigia

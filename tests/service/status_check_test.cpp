@@ -1,0 +1,327 @@
+// The operator's status check against the real Firebird server: a good
+// set-up passes with every check OK, and each broken set-up gives the line
+// that says what is wrong and what to do, with exit status 1. The check
+// writes nothing: the logs, the rows and the input folder stay as they were.
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "service/status_check.h"
+#include "tests/support/firebird_db.h"
+#include "tests/support/temp_dir.h"
+
+namespace pagvigia {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FirebirdDb;
+using testing::TempDir;
+
+// The shop's tables as a shop's database has them: no index beyond the keys.
+std::string ShopSchema() {
+  std::ifstream in(PAGVIGIA_SHOP_SCHEMA);
+  std::string s, line;
+  while (std::getline(in, line))
+    if (line.rfind("CREATE INDEX", 0) != 0) s += line + "\n";
+  return s;
+}
+
+std::string Row(int id, int caixa, int diasAtras, const char* idPag = "0", const char* idResp = "0") {
+  return "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, MFE_VALORPAGAMENTO, "
+         "MFE_IDPAGAMENTO, MFE_IDRESPOSTAFISCAL, MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT) VALUES (" +
+         std::to_string(id) + ", " + std::to_string(caixa) + ", 'TEF', 10.5, '" + idPag + "', '" + idResp +
+         "', CURRENT_DATE - " + std::to_string(diasAtras) + ", '000123', '<CFe/>', 'CFe3526');\n";
+}
+
+// Cash register 1 with two pending rows (one ten days old), register 2 with
+// one, register 9 (not in MSAUT) with one, and a finished row.
+const std::string kShopData =
+    "INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '08.723.218/0001-86');\n"
+    "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (1, '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n"
+    "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (2, '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n" +
+    Row(1, 1, 0) + Row(2, 1, 10) + Row(3, 2, 1) + Row(4, 9, 6) + Row(5, 1, 0, "77", "88");
+
+// A TCP port that accepts connections and never answers.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd_, 8);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~SilentServer() { ::close(fd_); }
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// One installation: the program's folder with its three INI files, the
+// Integrador's folders and a database.
+struct Installation {
+  TempDir root{"pagvigia-status"};
+  std::string dir = root / "app/";
+  std::string in = root / "in/";
+  std::string out = root / "out/";
+  FirebirdDb* db = nullptr;
+  int connectTimeoutSec = 10;
+
+  explicit Installation(FirebirdDb& database) : db(&database) {
+    for (const auto& d : {dir, in, out}) fs::create_directories(d);
+    Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db->host() + "\r\nCaminho=" + db->path() + "\r\n");
+    Write("ConfCaixa.ini", "[Caixa]\r\nIdCaixa=1\r\n");
+    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out +
+                              "\r\nTimeout=30\r\n[Servico]\r\nIntervalo=60000\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
+    std::string log;
+    for (int i = 1; i <= 12; ++i) log += "08/12/2026 10:00:" + std::to_string(10 + i) + " - linha " + std::to_string(i) + "\r\n";
+    Write("Pagvigia.log", log);
+  }
+  void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir + name, bytes); }
+  void Folder(const std::string& name) {
+    fs::remove(dir + name);
+    fs::create_directories(dir + name);
+  }
+};
+
+struct Case {
+  const char* name;
+  // SQL run on a database of its own (the shared good one when empty).
+  std::string sql;
+  std::function<void(Installation&)> breakIt;
+  std::vector<std::string> expected;  // lines containing these texts
+  std::vector<std::string> absent;
+  int exitCode;
+};
+
+class StatusCheckTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { good_ = new FirebirdDb(ShopSchema() + kShopData); }
+  static void TearDownTestSuite() {
+    delete good_;
+    good_ = nullptr;
+  }
+
+  struct Outcome {
+    TStatusCheckResult result;
+    std::string text;
+    double seconds = 0;
+  };
+  static Outcome Check(Installation& s) {
+    std::ostringstream out;
+    TStatusCheckOptions o;
+    o.ExeDir = s.dir;
+    o.ConnectTimeoutSec = s.connectTimeoutSec;
+    const auto t0 = std::chrono::steady_clock::now();
+    Outcome r{RunStatusCheck(o, out), out.str()};
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return r;
+  }
+
+  static FirebirdDb* good_;
+};
+FirebirdDb* StatusCheckTest::good_ = nullptr;
+
+const char* const kIndexes =
+    "COMMIT;\n"
+    "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO);\n"
+    "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);\n";
+
+TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
+  SilentServer silent;
+  const std::vector<Case> cases{
+      {"good set-up", "", nullptr,
+       {"OK: Configuração em vigor: PastaInput=", "OK: Banco de dados: Servidor=127.0.0.1", "usuário USUARIO",
+        "OK: Caixa 1 (IdCaixa de", "OK: Biblioteca cliente do Firebird: ", "OK: Servidor 127.0.0.1 alcançado",
+        "OK: Login do usuário USUARIO aceito", "OK: Tabela MFE_TRANSACAO_CARTOES: as 26 colunas usadas existem",
+        "OK: Tabela MSAUT: as 68 colunas usadas existem", "OK: As 9 consultas do serviço são aceitas",
+        "OK: MSAUT do caixa 1: chave de acesso do Integrador preenchida", "OK: PADRAO: empresa de CNPJ 08723218000186",
+        "OK: Conjunto de caracteres: banco ISO8859_1, conexão ISO8859_1",
+        "AVISO: 2 linhas pendentes do caixa 1, venda mais antiga em ", "1 linha de mais de 4 dias",
+        "AVISO: 2 linhas pendentes de outros caixas (caixa 2: 1, caixa 9: 1 sem cadastro em MSAUT)",
+        "1 linha órfã", "AVISO: Plano da consulta de pendentes: PLAN (MFE_TRANSACAO_CARTOES ORDER PK_MFE_TRANSACAO_CARTOES): ela lê MFE_TRANSACAO_CARTOES inteira pela ordem da chave a cada ciclo",
+        "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO);",
+        "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);",
+        ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
+        "OK: Nenhum arquivo de comando parado", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
+       {"FALHA", "quorix", "linha 2\n"},
+       0},
+      {"the two indexes", ShopSchema() + kShopData + kIndexes, nullptr,
+       {"OK: Plano da consulta de pendentes: PLAN (MFE_TRANSACAO_CARTOES ORDER PK_MFE_TRANSACAO_CARTOES INDEX "
+        "(MFE_TRANSACAO_CARTOES_IDPAG, "
+        "MFE_TRANSACAO_CARTOES_IDRESP))"},
+       {"FALHA", "CREATE INDEX"},
+       0},
+      {"no Gestalo.ini", "", [](Installation& s) { fs::remove(s.dir + "Gestalo.ini"); },
+       {"AVISO: Gestalo.ini não existe em ", "OK: Servidor localhost alcançado",
+        "FALHA: O servidor não abriu o banco " + std::string("/"), "Corrija Caminho no Gestalo.ini"},
+       {"Tabela"},
+       1},
+      {"Gestalo.ini is a folder", "", [](Installation& s) { s.Folder("Gestalo.ini"); },
+       {"Gestalo.ini não pode ser lido (é uma pasta, não um arquivo); o serviço usa Servidor=localhost"},
+       {},
+       1},
+      {"Pagvigia.ini with wrong values", "",
+       [](Installation& s) {
+         s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + s.in + "\r\nPastaOutput=" + s.out +
+                                     "\r\nTimeout=abc\r\n[Servico]\r\nIntervalo=-5\r\n[Caixa]\r\nPasta=" + s.dir + "\r\n");
+       },
+       {"FALHA: Pagvigia.ini: [Integrador] Timeout=abc não é um número inteiro positivo; o serviço usa 30. Escreva um "
+        "número de segundos, sem unidade",
+        "FALHA: Pagvigia.ini: [Servico] Intervalo=-5 não é um número inteiro positivo; o serviço usa 60000",
+        "Timeout=30 s, Intervalo=60000 ms"},
+       {},
+       1},
+      {"Pagvigia.ini is a folder", "", [](Installation& s) { s.Folder("Pagvigia.ini"); },
+       {"Pagvigia.ini não pode ser lido (é uma pasta, não um arquivo); o serviço usa as configurações padrão",
+        "PastaInput=/Integrador/Input/"},
+       {},
+       1},
+      {"no ConfCaixa.ini", "", [](Installation& s) { fs::remove(s.dir + "ConfCaixa.ini"); },
+       {"ConfCaixa.ini não existe: o serviço usa o caixa 0. Crie-o com a seção [Caixa] e a chave IdCaixa=",
+        "FALHA: MSAUT não tem linha para o caixa 0"},
+       {},
+       1},
+      {"IdCaixa not a number", "", [](Installation& s) { s.Write("ConfCaixa.ini", "[Caixa]\r\nIdCaixa=abc\r\n"); },
+       {"ConfCaixa.ini: IdCaixa=abc não é um número; o serviço usa o caixa 0"},
+       {},
+       1},
+      {"server refuses", "",
+       [](Installation& s) { s.Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n"); },
+       {"FALHA: Servidor 127.0.0.1/1 não alcançado: ", "Verifique se o Firebird está rodando nessa máquina"},
+       {"Login", "Tabela"},
+       1},
+      {"server silent", "",
+       [&silent](Installation& s) {
+         s.connectTimeoutSec = 2;
+         s.Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/" + std::to_string(silent.port()) +
+                                    "\r\nCaminho=/x/GESTALO.FDB\r\n");
+       },
+       {"FALHA: Servidor 127.0.0.1/" + std::to_string(silent.port()) + " não alcançado: ",
+        "OK: Pasta de entrada do Integrador"},
+       {"Login"},
+       1},
+      {"wrong database path", "",
+       [](Installation& s) { s.Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1\r\nCaminho=/nao/existe.fdb\r\n"); },
+       {"FALHA: O servidor não abriu o banco /nao/existe.fdb: "},
+       {},
+       1},
+      {"database without the tables", " ", nullptr,
+       {"FALHA: A tabela MFE_TRANSACAO_CARTOES não existe no banco ", "FALHA: A tabela MSAUT não existe no banco ",
+        "Confira se Caminho no Gestalo.ini aponta para o banco do Gestalo"},
+       {"Plano", "pendente"},
+       1},
+      {"a missing column", ShopSchema() + kShopData + "COMMIT;\nALTER TABLE MSAUT DROP FORMATODANFEDAV;\n", nullptr,
+       {"FALHA: A tabela MSAUT não tem as colunas FORMATODANFEDAV. Atualize o banco do Gestalo"},
+       {},
+       1},
+      {"no MSAUT row", ShopSchema() + kShopData + "DELETE FROM MSAUT WHERE CAIXA = 1;\n", nullptr,
+       {"FALHA: MSAUT não tem linha para o caixa 1. Cadastre o caixa 1 no Gestalo, ou corrija IdCaixa"},
+       {},
+       1},
+      {"empty Integrador key", ShopSchema() + kShopData + "UPDATE MSAUT SET MFE_CHAVEACESSOINTEGRADOR = ' ';\n",
+       nullptr,
+       {"FALHA: MSAUT do caixa 1 tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos"},
+       {},
+       1},
+      {"empty PADRAO", ShopSchema() + kShopData + "DELETE FROM PADRAO;\n", nullptr,
+       {"FALHA: PADRAO não tem nenhuma linha: os pedidos vão sem o CNPJ da empresa. Cadastre os dados da empresa"},
+       {},
+       1},
+      {"input folder is a file", "",
+       [](Installation& s) {
+         fs::remove(s.in);
+         platform::WriteFileBytes(s.in.substr(0, s.in.size() - 1), "x");
+       },
+       {"FALHA: Pasta de entrada do Integrador " + std::string("/"), " não é uma pasta (é um arquivo). Crie a pasta "
+        "ou corrija PastaInput no Pagvigia.ini"},
+       {},
+       1},
+      {"output folder missing", "", [](Installation& s) { fs::remove(s.out); },
+       {" não existe. Crie a pasta ou corrija PastaOutput no Pagvigia.ini"},
+       {},
+       1},
+      {"command files left in the input folder", "",
+       [](Installation& s) {
+         for (const char* name : {"123.xml", "124.tmp", "125.xml"}) platform::WriteFileBytes(s.in + name, "<x/>");
+         for (const char* name : {"123.xml", "124.tmp"})
+           fs::last_write_time(s.in + name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+       },
+       {"FALHA: 2 arquivos de comando parados na pasta de entrada há mais de 30 s (o mais antigo, ",
+        "o Integrador não os está lendo. Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê"},
+       {},
+       1},
+      {"no log yet", "", [](Installation& s) { fs::remove(s.dir + "Pagvigia.log"); },
+       {"OK: Pagvigia.log não existe em "},
+       {"FALHA"},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<FirebirdDb> own;
+    if (!c.sql.empty()) own = std::make_unique<FirebirdDb>(c.sql == " " ? "" : c.sql);
+    Installation s(own ? *own : *good_);
+    if (c.breakIt) c.breakIt(s);
+    const std::string logBefore = platform::FileExists(s.dir + "Pagvigia.log")
+                                      ? platform::ReadFileBytes(s.dir + "Pagvigia.log") : "";
+    const auto inBefore = platform::ListFolder(s.in + "*");
+    const Outcome r = Check(s);
+    for (const std::string& e : c.expected) EXPECT_NE(r.text.find(e), std::string::npos) << e << "\n" << r.text;
+    for (const std::string& a : c.absent) EXPECT_EQ(r.text.find(a), std::string::npos) << a << "\n" << r.text;
+    EXPECT_EQ(r.result.ExitCode, c.exitCode) << r.text;
+    EXPECT_FALSE(r.result.AttachAbandoned);
+    EXPECT_LT(r.seconds, s.connectTimeoutSec + 3.0) << r.text;
+    // Nothing written: the log, the input folder and the rows are as before.
+    if (!logBefore.empty()) {
+      EXPECT_EQ(platform::ReadFileBytes(s.dir + "Pagvigia.log"), logBefore);
+    }
+    EXPECT_EQ(platform::ListFolder(s.in + "*"), inBefore);
+  }
+  EXPECT_EQ(good_->Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "4");
+}
+
+// A full disk: the test file cannot be written in the input folder.
+TEST_F(StatusCheckTest, FullDiskIsReportedNotFatal) {
+  Installation s(*good_);
+  const std::string full = s.root / "cheio";
+  fs::create_directories(full);
+  ASSERT_EQ(::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k"), 0)
+      << "mounting a small tmpfs needs root (the tests run as root)";
+  {
+    std::ofstream fill(full + "/enche", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (fill.write(block.data(), block.size())) {
+    }
+  }
+  s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + full + "/\r\nPastaOutput=" + s.out + "\r\n[Caixa]\r\nPasta=" +
+                              s.dir + "\r\n");
+  const Outcome r = Check(s);
+  ::umount(full.c_str());
+  EXPECT_NE(r.text.find("FALHA: Pasta de entrada do Integrador " + full + "/: não foi possível "), std::string::npos)
+      << r.text;
+  EXPECT_NE(r.text.find("veja se o disco não está cheio"), std::string::npos) << r.text;
+  EXPECT_NE(r.text.find(": disco cheio (0 KB livres). Libere espaço nesse disco"), std::string::npos) << r.text;
+  EXPECT_EQ(r.result.ExitCode, 1);
+}
+
+}  // namespace
+}  // namespace pagvigia
