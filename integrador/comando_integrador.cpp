@@ -33,6 +33,51 @@ std::string CampoTexto(const TLeitor& leitor, std::string_view tag) {
   return leitor.rCampo(tcStr, tag).AsString();
 }
 
+// True when the text is a whole document: every element opened is closed and
+// nothing follows the last tag but blanks. An answer cut short by a writer
+// that has not finished (even one that paused long enough to look finished)
+// fails this; the Integrador's answers are one root element each.
+bool IsCompleteDocument(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  if (end == 0 || text[end - 1] != '>') return false;
+  int depth = 0;
+  bool element = false;
+  for (std::size_t i = text.find('<'); i < end; i = text.find('<', i)) {
+    auto skipTo = [&](std::string_view close) {
+      const std::size_t at = text.find(close, i);
+      return at == std::string_view::npos || at >= end ? std::string_view::npos : at + close.size();
+    };
+    std::size_t next;
+    if (text.substr(i, 4) == "<!--") {
+      next = skipTo("-->");
+    } else if (text.substr(i, 9) == "<![CDATA[") {
+      next = skipTo("]]>");
+    } else if (text.substr(i, 2) == "<?" || text.substr(i, 2) == "<!") {
+      next = skipTo(">");
+    } else {
+      // A tag: quoted attribute values may hold ">".
+      char quote = 0;
+      std::size_t j = i + 1;
+      for (; j < end && (quote || text[j] != '>'); ++j) {
+        if (quote && text[j] == quote) quote = 0;
+        else if (!quote && (text[j] == '"' || text[j] == '\'')) quote = text[j];
+      }
+      if (j >= end) return false;
+      if (text[i + 1] == '/') {
+        if (--depth < 0) return false;
+      } else if (text[j - 1] != '/') {
+        ++depth;
+      }
+      element = true;
+      next = j + 1;
+    }
+    if (next == std::string_view::npos) return false;
+    i = next;
+  }
+  return element && depth == 0;
+}
+
 std::string DoisDigitos(int v) {
   std::string s = std::to_string(v);
   return s.size() < 2 ? "0" + s : s;
@@ -218,7 +263,9 @@ std::string TComandoIntegrador::AguardaArqResposta(std::int32_t numeroSessao) {
     const std::string& arquivo = arquivos[i];
     if (!EhArquivoComum(arquivo)) continue;
     FLeitor->SetArquivo(LerResposta(arquivo, vistos[i]));
-    if (PertenceASessao(numeroSessao)) {
+    // An answer of this session that is not whole yet stays for the next
+    // scan, whatever its file looked like: its writer may only have paused.
+    if (PertenceASessao(numeroSessao) && IsCompleteDocument(FLeitor->Arquivo())) {
       std::string resultado = Trim(FLeitor->Arquivo());
       platform::DeleteFile(arquivo);
       return resultado;

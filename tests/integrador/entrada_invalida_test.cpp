@@ -166,6 +166,35 @@ TEST_F(EntradaInvalidaTest, AnswerStillBeingWrittenIsNeverTakenHalfWritten) {
   EXPECT_EQ(c.AguardaArqResposta(9), completa);
 }
 
+TEST_F(EntradaInvalidaTest, AnAnswerWhoseWriterPausesHalfWayIsTakenWholeAndOnce) {
+  // The writer stops for a second in the middle: the half file looks settled,
+  // and it already names the session.
+  const std::string completa = Resposta(9, "AP", "<retorno>completa</retorno>");
+  struct Case {
+    const char* what;
+    std::size_t cut;
+  } cases[] = {
+      {"inside the envelope", completa.find("<IntegradorResposta>") + 5},
+      {"after a closed group", completa.find("</Identificador>") + 16},
+      {"before the last tag ends", completa.size() - 1},
+  };
+  for (const auto& c0 : cases) {
+    SCOPED_TRACE(c0.what);
+    Pastas q;
+    TempoRoteirizado tempo;
+    LogColetado registro;
+    TComandoIntegrador cmd(&registro, tempo, tempo);
+    cmd.SetPastaInput(q.input);
+    cmd.SetPastaOutput(q.output);
+    q.Grava("r.xml", completa.substr(0, c0.cut));
+    tempo.Em(1000, [&] { platform::AppendFileBytes(q.output + "/r.xml", completa.substr(c0.cut)); });
+    EXPECT_EQ(cmd.EnviaComando(9, "EnviarPagamento", "<cmd/>"), "completa");
+    EXPECT_EQ(cmd.Resposta(), completa);
+    EXPECT_EQ(registro.ComPrefixo("RespostaIntegrador: ").size(), 1u);
+    EXPECT_TRUE(Nomes(q.output).empty());
+  }
+}
+
 TEST_F(EntradaInvalidaTest, FoldersThatAreNotThere) {
   // A folder named like an answer is no answer, and costs no retries.
   platform::ForceDirectories(p.output + "/pasta.xml");
