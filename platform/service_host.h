@@ -67,6 +67,9 @@ struct ServiceDefinition {
   std::string displayName;  // "Pagvigia"
   // The body of the running service; returns when it is to stop.
   std::function<void(ServiceThread&)> execute;
+  // How long a stop may take, in seconds (TimeoutStopSec= of the unit); 0
+  // leaves the system's default.
+  int stopTimeoutSec = 0;
 };
 
 // Runs the service in the foreground: reports it starting and running, calls

@@ -354,7 +354,9 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
                    "[Service]\n"
                    "Type=notify\n"
                    "ExecStart=" + UnitCommand(exePath) + "\n"
-                   "Restart=no\n"
+                   "Restart=no\n" +
+                       (service.stopTimeoutSec > 0 ? "TimeoutStopSec=" + std::to_string(service.stopTimeoutSec) + "\n"
+                                                   : std::string()) +
                    "\n"
                    "[Install]\n"
                    "WantedBy=multi-user.target\n");

@@ -1,5 +1,6 @@
 #include "service/srv_pagvigia.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/event_log.h"
@@ -109,7 +110,14 @@ void TSrvPagvigia::ServiceExecute(platform::ServiceThread& serviceThread) {
   // The first cycle comes one interval after the start, never at once.
   Timer1.SetEnabled(true);
   while (!serviceThread.Terminated()) serviceThread.ProcessRequests(true);
+  // A cycle in progress finishes its row and starts no other.
+  RequestStop();
   Timer1.SetEnabled(false);
+}
+
+int TSrvPagvigia::StopTimeoutSec() const {
+  constexpr int kMarginSec = 30;
+  return std::max<int>(settings_.Timeout, TComandoIntegrador::kTimeoutMinimo) + kMarginSec;
 }
 
 void TSrvPagvigia::ServiceDestroy() { Timer1.SetEnabled(false); }
@@ -137,7 +145,7 @@ void TSrvPagvigia::Timer1Timer() {
       TBEnviaMFEPendentes.ParamByName("CAIXA").SetAsInteger(NumCaixa);
       if (!TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
-        while (!TBEnviaMFEPendentes.Eof()) {
+        while (!TBEnviaMFEPendentes.Eof() && !stopRequested_) {
           try {
             EnviaMFEPendentes();
           } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 // its two transactions, the four queries, the Integrador client and the
 // timer), runs the polling cycle and writes the service log.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,6 +47,7 @@ class TSrvPagvigia {
   std::string exeDir_;
   TServiceSettings settings_;
   platform::Clock& clock_;
+  std::atomic<bool> stopRequested_{false};
 
  public:
   static constexpr const char* kName = "SrvPagvigia";
@@ -79,6 +81,15 @@ class TSrvPagvigia {
   void DoSaveLog(const std::string& Msg);
   // Processes the current row of TBEnviaMFEPendentes.
   void EnviaMFEPendentes();
+
+  // Asks the cycle in progress to end once the row in flight is done (its
+  // step finished and recorded): no further row starts. The running service
+  // asks this when it is told to stop. Thread-safe.
+  void RequestStop() { stopRequested_ = true; }
+  bool StopRequested() const { return stopRequested_; }
+  // What a stop may take, in seconds: one whole exchange with the Integrador
+  // (its time limit, 25 s at least) and a margin for the database.
+  int StopTimeoutSec() const;
 
   const std::string& ExeDir() const { return exeDir_; }
   const TServiceSettings& Settings() const { return settings_; }

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     platform::ServiceDefinition definition{TSrvPagvigia::kName, TSrvPagvigia::kDisplayName,
                                            [&](platform::ServiceThread& thread) {
                                              SrvPagvigia.ServiceExecute(thread);
-                                           }};
+                                           },
+                                           SrvPagvigia.StopTimeoutSec()};
     if (install)
       return platform::InstallService(definition, platform::ExecutablePath(), silent, std::cout,
                                       std::cerr);

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <regex>
 #include <thread>
+#include <utility>
 
 #include "platform/files.h"
 #include "tests/support/firebird_db.h"
@@ -295,6 +296,55 @@ TEST_F(RunningServiceTest, StopRequestDuringACycleLetsTheCycleFinish) {
   destroyed.get();
   EXPECT_NE(got.find("Conex\xE3o do Banco: "), std::string::npos) << got;
   EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
+}
+
+// Passes the Integrador's waits on to the manual clock; the first one runs a
+// callback before.
+class FirstWaitHook : public platform::Sleeper {
+ public:
+  explicit FirstWaitHook(platform::ManualClock& clock) : clock_(clock) {}
+  void SleepMs(std::int64_t ms) override {
+    if (first) std::exchange(first, nullptr)();
+    clock_.SleepMs(ms);
+  }
+  std::function<void()> first;
+
+ private:
+  platform::ManualClock& clock_;
+};
+
+TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOther) {
+  testing::FirebirdDb db(ShopSchema());
+  db.Run("INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '12.345.678/0001-95');\n"
+         "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (3, 'chave');\n"
+         "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, MFE_SERIALPOS, MFE_VALORPAGAMENTO,"
+         " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA)"
+         " SELECT ROW_NUMBER() OVER (), 'TEF', 10, CURRENT_DATE, '1', '<CFe/>', 'k', 3 FROM RDB$TYPES ROWS 3;\n");
+  Gestalo(db.host(), db.path());
+  platform::WriteFileBytes(dir_ / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
+  FirstWaitHook hook(clock_);
+  sleeper_ = &hook;
+  TSrvPagvigiaOptions o = Options();
+  o.TimerSleeper = &clock_;
+  auto srv = std::make_unique<TSrvPagvigia>(o);
+  platform::ServiceThread thread(false);
+  // The stop comes while the first row waits for its answer. (The object
+  // outlives the cycle, even while the test destroys it.)
+  TSrvPagvigia* service = srv.get();
+  hook.first = [&thread, service] {
+    thread.Controller(platform::ServiceRequest::Stop);
+    for (int i = 0; i < 5000 && !service->StopRequested(); ++i) std::this_thread::sleep_for(1ms);
+  };
+  auto running = std::async(std::launch::async, [&] { srv->ServiceExecute(thread); });
+  running.get();
+  srv.reset();  // after the cycle
+  const auto entries = Entries(Log());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].substr(19), " - Envios Pendentes: Sem Resposta do Integrador");
+  const std::string integrador = platform::ReadFileBytes(dir_ / "Pagvigia_Integrador.log");
+  std::size_t sent = 0;
+  for (std::size_t at = 0; (at = integrador.find("EnviarPagamento(", at)) != std::string::npos; ++at) ++sent;
+  EXPECT_EQ(sent, 1u);
 }
 
 TEST_F(RunningServiceTest, FailingRowIsLoggedAndTheNextRowIsStillProcessed) {

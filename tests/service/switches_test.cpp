@@ -124,6 +124,8 @@ TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs
   EXPECT_NE(unit.find("Description=Pagvigia\n"), std::string::npos) << unit;
   EXPECT_NE(unit.find("ExecStart=" + exe_ + "\n"), std::string::npos) << unit;
   EXPECT_NE(unit.find("Restart=no\n"), std::string::npos) << unit;
+  // A stop waits for the exchange in flight: its 30 s limit and a margin.
+  EXPECT_NE(unit.find("TimeoutStopSec=60\n"), std::string::npos) << unit;
   EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos) << unit;
 
   // Installing twice fails, also when silent, with the display name.
