@@ -33,14 +33,31 @@ std::string CampoTexto(const TLeitor& leitor, std::string_view tag) {
   return leitor.rCampo(tcStr, tag).AsString();
 }
 
-// True when the text is a whole document: every element opened is closed and
-// nothing follows the last tag but blanks. An answer cut short by a writer
-// that has not finished (even one that paused long enough to look finished)
-// fails this; the Integrador's answers are one root element each.
+// The name of the first element of the text ("" when none).
+std::string_view RootName(std::string_view text) {
+  for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+    if (i + 1 >= text.size() || text[i + 1] == '?' || text[i + 1] == '!' || text[i + 1] == '/') continue;
+    std::size_t j = i + 1;
+    while (j < text.size() && text[j] != '>' && text[j] != '/' && static_cast<unsigned char>(text[j]) > ' ') ++j;
+    return text.substr(i + 1, j - i - 1);
+  }
+  return {};
+}
+
+// True when the text is a whole document: blanks aside, it ends with the
+// closing tag of its first element, or every element opened in it is closed
+// (an answer without the envelope). An answer cut short by a writer that has
+// not finished, even one that paused long enough to look finished, is
+// neither; the Integrador's answers are one root element each.
 bool IsCompleteDocument(std::string_view text) {
   std::size_t end = text.size();
   while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
   if (end == 0 || text[end - 1] != '>') return false;
+  const std::string_view root = RootName(text);
+  if (!root.empty()) {
+    const std::string close = "</" + std::string(root) + ">";
+    if (end >= close.size() && text.substr(end - close.size(), close.size()) == close) return true;
+  }
   int depth = 0;
   bool element = false;
   for (std::size_t i = text.find('<'); i < end; i = text.find('<', i)) {

@@ -102,9 +102,9 @@ TEST(Confiabilidade, GarbageAnswersAreRejectedAndNothingIsRecorded) {
   inst.Inserir(b);
   const std::string lixo = inst.root() + "/lixo.xml";
   // The right session, then no envelope anyone could read, markup broken
-  // and bytes that are not text.
+  // and bytes that are not text; the root closes, so the answer is whole.
   WriteFile(lixo, "<Integrador><Identificador><Valor>{sessao}</Valor></Identificador><IntegradorResposta><Codigo>"
-                  "<<&&\x01\x02\xff</Codigo><retorno>9<9</IDPagamento>\n\n<IDPagamento>abc");
+                  "<<&&\x01\x02\xff</Codigo><retorno>9<9</IDPagamento>\n\n<IDPagamento>abc</Integrador>");
   {
     IntegradorSim sim(inst.input(), inst.output(), {"--answer-file", lixo});
     ASSERT_EQ(inst.RodarUmCiclo(), 0);
