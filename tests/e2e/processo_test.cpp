@@ -82,6 +82,33 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheCycleInProgress) {
   EXPECT_TRUE(inst.ServiceLog().empty()) << SlurpFile(inst.ServiceLogPath());
 }
 
+TEST(Processo, AStopDuringASlowExchangeFinishesThatRowAndSendsNoOther) {
+  Instalacao inst;
+  inst.EscreverPagvigiaIni(/*timeout=*/25, /*intervalo=*/300);
+  for (int id = 1; id <= 6; ++id) {
+    Transacao t;
+    t.id = id;
+    t.serialPOS = "POS-NOVO";  // payment and fiscal response
+    inst.Inserir(t);
+  }
+  IntegradorSim sim(inst.input(), inst.output(), {"--delay-ms", "2000"});
+  auto p = inst.IniciarServico();
+  ASSERT_TRUE(WaitUntil([&] { return Conta(inst.IntegradorLog(), "EnviarPagamento( ") >= 1; }, 60s));
+  const auto stop = std::chrono::steady_clock::now();
+  p->RequestStop();
+  ASSERT_TRUE(p->Wait(60s));
+  const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stop);
+  RecordProperty("stop_latency_ms", static_cast<int>(latency.count()));
+  EXPECT_EQ(p->ExitCode(), 0) << SlurpFile(inst.ErrPath());
+  // The row in flight got its steps recorded; no other row was sent.
+  EXPECT_NE(inst.Linha(1).pagamento, "0");
+  EXPECT_NE(inst.Linha(1).fiscal, "0");
+  for (int id = 2; id <= 6; ++id) EXPECT_EQ(inst.Linha(id), (Progresso{"0", "0", "0"})) << id;
+  EXPECT_EQ(sim.Commands().size(), 2u);
+  // Two answers of 2 s each at most, not the five rows after them.
+  EXPECT_LT(latency, 10s);
+}
+
 TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {
   Instalacao inst;
   inst.EscreverGestalo("127.0.0.1/1", inst.db().path());  // nothing listens on port 1
