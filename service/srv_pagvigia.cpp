@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
+#include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 
 namespace pagvigia {
@@ -125,6 +126,7 @@ void TSrvPagvigia::ServiceDestroy() { Timer1.SetEnabled(false); }
 void TSrvPagvigia::Timer1Timer() {
   Timer1.SetEnabled(false);
   std::exception_ptr failure;
+  TResumoCiclo resumo;
   try {
     bool ConexaoBanco = false;
     try {
@@ -134,6 +136,7 @@ void TSrvPagvigia::Timer1Timer() {
       // unreadable setting, a log that cannot be written) is dropped here.
       ConexaoBanco = false;
     }
+    resumo.Conectado = ConexaoBanco;
     if (ConexaoBanco) {
       TBPadrao.Open();
       const int NumCaixa = NumeroCaixa();
@@ -146,9 +149,13 @@ void TSrvPagvigia::Timer1Timer() {
       if (!TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
         while (!TBEnviaMFEPendentes.Eof() && !stopRequested_) {
+          // A row that logged a line without raising had a request rejected.
+          const int entradas = entradasLog_;
           try {
             EnviaMFEPendentes();
+            ++(entradasLog_ == entradas ? resumo.Concluidas : resumo.Recusadas);
           } catch (const std::exception& e) {
+            ++resumo.Falhas;
             DoSaveLog(std::string("Envios Pendentes: ") + e.what());
           }
           TBEnviaMFEPendentes.Next();
@@ -172,6 +179,9 @@ void TSrvPagvigia::Timer1Timer() {
   step([this] { TBPadrao.Close(); });
   step([this] { TBEnviaMFEPendentes.Close(); });
   step([this] { IBGestalo.Disconnect(); });
+  if (failure) resumo.Erro = MessageOf(failure);
+  resumo.Fim = clock_.LocalNow();
+  PublicarResumoCiclo(exeDir_ + kResumoCicloName, resumo);
   Timer1.SetEnabled(true);
   if (failure) std::rethrow_exception(failure);
 }
@@ -193,7 +203,10 @@ int TSrvPagvigia::NumeroCaixa() {
   return ini.ReadInteger("Caixa", "IdCaixa", 0);
 }
 
-void TSrvPagvigia::DoSaveLog(const std::string& Msg) { SaveServiceLog(ArquivoLog(), Msg, clock_); }
+void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
+  ++entradasLog_;
+  SaveServiceLog(ArquivoLog(), Msg, clock_);
+}
 
 void TSrvPagvigia::EnviaMFEPendentes() { Reconciliacao.EnviaMFEPendentes(); }
 

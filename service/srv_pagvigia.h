@@ -48,6 +48,8 @@ class TSrvPagvigia {
   TServiceSettings settings_;
   platform::Clock& clock_;
   std::atomic<bool> stopRequested_{false};
+  // Entries written to "Pagvigia.log" so far (for the cycle's summary).
+  int entradasLog_ = 0;
 
  public:
   static constexpr const char* kName = "SrvPagvigia";

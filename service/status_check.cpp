@@ -23,6 +23,7 @@
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
+#include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 #include "service/service_settings.h"
 
@@ -713,7 +714,40 @@ class Checker {
                    "Libere espaço nesse disco");
   }
 
+  // The state file the service replaces after every cycle.
+  void CheckLastCycle() {
+    const std::string path = exeDir_ + kResumoCicloName;
+    std::string reason;
+    switch (ReadState(path, reason)) {
+      case FileState::Missing:
+        report_.Ok(std::string("Nenhum ciclo registrado em ") + path + " (o primeiro vem " +
+                   std::to_string(settings_.Intervalo / 1000) + " s depois que o serviço começa)");
+        return;
+      case FileState::Unreadable:
+        report_.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
+        return;
+      case FileState::Readable: break;
+    }
+    std::vector<std::string> lines;
+    try {
+      lines = platform::ReadTextLines(path);
+    } catch (const std::exception&) {
+    }
+    const std::string text = lines.empty() ? "" : lines.front();
+    std::error_code ec;
+    const auto age = std::chrono::duration_cast<std::chrono::seconds>(fs::file_time_type::clock::now() -
+                                                                      fs::last_write_time(path, ec))
+                         .count();
+    // A cycle every interval, each at most a few Integrador waits long.
+    const std::int64_t limit = 3 * static_cast<std::int64_t>(settings_.Intervalo) / 1000 + 600;
+    if (!ec && age > limit)
+      report_.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
+    else
+      report_.Ok(text);
+  }
+
   void CheckLog() {
+    CheckLastCycle();
     const std::string path = exeDir_ + kServiceLogName;
     std::string reason;
     switch (ReadState(path, reason)) {

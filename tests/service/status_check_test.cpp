@@ -95,6 +95,7 @@ struct Installation {
     std::string log;
     for (int i = 1; i <= 12; ++i) log += "08/12/2026 10:00:" + std::to_string(10 + i) + " - linha " + std::to_string(i) + "\r\n";
     Write("Pagvigia.log", log);
+    Write("Pagvigia_UltimoCiclo.txt", "08/12/2026 14:03:22 - \xDAltimo ciclo 14:03:22: 3 linhas conclu\xED" "das, 1 falha\r\n");
   }
   void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir + name, bytes); }
   void Folder(const std::string& name) {
@@ -162,7 +163,8 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO);",
         "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);",
         ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
-        "OK: Nenhum arquivo de comando parado", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
+        "OK: Nenhum arquivo de comando parado",
+        "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
        {"FALHA", "quorix", "linha 2\n"},
        0},
       {"the two indexes", ShopSchema() + kShopData + kIndexes, nullptr,
@@ -270,8 +272,21 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "o Integrador não os está lendo. Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê"},
        {},
        1},
-      {"no log yet", "", [](Installation& s) { fs::remove(s.dir + "Pagvigia.log"); },
-       {"OK: Pagvigia.log não existe em "},
+      {"a service that stopped cycling", "",
+       [](Installation& s) {
+         fs::last_write_time(s.dir + "Pagvigia_UltimoCiclo.txt",
+                             fs::file_time_type::clock::now() - std::chrono::hours(2));
+       },
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha (há 120 min: o serviço "
+        "parece parado; veja se ele está rodando)"},
+       {"FALHA"},
+       0},
+      {"no log yet", "",
+       [](Installation& s) {
+         fs::remove(s.dir + "Pagvigia.log");
+         fs::remove(s.dir + "Pagvigia_UltimoCiclo.txt");
+       },
+       {"OK: Pagvigia.log não existe em ", "OK: Nenhum ciclo registrado em "},
        {"FALHA"},
        0},
   };
