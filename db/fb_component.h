@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "util/utils.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 

@@ -4,8 +4,11 @@
 
 #include "integrador/integrador_resposta.h"
 #include "platform/codepage.h"
+#include "util/arquivos.h"
+#include "util/conversao.h"
 #include "util/datetime.h"
-#include "util/utils.h"
+#include "util/numeros.h"
+#include "util/texto.h"
 #include "vfpe/leitor.h"
 
 namespace pagvigia {

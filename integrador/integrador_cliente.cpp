@@ -2,8 +2,10 @@
 
 #include "integrador/integrador_resposta.h"
 #include "platform/codepage.h"
+#include "util/arquivos.h"
 #include "util/datetime.h"
-#include "util/utils.h"
+#include "util/numeros.h"
+#include "util/texto.h"
 #include "vfpe/gerador.h"
 #include "vfpe/vfpe_records.h"
 #include "vfpe/vfpe_writers.h"

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "util/conversao.h"
 
 namespace pagvigia {
 

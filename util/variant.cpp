@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/numeros.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 

@@ -6,8 +6,12 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "util/conversao.h"
 #include "util/datetime.h"
-#include "util/utils.h"
+#include "util/documentos.h"
+#include "util/numeros.h"
+#include "util/texto.h"
+#include "util/xml_texto.h"
 
 namespace pagvigia {
 namespace {

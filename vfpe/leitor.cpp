@@ -10,7 +10,10 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/numeros.h"
+#include "util/texto.h"
+#include "util/xml_texto.h"
 
 namespace pagvigia {
 

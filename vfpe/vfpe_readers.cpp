@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 namespace {

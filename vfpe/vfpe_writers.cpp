@@ -1,6 +1,6 @@
 #include "vfpe/vfpe_writers.h"
 
-#include "util/utils.h"
+#include "util/numeros.h"
 
 namespace pagvigia {
 

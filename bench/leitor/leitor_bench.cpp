@@ -7,7 +7,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "util/utils.h"
+#include "util/texto.h"
 #include "vfpe/leitor.h"
 
 using namespace pagvigia;

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "platform/codepage.h"
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/texto.h"
+#include "util/xml_texto.h"
 #include "vfpe/leitor.h"
 
 using namespace pagvigia;

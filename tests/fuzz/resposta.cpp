@@ -10,7 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
-#include "util/utils.h"
+#include "util/conversao.h"
 #include "vfpe/leitor.h"
 #include "vfpe/vfpe_records.h"
 

@@ -10,7 +10,6 @@
 #include "integrador/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
-#include "util/utils.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {

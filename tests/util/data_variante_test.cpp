@@ -3,8 +3,8 @@
 
 #include <tuple>
 
+#include "util/conversao.h"
 #include "util/datetime.h"
-#include "util/utils.h"
 #include "util/variant.h"
 
 namespace pagvigia {

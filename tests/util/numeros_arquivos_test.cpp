@@ -6,7 +6,10 @@
 
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
-#include "util/utils.h"
+#include "util/arquivos.h"
+#include "util/conversao.h"
+#include "util/numeros.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 namespace {

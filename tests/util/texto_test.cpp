@@ -6,7 +6,12 @@
 #include <string>
 
 #include "platform/codepage.h"
-#include "util/utils.h"
+#include "util/acentos.h"
+#include "util/conversao.h"
+#include "util/documentos.h"
+#include "util/numeros.h"
+#include "util/texto.h"
+#include "util/xml_texto.h"
 
 namespace pagvigia {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
+#include "util/conversao.h"
 #include "util/datetime.h"
-#include "util/utils.h"
 
 namespace pagvigia {
 namespace {

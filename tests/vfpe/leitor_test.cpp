@@ -8,7 +8,8 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
-#include "util/utils.h"
+#include "util/conversao.h"
+#include "util/texto.h"
 #include "vfpe/leitor.h"
 
 namespace pagvigia {

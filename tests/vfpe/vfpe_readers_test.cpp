@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "util/utils.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util/utils.h"
+#include "util/conversao.h"
 
 namespace pagvigia {
 namespace {
