@@ -8,7 +8,7 @@ set(PAGVIGIA_TEST_LABELS unit db e2e fuzz wine)
 # (run on the `db` label): a memory error or a definitely lost block makes the
 # test fail.
 macro(pagvigia_enable_testing)
-  if(NOT PAGVIGIA_SANITIZE AND NOT PAGVIGIA_FUZZ)
+  if(NOT PAGVIGIA_SANITIZE AND NOT PAGVIGIA_FUZZ AND NOT WIN32)
     find_program(MEMORYCHECK_COMMAND valgrind REQUIRED)
   endif()
   set(MEMORYCHECK_COMMAND_OPTIONS
@@ -17,6 +17,12 @@ macro(pagvigia_enable_testing)
   # No dashboard targets (Experimental, Nightly, ...): CTest is used locally.
   set_property(GLOBAL PROPERTY CTEST_TARGETS_ADDED 1)
   include(CTest)
+  if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
+    # Wine's prefix is made once, before the first test program runs.
+    add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot -i)
+    set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 600 LABELS unit)
+    set(PAGVIGIA_WINE_FIXTURE ON)
+  endif()
 endmacro()
 
 function(pagvigia_check_label label)
@@ -39,7 +45,17 @@ function(pagvigia_test name)
   pagvigia_check_label(${T_LABEL})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABEL})
+  if(WIN32)
+    # One CTest test per program: under Wine, starting a program costs far
+    # more than a test case, so the cases are not run one by one.
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL})
+    if(PAGVIGIA_WINE_FIXTURE)
+      set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+    endif()
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABEL})
+  endif()
 endfunction()
 
 # pagvigia_library(<folder> [DEPS ...])
@@ -57,17 +73,26 @@ function(pagvigia_library folder)
   endif()
 endfunction()
 
-# pagvigia_test_folder(<folder> LIBS ... [LABEL unit|db|e2e])
+# pagvigia_test_folder(<folder> LIBS ... [LABEL unit|db|e2e] [NOT_ON_WINDOWS <name>_test ...])
 # One test executable <folder>_<name> for every <name>_test.cpp in the calling
 # folder, so that files of different authors never share an executable.
+# A file <name>_win_test.cpp is built for Windows only; the files named in
+# NOT_ON_WINDOWS (tests that need the database, the Integrador simulator or
+# POSIX facilities) are left out of the Windows build.
 function(pagvigia_test_folder folder)
-  cmake_parse_arguments(F "" "LABEL" "LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "LABEL" "LIBS;NOT_ON_WINDOWS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(NOT tests)
     message(FATAL_ERROR "no *_test.cpp in ${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
   foreach(t ${tests})
     get_filename_component(n ${t} NAME_WE)
+    if(WIN32 AND n IN_LIST F_NOT_ON_WINDOWS)
+      continue()
+    endif()
+    if(NOT WIN32 AND n MATCHES "_win_test$")
+      continue()
+    endif()
     pagvigia_test(${folder}_${n} SOURCES ${t} LIBS ${F_LIBS} LABEL ${F_LABEL})
   endforeach()
 endfunction()

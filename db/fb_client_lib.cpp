@@ -16,7 +16,10 @@ TFbClientLib& TFbClientLib::Instance() {
   return *lib;
 }
 
-TFbClientLib::TFbClientLib() : SearchNames(platform::FbClientLibNames()), FApi(std::make_unique<TFbClientApi>()) {}
+TFbClientLib::TFbClientLib()
+    : ProgramFolderNames(platform::FbClientLibNamesInProgramFolder()),
+      SearchNames(platform::FbClientLibNames()),
+      FApi(std::make_unique<TFbClientApi>()) {}
 
 TFbClientLib::~TFbClientLib() { Close(); }
 
@@ -32,7 +35,7 @@ void TFbClientLib::Open() {
   } else {
     // First beside the program, then by the system's ordinary search.
     const std::string own = platform::ExecutableDir();
-    for (const auto& name : SearchNames) {
+    for (const auto& name : ProgramFolderNames) {
       if (own.empty()) break;
       const std::string path = own + name;
       if (!platform::FileExists(path)) continue;

@@ -41,8 +41,10 @@ class TFbClientLib {
 
   // When set, exactly this file is loaded.
   std::string LibraryFile;
-  // The names tried in the program's own folder and then by the system's
-  // search when no file is configured (the platform's client library names).
+  // When no file is configured: the names tried in the program's own folder,
+  // then the names tried by the system's search (also the names the failure
+  // message lists); the platform's client library names.
+  std::vector<std::string> ProgramFolderNames;
   std::vector<std::string> SearchNames;
 
   // The entry points (each nullptr until Open succeeds).

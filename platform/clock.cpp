@@ -8,6 +8,36 @@
 namespace pagvigia::platform {
 namespace {
 
+// The C calendar's thread-safe forms, which the two C libraries name
+// differently.
+std::tm LocalCalendar(std::time_t t) {
+  std::tm tm{};
+#ifdef _WIN32
+  ::localtime_s(&tm, &t);
+#else
+  ::localtime_r(&t, &tm);
+#endif
+  return tm;
+}
+
+std::tm UtcCalendar(std::time_t t) {
+  std::tm tm{};
+#ifdef _WIN32
+  ::gmtime_s(&tm, &t);
+#else
+  ::gmtime_r(&t, &tm);
+#endif
+  return tm;
+}
+
+std::time_t FromUtcCalendar(std::tm* tm) {
+#ifdef _WIN32
+  return ::_mkgmtime(tm);
+#else
+  return ::timegm(tm);
+#endif
+}
+
 class RealClock final : public Clock, public Sleeper {
  public:
   std::int64_t NowMs() override {
@@ -18,8 +48,7 @@ class RealClock final : public Clock, public Sleeper {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t t = system_clock::to_time_t(now);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalCalendar(t);
     DateTime d;
     d.year = tm.tm_year + 1900;
     d.month = tm.tm_mon + 1;
@@ -69,9 +98,8 @@ DateTime ManualClock::LocalNow() {
     --secs;
   }
   tm.tm_sec += static_cast<int>(secs);
-  const std::time_t t = timegm(&tm);
-  std::tm out{};
-  gmtime_r(&t, &out);
+  const std::time_t t = FromUtcCalendar(&tm);
+  const std::tm out = UtcCalendar(t);
   return DateTime{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour,
                   out.tm_min,         out.tm_sec,     static_cast<int>(ms)};
 }

@@ -104,9 +104,9 @@ std::string Utf8ToSingleByte(std::string_view utf8, ToByte toByte) {
 
 }  // namespace
 
-std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToSingleByte(utf8, CodePointToAnsi); }
+std::string Utf8ToCp1252(std::string_view utf8) { return Utf8ToSingleByte(utf8, CodePointToAnsi); }
 
-std::string AnsiToUtf8(std::string_view ansi) {
+std::string Cp1252ToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 8);
   for (const char ch : ansi) {

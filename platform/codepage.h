@@ -8,12 +8,19 @@
 
 namespace pagvigia::platform {
 
-// UTF-8 to Windows-1252. A character the code page cannot hold, and every
-// byte that is not part of a valid UTF-8 sequence, becomes "?".
+// UTF-8 to the system's ANSI code page: Windows-1252 on POSIX (a table of
+// our own), the code page Windows is set to on Windows. A character the code
+// page cannot hold (no best-fit look-alikes), and every byte that is not part
+// of a valid UTF-8 sequence, becomes "?".
 std::string Utf8ToAnsi(std::string_view utf8);
-// Windows-1252 bytes to UTF-8. The five bytes the code page leaves undefined
-// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value.
+// ANSI code page bytes to UTF-8.
 std::string AnsiToUtf8(std::string_view ansi);
+
+// UTF-8 to Windows-1252 and back by the table, on every platform. The five
+// bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to
+// the C1 controls of the same value.
+std::string Utf8ToCp1252(std::string_view utf8);
+std::string Cp1252ToUtf8(std::string_view cp1252);
 // The text as it survives a trip through the ANSI code page.
 std::string AnsiRoundTrip(std::string_view utf8);
 

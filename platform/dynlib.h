@@ -23,8 +23,12 @@ void FreeDynLib(DynLibHandle lib);
 // The system's text for the last failed LoadDynLib on this thread.
 std::string DynLibLastError();
 
-// The file names of the Firebird client library, in the order they are tried
-// (first in the program's own folder, then by the system's search).
+// The file names of the Firebird client library in the order they are tried
+// in the program's own folder.
+std::vector<std::string> FbClientLibNamesInProgramFolder();
+// The same names in the order they are tried by the system's search
+// afterwards, which is also the order in which the "Unable to load client
+// library" message lists them.
 std::vector<std::string> FbClientLibNames();
 
 }  // namespace pagvigia::platform

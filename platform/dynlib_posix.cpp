@@ -31,6 +31,7 @@ void FreeDynLib(DynLibHandle lib) {
 
 std::string DynLibLastError() { return lastError; }
 
+std::vector<std::string> FbClientLibNamesInProgramFolder() { return FbClientLibNames(); }
 std::vector<std::string> FbClientLibNames() { return {"libfbclient.so.2", "libfbclient.so"}; }
 
 }  // namespace pagvigia::platform

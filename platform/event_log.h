@@ -1,5 +1,6 @@
 // The system's log for failures that escape the service's own handling
-// (syslog here: facility user, priority error, named after the executable).
+// (syslog on POSIX: facility user, priority error; the application event log
+// on Windows), named after the executable's file name.
 #pragma once
 #include <string>
 

@@ -9,9 +9,15 @@
 
 namespace pagvigia::platform {
 
-// The platform's path delimiter ("/" here).
+// The platform's path delimiter: "\" on Windows, "/" elsewhere. On Windows
+// the functions below also accept "/" inside the paths they are given.
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+#else
 inline constexpr char kPathDelim = '/';
-// The root of the drive that holds the executable ("/" here).
+#endif
+// The root of the drive that holds the executable, with its delimiter: "/"
+// on POSIX; "C:\" or "\\server\share\" on Windows.
 std::string DriveRoot();
 
 // Raised by the file operations below; the message names the file and the
@@ -44,7 +50,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 // UTF-8 text encoded for a file in the given encoding, with its mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 
-// Reads all bytes of a file. Raises FileError.
+// Reads all bytes of a file. Raises FileError. On Windows a file that another
+// program holds open for writing cannot be read (a sharing violation).
 std::string ReadFileBytes(const std::string& path);
 // Creates or truncates the file and writes the bytes. Raises FileError.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
@@ -64,8 +71,10 @@ bool DeleteFile(const std::string& path);
 enum class RenameWay { Native, Link, Copy };
 // Renames without ever replacing an existing target, trying each way from
 // `first` on while the file system does not support it; false when the
-// target exists or the rename failed (errno-style code in *error when given).
-// `first` is for tests, which take the stronger ways away.
+// target exists or the rename failed (the system's error code in *error when
+// given: errno on POSIX, GetLastError on Windows). `first` is for tests,
+// which take the stronger ways away; Windows has the native way only
+// (MoveFile).
 bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr,
                      RenameWay first = RenameWay::Native);
 // Creates the folder chain; true when the folder exists afterwards.
@@ -73,7 +82,8 @@ bool ForceDirectories(const std::string& path);
 
 // Names (without folder) of the entries of the mask's folder that match the
 // mask's name part ("*" and "?" wildcards, ASCII letters in either case), in
-// directory order, "." and ".." skipped. A missing folder gives none.
+// directory order (FindFirstFile order on Windows), "." and ".." skipped. A
+// missing folder gives none.
 std::vector<std::string> ListFolder(const std::string& mask);
 // True when `name` matches a "*"/"?" wildcard mask.
 bool MatchesMask(std::string_view name, std::string_view mask);

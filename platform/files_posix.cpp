@@ -185,33 +185,6 @@ bool ForceDirectories(const std::string& path) {
   return ::mkdir(p.c_str(), 0755) == 0 || DirectoryExists(p);
 }
 
-bool MatchesMask(std::string_view name, std::string_view mask) {
-  // Iterative wildcard match with backtracking on the last "*". Letters match
-  // without regard to ASCII case, as masks do on Windows: an answer written
-  // as "X.XML" is still an ".xml" answer.
-  auto same = [](char a, char b) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return lower(a) == lower(b);
-  };
-  std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || same(mask[m], name[n]))) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == '*') {
-      starM = m++;
-      starN = n;
-    } else if (starM != std::string_view::npos) {
-      m = starM + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
-}
-
 std::vector<std::string> ListFolder(const std::string& mask) {
   std::vector<std::string> out;
   const auto slash = mask.find_last_of(kPathDelim);

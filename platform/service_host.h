@@ -1,11 +1,19 @@
 // The service host: what the service needs from the operating system's
-// service manager. Here the service runs in the foreground as systemd expects:
-// SIGTERM or SIGINT ask it to stop, SIGUSR1 to pause and SIGUSR2 to continue
-// (pausing changes only the reported state), and when NOTIFY_SOCKET is set
-// the state is reported with the systemd notify protocol. Registering the
-// service writes a systemd unit.
+// service manager.
+//
+// POSIX: the service runs in the foreground as systemd expects: SIGTERM or
+// SIGINT ask it to stop, SIGUSR1 to pause and SIGUSR2 to continue (pausing
+// changes only the reported state), and when NOTIFY_SOCKET is set the state
+// is reported with the systemd notify protocol. Registering the service
+// writes a systemd unit.
+//
+// Windows: the Service Control Manager starts the service and sends it stop,
+// pause, continue and interrogate requests; the state is reported to it.
+// Registering the service is CreateService. Run in the foreground instead
+// (the "CONSOLE" switch), Ctrl+C or Ctrl+Break asks the service to stop.
 #pragma once
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -21,10 +29,11 @@ namespace pagvigia::platform {
 bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name);
 
 enum class ServiceState { Stopped, StartPending, Running, StopPending, Paused };
-enum class ServiceRequest { Stop, Pause, Continue };
+// Interrogate asks for the state to be reported again.
+enum class ServiceRequest { Stop, Pause, Continue, Interrogate };
 
 // Sends one message of the systemd notify protocol ("READY=1", "STATUS=...")
-// to NOTIFY_SOCKET; nothing happens when it is not set.
+// to NOTIFY_SOCKET; nothing happens when it is not set (or on Windows).
 void NotifyServiceManager(const std::string& message);
 
 // The control side of the running service: the requests that reach it and
@@ -33,7 +42,8 @@ class ServiceThread {
  public:
   // With `watchSignals`, SIGTERM, SIGINT, SIGUSR1 and SIGUSR2 are blocked in
   // the calling thread (and so in every thread it starts afterwards) and
-  // become requests. Create it before any other thread of the process.
+  // become requests; on Windows, Ctrl+C, Ctrl+Break and closing the console
+  // become stop requests. Create it before any other thread of the process.
   explicit ServiceThread(bool watchSignals);
   ~ServiceThread();
   ServiceThread(const ServiceThread&) = delete;
@@ -47,15 +57,27 @@ class ServiceThread {
   void ProcessRequests(bool waitForMessage);
   // Queues a request from any thread, as the matching signal does.
   void Controller(ServiceRequest request);
-  // Sets and reports the state.
+  // Sets and reports the state. On Windows, while stop is pending, the report
+  // is renewed every few seconds within its wait hint, so that the service
+  // manager waits for a cycle that is still running.
   void ReportState(ServiceState state);
+
+  // The operating system's side of the thread; see the platform's source.
+  struct Native;
+  Native& NativeSide() { return *native_; }
 
  private:
   void Handle(ServiceRequest request);
   bool TakeQueued(ServiceRequest& request);
+  // Per platform: handles what the system has for the thread (the signals),
+  // wakes a ProcessRequests that waits, waits, and tells the service
+  // manager about a state.
+  void HandleSystemRequests();
+  void Wake();
+  void WaitForRequest();
+  void Announce(ServiceState before, ServiceState now);
 
-  int signalFd_ = -1;
-  int eventFd_ = -1;
+  std::unique_ptr<Native> native_;
   mutable std::mutex mu_;
   std::vector<ServiceRequest> queue_;
   bool terminated_ = false;
@@ -76,13 +98,25 @@ struct ServiceDefinition {
 // `execute`, handles the requests still queued and reports it stopped. An
 // exception that escapes `execute` goes to `eventLog` as
 // "Service failed on execute: " and its message. Returns the exit status.
+int RunServiceInForeground(const ServiceDefinition& service, ServiceThread& thread,
+                           EventLog& eventLog);
+// Runs the service as the system's service manager expects it: on POSIX in
+// the foreground (above); on Windows under the Service Control Manager,
+// which must have started the process (otherwise a hint goes to standard
+// error and the status is 1).
 int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog& eventLog);
 
 // The folder of systemd units: PAGVIGIA_SYSTEMD_UNIT_DIR when set, otherwise
-// /etc/systemd/system.
+// /etc/systemd/system (POSIX only).
 std::string ServiceUnitFolder();
 
-// Writes the unit "<name>.service" that starts `exePath`, then runs
+// Windows: registers the service with the Service Control Manager (own
+// process, automatic start, `exePath` as its program) or removes it; the
+// text of success or failure is shown in a message box (unless the
+// environment variable PAGVIGIA_NO_MESSAGE_BOX is set, for unattended runs)
+// and written to `out` or `err` as well.
+//
+// POSIX: writes the unit "<name>.service" that starts `exePath`, then runs
 // "systemctl daemon-reload" and "systemctl enable". Removing it runs
 // "systemctl disable", deletes the unit and reloads. systemctl is the one on
 // the PATH, or the program named by PAGVIGIA_SYSTEMCTL (empty: none); with a

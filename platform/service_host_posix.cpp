@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/files.h"
@@ -23,26 +24,6 @@
 extern char** environ;
 
 namespace pagvigia::platform {
-
-bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name) {
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i] ? argv[i] : "";
-    if (arg.substr(0, 2) == "--")
-      arg.remove_prefix(2);
-    else if (!arg.empty() && (arg.front() == '-' || arg.front() == '/'))
-      arg.remove_prefix(1);
-    else
-      continue;
-    if (arg.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < arg.size() && same; ++k) {
-      const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-      same = lower(arg[k]) == lower(name[k]);
-    }
-    if (same) return true;
-  }
-  return false;
-}
 
 void NotifyServiceManager(const std::string& message) {
   const char* socketPath = std::getenv("NOTIFY_SOCKET");
@@ -61,7 +42,12 @@ void NotifyServiceManager(const std::string& message) {
 }
 
 // ---------------------------------------------------------------------------
-// ServiceThread
+// ServiceThread: the signals and an eventfd that wakes ProcessRequests.
+
+struct ServiceThread::Native {
+  int signalFd = -1;
+  int eventFd = -1;
+};
 
 namespace {
 
@@ -77,57 +63,53 @@ sigset_t ControlSignals() {
 
 }  // namespace
 
-ServiceThread::ServiceThread(bool watchSignals) {
+ServiceThread::ServiceThread(bool watchSignals) : native_(std::make_unique<Native>()) {
   if (watchSignals) {
     const sigset_t set = ControlSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    native_->signalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
   }
-  eventFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  native_->eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 ServiceThread::~ServiceThread() {
-  if (signalFd_ >= 0) ::close(signalFd_);
-  if (eventFd_ >= 0) ::close(eventFd_);
+  if (native_->signalFd >= 0) ::close(native_->signalFd);
+  if (native_->eventFd >= 0) ::close(native_->eventFd);
 }
 
-bool ServiceThread::Terminated() const {
-  std::lock_guard lock(mu_);
-  return terminated_;
-}
-
-ServiceState ServiceThread::State() const {
-  std::lock_guard lock(mu_);
-  return state_;
-}
-
-void ServiceThread::Controller(ServiceRequest request) {
-  {
-    std::lock_guard lock(mu_);
-    queue_.push_back(request);
-  }
+void ServiceThread::Wake() {
   const std::uint64_t one = 1;
-  if (eventFd_ >= 0) {
-    [[maybe_unused]] const auto n = ::write(eventFd_, &one, sizeof one);
+  if (native_->eventFd >= 0) {
+    [[maybe_unused]] const auto n = ::write(native_->eventFd, &one, sizeof one);
   }
 }
 
-bool ServiceThread::TakeQueued(ServiceRequest& request) {
-  std::lock_guard lock(mu_);
-  if (queue_.empty()) return false;
-  request = queue_.front();
-  queue_.erase(queue_.begin());
-  return true;
+void ServiceThread::HandleSystemRequests() {
+  if (native_->signalFd >= 0) {
+    signalfd_siginfo info{};
+    while (::read(native_->signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      switch (info.ssi_signo) {
+        case SIGTERM:
+        case SIGINT: Handle(ServiceRequest::Stop); break;
+        case SIGUSR1: Handle(ServiceRequest::Pause); break;
+        case SIGUSR2: Handle(ServiceRequest::Continue); break;
+        default: break;
+      }
+    }
+  }
+  if (native_->eventFd >= 0) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto n = ::read(native_->eventFd, &count, sizeof count);
+  }
 }
 
-void ServiceThread::ReportState(ServiceState state) {
-  ServiceState before;
-  {
-    std::lock_guard lock(mu_);
-    before = state_;
-    state_ = state;
-  }
-  switch (state) {
+void ServiceThread::WaitForRequest() {
+  pollfd fds[2] = {{native_->signalFd, POLLIN, 0}, {native_->eventFd, POLLIN, 0}};
+  ::poll(fds, 2, -1);
+}
+
+void ServiceThread::Announce(ServiceState before, ServiceState now) {
+  switch (now) {
     case ServiceState::Running:
       NotifyServiceManager(before == ServiceState::StartPending ? "READY=1\nSTATUS=Running"
                                                                 : "STATUS=Running");
@@ -147,68 +129,8 @@ void ServiceThread::ReportState(ServiceState state) {
   }
 }
 
-void ServiceThread::Handle(ServiceRequest request) {
-  const ServiceState state = State();
-  switch (request) {
-    case ServiceRequest::Stop:
-      {
-        std::lock_guard lock(mu_);
-        if (terminated_) return;
-        terminated_ = true;
-      }
-      ReportState(ServiceState::StopPending);
-      break;
-    case ServiceRequest::Pause:
-      if (state == ServiceState::Running) ReportState(ServiceState::Paused);
-      break;
-    case ServiceRequest::Continue:
-      if (state == ServiceState::Paused) ReportState(ServiceState::Running);
-      break;
-  }
-}
-
-void ServiceThread::ProcessRequests(bool waitForMessage) {
-  for (;;) {
-    if (signalFd_ >= 0) {
-      signalfd_siginfo info{};
-      while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        switch (info.ssi_signo) {
-          case SIGTERM:
-          case SIGINT: Handle(ServiceRequest::Stop); break;
-          case SIGUSR1: Handle(ServiceRequest::Pause); break;
-          case SIGUSR2: Handle(ServiceRequest::Continue); break;
-          default: break;
-        }
-      }
-    }
-    if (eventFd_ >= 0) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] auto n = ::read(eventFd_, &count, sizeof count);
-    }
-    ServiceRequest request;
-    while (TakeQueued(request)) Handle(request);
-    if (!waitForMessage || Terminated()) return;
-    pollfd fds[2] = {{signalFd_, POLLIN, 0}, {eventFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-  }
-}
-
 int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog& eventLog) {
-  thread.ReportState(ServiceState::StartPending);
-  thread.ReportState(ServiceState::Running);
-  int status = 0;
-  try {
-    if (service.execute) service.execute(thread);
-  } catch (const std::exception& e) {
-    eventLog.Error(std::string("Service failed on execute: ") + e.what());
-    status = 1;
-  } catch (...) {
-    eventLog.Error("Service failed on execute: unknown exception");
-    status = 1;
-  }
-  thread.ProcessRequests(false);
-  thread.ReportState(ServiceState::Stopped);
-  return status;
+  return RunServiceInForeground(service, thread, eventLog);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,9 @@
-// The Pagvigia executable. Without switches it runs as the service in the
-// foreground until SIGTERM or SIGINT; "INSTALL" and "UNINSTALL" (with
-// "SILENT") register and remove it; "ONCE" runs one polling cycle at once;
-// "STATUS" checks the set-up for the operator and changes nothing.
+// The Pagvigia executable. Without switches it runs as the service: on POSIX
+// in the foreground until SIGTERM or SIGINT, on Windows under the Service
+// Control Manager; "CONSOLE" runs it in the foreground on Windows as well
+// (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
+// remove it; "ONCE" runs one polling cycle at once; "STATUS" checks the
+// set-up for the operator and changes nothing.
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
   const bool silent = platform::FindCmdLineSwitch(argc, argv, "SILENT");
   const bool once = !install && !uninstall && platform::FindCmdLineSwitch(argc, argv, "ONCE");
   const bool serve = !install && !uninstall && !once;
+  const bool console = serve && platform::FindCmdLineSwitch(argc, argv, "CONSOLE");
   platform::EventLog& eventLog = platform::SystemEventLog();
 
   // The control signals become requests; this must come before the service
@@ -60,6 +63,9 @@ int main(int argc, char** argv) {
     platform::ServiceDefinition definition{TSrvPagvigia::kName, TSrvPagvigia::kDisplayName,
                                            [&](platform::ServiceThread& thread) {
                                              SrvPagvigia.ServiceExecute(thread);
+                                             // A cycle still running ends before
+                                             // the service is reported stopped.
+                                             SrvPagvigia.Timer1.Shutdown();
                                            },
                                            SrvPagvigia.StopTimeoutSec()};
     if (install)
@@ -79,6 +85,7 @@ int main(int argc, char** argv) {
       }
       return 1;
     }
+    if (console) return platform::RunServiceInForeground(definition, *serviceThread, eventLog);
     return platform::RunService(definition, *serviceThread, eventLog);
   } catch (const std::exception& e) {
     // The service object could not be created.

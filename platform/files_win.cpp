@@ -1,0 +1,199 @@
+// Files on Windows: the wide (W) functions, paths converted from UTF-8 at
+// the edge. "/" is accepted as a delimiter in the paths given, "\" is the one
+// the program writes.
+#include "platform/files.h"
+#include "platform/win_text.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace pagvigia::platform {
+namespace {
+
+bool IsDelim(char c) { return c == '\\' || c == '/'; }
+
+[[noreturn]] void Raise(const std::string& what, const std::string& path, DWORD err) {
+  throw FileError(what + " \"" + path + "\": " + ErrorText(err), static_cast<int>(err));
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Opens for writing; the file may be read by others meanwhile only by a
+// reader that allows writing, which the program's own reads do not.
+void WriteWith(const std::string& path, std::string_view bytes, DWORD access, DWORD disposition) {
+  Handle h(::CreateFileW(Widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) Raise("Cannot create file", path, ::GetLastError());
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(h.get(), bytes.data() + done, chunk, &written, nullptr))
+      Raise("Cannot write file", path, ::GetLastError());
+    done += written;
+  }
+  if (!::CloseHandle(h.release())) Raise("Cannot write file", path, ::GetLastError());
+}
+
+DWORD Attributes(const std::string& path) {
+  if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(Widen(path).c_str());
+}
+
+}  // namespace
+
+std::string DriveRoot() {
+  // "C:\" for a drive letter, "\\server\share\" for a network path.
+  const std::string exe = ExecutablePath();
+  if (exe.size() >= 2 && exe[1] == ':') return exe.substr(0, 2) + kPathDelim;
+  if (exe.size() >= 2 && IsDelim(exe[0]) && IsDelim(exe[1])) {
+    std::size_t end = exe.find_first_of("\\/", 2);  // after the server
+    if (end != std::string::npos) end = exe.find_first_of("\\/", end + 1);  // after the share
+    std::string root = exe.substr(0, end);
+    for (char& c : root)
+      if (c == '/') c = kPathDelim;
+    return root + kPathDelim;
+  }
+  return std::string(1, kPathDelim);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  // Sharing reads only: a file that some program still holds open for
+  // writing is refused with a sharing violation instead of read half-written.
+  Handle h(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) Raise("Cannot open file", path, ::GetLastError());
+  std::string out;
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(h.get(), &size) && size.QuadPart > 0)
+    out.reserve(static_cast<std::size_t>(size.QuadPart));
+  char buf[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h.get(), buf, sizeof buf, &n, nullptr))
+      Raise("Cannot read file", path, ::GetLastError());
+    if (n == 0) break;
+    out.append(buf, n);
+  }
+  return out;
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  WriteWith(path, bytes, GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+void AppendFileBytes(const std::string& path, std::string_view bytes) {
+  WriteWith(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
+
+bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool FileExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFile(const std::string& path) {
+  return !path.empty() && ::DeleteFileW(Widen(path).c_str());
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error, RenameWay) {
+  // MoveFile never replaces an existing target (ERROR_ALREADY_EXISTS), on
+  // every file system: the one way there is.
+  const bool ok = ::MoveFileW(Widen(from).c_str(), Widen(to).c_str());
+  if (error) *error = ok ? 0 : static_cast<int>(::GetLastError());
+  return ok;
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::string p = path;
+  while (p.size() > 1 && IsDelim(p.back())) p.pop_back();
+  if (DirectoryExists(p)) return true;
+  const auto slash = p.find_last_of("\\/");
+  if (slash != std::string::npos && slash > 0) ForceDirectories(p.substr(0, slash));
+  return ::CreateDirectoryW(Widen(p).c_str(), nullptr) || DirectoryExists(p);
+}
+
+std::vector<std::string> ListFolder(const std::string& mask) {
+  std::vector<std::string> out;
+  const auto slash = mask.find_last_of("\\/:");
+  const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
+  WIN32_FIND_DATAW data{};
+  // The long names only: the system would also match a mask against the
+  // short 8.3 names ("*.xml" finding "a.xmlx"), which the mask test below
+  // leaves out.
+  HANDLE h = ::FindFirstFileExW(Widen(mask).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  do {
+    const std::string name = Narrow(data.cFileName);
+    if (name == "." || name == "..") continue;
+    if (MatchesMask(name, pattern)) out.push_back(name);
+  } while (::FindNextFileW(h, &data));
+  ::FindClose(h);
+  return out;
+}
+
+FileStamp StatFile(const std::string& path) {
+  FileStamp s;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (path.empty() || !::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+    return s;
+  s.exists = true;
+  s.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  // 100 ns ticks since 1601, counted from 1970 as on POSIX (from 1601 the
+  // nanoseconds would not fit).
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+      data.ftLastWriteTime.dwLowDateTime;
+  s.mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
+  return s;
+}
+
+std::string ExecutablePath() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return Narrow(std::wstring_view(buf.data(), n));
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string ExecutableDir() { return ExtractFilePath(ExecutablePath()); }
+
+std::string ExtractFilePath(const std::string& path) {
+  const auto slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const auto slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace pagvigia::platform

@@ -1,0 +1,121 @@
+// The parts of the service host that are the same on every platform: the
+// command line, the requests and states of the service thread, and the run
+// of the service in the foreground.
+#include "platform/service_host.h"
+
+#include <exception>
+
+namespace pagvigia::platform {
+
+bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i] ? argv[i] : "";
+    if (arg.substr(0, 2) == "--")
+      arg.remove_prefix(2);
+    else if (!arg.empty() && (arg.front() == '-' || arg.front() == '/'))
+      arg.remove_prefix(1);
+    else
+      continue;
+    if (arg.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < arg.size() && same; ++k) {
+      const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+      same = lower(arg[k]) == lower(name[k]);
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// ServiceThread
+
+bool ServiceThread::Terminated() const {
+  std::lock_guard lock(mu_);
+  return terminated_;
+}
+
+ServiceState ServiceThread::State() const {
+  std::lock_guard lock(mu_);
+  return state_;
+}
+
+void ServiceThread::Controller(ServiceRequest request) {
+  {
+    std::lock_guard lock(mu_);
+    queue_.push_back(request);
+  }
+  Wake();
+}
+
+bool ServiceThread::TakeQueued(ServiceRequest& request) {
+  std::lock_guard lock(mu_);
+  if (queue_.empty()) return false;
+  request = queue_.front();
+  queue_.erase(queue_.begin());
+  return true;
+}
+
+void ServiceThread::ReportState(ServiceState state) {
+  ServiceState before;
+  {
+    std::lock_guard lock(mu_);
+    before = state_;
+    state_ = state;
+  }
+  Announce(before, state);
+}
+
+void ServiceThread::Handle(ServiceRequest request) {
+  const ServiceState state = State();
+  switch (request) {
+    case ServiceRequest::Stop:
+      {
+        std::lock_guard lock(mu_);
+        if (terminated_) return;
+        terminated_ = true;
+      }
+      ReportState(ServiceState::StopPending);
+      break;
+    case ServiceRequest::Pause:
+      if (state == ServiceState::Running) ReportState(ServiceState::Paused);
+      break;
+    case ServiceRequest::Continue:
+      if (state == ServiceState::Paused) ReportState(ServiceState::Running);
+      break;
+    case ServiceRequest::Interrogate:
+      ReportState(state);
+      break;
+  }
+}
+
+void ServiceThread::ProcessRequests(bool waitForMessage) {
+  for (;;) {
+    HandleSystemRequests();
+    ServiceRequest request;
+    while (TakeQueued(request)) Handle(request);
+    if (!waitForMessage || Terminated()) return;
+    WaitForRequest();
+  }
+}
+
+int RunServiceInForeground(const ServiceDefinition& service, ServiceThread& thread,
+                           EventLog& eventLog) {
+  thread.ReportState(ServiceState::StartPending);
+  thread.ReportState(ServiceState::Running);
+  int status = 0;
+  try {
+    if (service.execute) service.execute(thread);
+  } catch (const std::exception& e) {
+    eventLog.Error(std::string("Service failed on execute: ") + e.what());
+    status = 1;
+  } catch (...) {
+    eventLog.Error("Service failed on execute: unknown exception");
+    status = 1;
+  }
+  thread.ProcessRequests(false);
+  thread.ReportState(ServiceState::Stopped);
+  return status;
+}
+
+}  // namespace pagvigia::platform

@@ -1,0 +1,294 @@
+// The service host on Windows: the Service Control Manager (dispatcher,
+// control handler, status reports), CreateService and DeleteService, and the
+// console's Ctrl+C for runs in the foreground.
+#include "platform/service_host.h"
+#include "platform/win_text.h"
+
+#include <condition_variable>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+namespace pagvigia::platform {
+
+void NotifyServiceManager(const std::string&) {}
+
+// ---------------------------------------------------------------------------
+// ServiceThread: an event that wakes ProcessRequests, and the handle through
+// which the state reaches the Service Control Manager.
+
+struct ServiceThread::Native {
+  HANDLE wake = nullptr;
+  bool consoleHandler = false;
+
+  // Set once the Service Control Manager has started the service.
+  SERVICE_STATUS_HANDLE status = nullptr;
+  std::mutex mu;  // guards the fields below and the reports
+  DWORD checkPoint = 0;
+  DWORD state = SERVICE_STOPPED;
+  std::condition_variable keepAliveCv;
+  bool keepAliveQuit = false;
+  std::thread keepAlive;
+
+  void Report(DWORD newState) {
+    SERVICE_STATUS s{};
+    s.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    s.dwCurrentState = newState;
+    const bool pending = newState == SERVICE_START_PENDING || newState == SERVICE_STOP_PENDING ||
+                         newState == SERVICE_PAUSE_PENDING || newState == SERVICE_CONTINUE_PENDING;
+    if (newState != SERVICE_START_PENDING && newState != SERVICE_STOPPED)
+      s.dwControlsAccepted =
+          SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN;
+    s.dwWin32ExitCode = NO_ERROR;
+    checkPoint = pending ? checkPoint + 1 : 0;
+    s.dwCheckPoint = checkPoint;
+    s.dwWaitHint = pending ? kWaitHintMs : 0;
+    state = newState;
+    ::SetServiceStatus(status, &s);
+  }
+
+  void StopKeepAlive(std::unique_lock<std::mutex>& lock) {
+    if (!keepAlive.joinable()) return;
+    keepAliveQuit = true;
+    keepAliveCv.notify_all();
+    lock.unlock();
+    keepAlive.join();
+    lock.lock();
+    keepAliveQuit = false;
+  }
+
+  // While stop is pending (a cycle may still be running), the report is
+  // renewed with a new check point well within each wait hint.
+  void StartKeepAlive() {
+    if (keepAlive.joinable()) return;
+    keepAlive = std::thread([this] {
+      std::unique_lock lock(mu);
+      while (!keepAliveCv.wait_for(lock, std::chrono::milliseconds(kWaitHintMs / 2),
+                                   [this] { return keepAliveQuit; })) {
+        if (state == SERVICE_STOP_PENDING) Report(SERVICE_STOP_PENDING);
+      }
+    });
+  }
+
+  // The framework's wait hint for every pending state.
+  static constexpr DWORD kWaitHintMs = 5000;
+};
+
+namespace {
+
+ServiceThread* consoleThread = nullptr;
+
+BOOL WINAPI ConsoleControl(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      if (consoleThread) consoleThread->Controller(ServiceRequest::Stop);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+DWORD StateCode(ServiceState state) {
+  switch (state) {
+    case ServiceState::Stopped: return SERVICE_STOPPED;
+    case ServiceState::StartPending: return SERVICE_START_PENDING;
+    case ServiceState::Running: return SERVICE_RUNNING;
+    case ServiceState::StopPending: return SERVICE_STOP_PENDING;
+    case ServiceState::Paused: return SERVICE_PAUSED;
+  }
+  return SERVICE_STOPPED;
+}
+
+}  // namespace
+
+ServiceThread::ServiceThread(bool watchSignals) : native_(std::make_unique<Native>()) {
+  native_->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (watchSignals) {
+    consoleThread = this;
+    native_->consoleHandler = ::SetConsoleCtrlHandler(ConsoleControl, TRUE);
+  }
+}
+
+ServiceThread::~ServiceThread() {
+  if (native_->consoleHandler) ::SetConsoleCtrlHandler(ConsoleControl, FALSE);
+  if (consoleThread == this) consoleThread = nullptr;
+  {
+    std::unique_lock lock(native_->mu);
+    native_->StopKeepAlive(lock);
+  }
+  if (native_->wake) ::CloseHandle(native_->wake);
+}
+
+void ServiceThread::Wake() {
+  if (native_->wake) ::SetEvent(native_->wake);
+}
+
+void ServiceThread::HandleSystemRequests() {}
+
+void ServiceThread::WaitForRequest() {
+  if (native_->wake) ::WaitForSingleObject(native_->wake, INFINITE);
+}
+
+void ServiceThread::Announce(ServiceState, ServiceState now) {
+  std::unique_lock lock(native_->mu);
+  if (!native_->status) return;
+  if (now != ServiceState::StopPending) native_->StopKeepAlive(lock);
+  native_->Report(StateCode(now));
+  if (now == ServiceState::StopPending) native_->StartKeepAlive();
+}
+
+// ---------------------------------------------------------------------------
+// The Service Control Manager
+
+namespace {
+
+struct Dispatch {
+  const ServiceDefinition* service = nullptr;
+  ServiceThread* thread = nullptr;
+  EventLog* eventLog = nullptr;
+  std::wstring name;
+  int status = 0;
+};
+
+Dispatch* dispatch = nullptr;
+
+DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void* context) {
+  auto* thread = static_cast<ServiceThread*>(context);
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      thread->Controller(ServiceRequest::Stop);
+      return NO_ERROR;
+    case SERVICE_CONTROL_PAUSE:
+      thread->Controller(ServiceRequest::Pause);
+      return NO_ERROR;
+    case SERVICE_CONTROL_CONTINUE:
+      thread->Controller(ServiceRequest::Continue);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      thread->Controller(ServiceRequest::Interrogate);
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+// Runs on the thread the dispatcher starts for the service: the service
+// thread.
+void WINAPI ServiceMain(DWORD, wchar_t**) {
+  Dispatch& d = *dispatch;
+  SERVICE_STATUS_HANDLE h =
+      ::RegisterServiceCtrlHandlerExW(d.name.c_str(), ControlHandler, d.thread);
+  if (!h) {
+    d.eventLog->Error("Service failed on start: " + ErrorText(::GetLastError()));
+    d.status = 1;
+    return;
+  }
+  {
+    std::lock_guard lock(d.thread->NativeSide().mu);
+    d.thread->NativeSide().status = h;
+  }
+  d.status = RunServiceInForeground(*d.service, *d.thread, *d.eventLog);
+}
+
+}  // namespace
+
+int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog& eventLog) {
+  // Under the Service Control Manager there is no console to stop from.
+  if (thread.NativeSide().consoleHandler) {
+    ::SetConsoleCtrlHandler(ConsoleControl, FALSE);
+    thread.NativeSide().consoleHandler = false;
+  }
+  Dispatch d;
+  d.service = &service;
+  d.thread = &thread;
+  d.eventLog = &eventLog;
+  d.name = Widen(service.name);
+  dispatch = &d;
+  SERVICE_TABLE_ENTRYW table[] = {{d.name.data(), ServiceMain}, {nullptr, nullptr}};
+  const BOOL ok = ::StartServiceCtrlDispatcherW(table);
+  const DWORD err = ok ? 0 : ::GetLastError();
+  dispatch = nullptr;
+  if (ok) return d.status;
+  if (err == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+    std::cerr << "Service \"" << service.displayName
+              << "\" runs under the Service Control Manager: register it with /INSTALL and start "
+                 "it with \"net start "
+              << service.name << "\", or run it in the foreground with /CONSOLE" << std::endl;
+  else
+    std::cerr << "Service \"" << service.displayName
+              << "\" could not connect to the Service Control Manager: " << ErrorText(err)
+              << std::endl;
+  return 1;
+}
+
+std::string ServiceUnitFolder() { return {}; }
+
+// ---------------------------------------------------------------------------
+// Registering and removing
+
+namespace {
+
+class ScHandle {
+ public:
+  explicit ScHandle(SC_HANDLE h) : h_(h) {}
+  ~ScHandle() {
+    if (h_) ::CloseServiceHandle(h_);
+  }
+  ScHandle(const ScHandle&) = delete;
+  ScHandle& operator=(const ScHandle&) = delete;
+  SC_HANDLE get() const { return h_; }
+
+ private:
+  SC_HANDLE h_;
+};
+
+// The text in a message box, unless unattended, and on the console.
+void Tell(const ServiceDefinition& service, const std::string& text, bool failure,
+          std::ostream& stream) {
+  stream << text << std::endl;
+  const char* quiet = std::getenv("PAGVIGIA_NO_MESSAGE_BOX");
+  if (quiet && *quiet) return;
+  ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(service.displayName).c_str(),
+                MB_OK | MB_SETFOREGROUND | (failure ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+int Fail(const ServiceDefinition& service, const char* what, DWORD err, std::ostream& stream) {
+  Tell(service, "Service \"" + service.displayName + "\" could not be " + what + ": " + ErrorText(err),
+       true, stream);
+  return 1;
+}
+
+}  // namespace
+
+int InstallService(const ServiceDefinition& service, const std::string& exePath, bool silent,
+                   std::ostream& out, std::ostream& err) {
+  ScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  if (!scm.get()) return Fail(service, "installed", ::GetLastError(), err);
+  // The program's full path, quoted so that a folder with blanks is no
+  // other program's.
+  const std::wstring command = L"\"" + Widen(exePath) + L"\"";
+  ScHandle created(::CreateServiceW(scm.get(), Widen(service.name).c_str(),
+                                    Widen(service.displayName).c_str(), SERVICE_ALL_ACCESS,
+                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                    SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
+                                    nullptr, nullptr, nullptr));
+  if (!created.get()) return Fail(service, "installed", ::GetLastError(), err);
+  if (!silent) Tell(service, "Service installed successfully", false, out);
+  return 0;
+}
+
+int UninstallService(const ServiceDefinition& service, bool silent, std::ostream& out,
+                     std::ostream& err) {
+  ScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!scm.get()) return Fail(service, "uninstalled", ::GetLastError(), err);
+  ScHandle existing(::OpenServiceW(scm.get(), Widen(service.name).c_str(), DELETE));
+  if (!existing.get()) return Fail(service, "uninstalled", ::GetLastError(), err);
+  if (!::DeleteService(existing.get())) return Fail(service, "uninstalled", ::GetLastError(), err);
+  if (!silent) Tell(service, "Service uninstalled successfully", false, out);
+  return 0;
+}
+
+}  // namespace pagvigia::platform
