@@ -27,25 +27,21 @@ rm -rf "$demo"
 mkdir -p "$app" "$demo/Integrador/Input" "$demo/Integrador/Output" "$demo/caixa" "$demo/db" "$demo/sim"
 chown firebird:firebird "$demo/db"
 
-# The database: the shop's four tables, the service's login, a few rows.
-cat >"$demo/create.sql" <<SQL
+# The database: the shop's four tables (the tests' schema), the service's
+# login with every table granted to it (the tests' scripts, generated into the
+# build folder from tests/support/firebird.env), a few rows.
+support=build/release/tests/support
+{
+  cat <<SQL
 CREATE DATABASE '$PAGVIGIA_FB_HOST:$db' USER 'SYSDBA' PASSWORD '$PAGVIGIA_FB_SYSDBA_PASSWORD'
   PAGE_SIZE 8192 DEFAULT CHARACTER SET ISO8859_1;
-SET TERM ^;
-EXECUTE BLOCK AS BEGIN
-  IF (NOT EXISTS(SELECT 1 FROM SEC\$USERS WHERE SEC\$USER_NAME = 'USUARIO')) THEN
-    EXECUTE STATEMENT 'CREATE USER USUARIO PASSWORD ''quorix''';
-END^
-SET TERM ;^
 COMMIT;
 SQL
-cat tests/e2e/schema.sql >>"$demo/create.sql"
+  cat "$support/service_login.sql" tests/e2e/schema.sql
+  echo "COMMIT;"
+  cat "$support/grants.sql"
+} >"$demo/create.sql"
 cat >>"$demo/create.sql" <<'SQL'
-COMMIT;
-GRANT ALL ON PADRAO TO USUARIO;
-GRANT ALL ON MFE_CADASTRO_POS TO USUARIO;
-GRANT ALL ON MSAUT TO USUARIO;
-GRANT ALL ON MFE_TRANSACAO_CARTOES TO USUARIO;
 
 INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF)
   VALUES (1, 'Mercado São João Ltda', 'Mercadinho', '08.723.218/0001-86', 'SP');

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Starts the local Firebird 3 server (no systemd here) and waits for it on
-# 127.0.0.1:3050. Prints nothing on success; fails loudly otherwise.
+# Starts the local Firebird 3 server (no systemd here) and waits for it on the
+# host and port of tests/support/firebird.env. Prints nothing on success;
+# fails loudly otherwise.
 set -euo pipefail
-listening() { (exec 3<>/dev/tcp/127.0.0.1/3050) 2>/dev/null; }
+. "$(dirname "$0")/../tests/support/firebird.env"
+listening() { (exec 3<>"/dev/tcp/$PAGVIGIA_FB_HOST/$PAGVIGIA_FB_PORT") 2>/dev/null; }
 if ! listening; then
   mkdir -p /run/firebird3.0
   chown firebird:firebird /run/firebird3.0
@@ -13,6 +15,6 @@ if ! listening; then
   done
 fi
 if ! listening; then
-  echo "Firebird server did not start on 127.0.0.1:3050" >&2
+  echo "Firebird server did not start on $PAGVIGIA_FB_HOST:$PAGVIGIA_FB_PORT" >&2
   exit 1
 fi

@@ -28,7 +28,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "service/srv_pagvigia.h"
@@ -58,13 +57,6 @@ int OpenFds() {
   return n - 1;  // the listing's own descriptor
 }
 
-std::string Ler(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 long FileSize(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   return in ? static_cast<long>(in.tellg()) : 0;
@@ -80,7 +72,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_soak [cycles >= 200] [--accept-all]\n");
     return 2;
   }
-  testing::FirebirdDb db(Ler(PAGVIGIA_SCHEMA) +
+  testing::FirebirdDb db(testing::ShopSchema() +
                          "INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '08.723.218/0001-86');\n"
                          "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (1, 'CHAVE');\n"
                          "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, "

@@ -19,7 +19,6 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "integrador/integrador_cliente.h"
@@ -54,19 +53,12 @@ class SleeperCronometrado : public platform::Sleeper {
   std::atomic<std::int64_t> total_{0};
 };
 
-std::string Ler(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void Escrever(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // The shop's database with 100 pending POS payments of cash register 1, the
 // program's folder with its INI files, and the simulator.
 struct Ambiente {
-  testing::FirebirdDb db{Ler(PAGVIGIA_SCHEMA) +
+  testing::FirebirdDb db{testing::ShopSchema() +
                          "INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '08.723.218/0001-86');\n"
                          "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (1, 'CHAVE');\n"
                          "INSERT INTO MFE_CADASTRO_POS (CODIGO, MFE_SERIALPOS, MFE_CHAVEREQUISICAO, "

@@ -15,12 +15,7 @@
 // side; the program reaches the same folders through drive Z: (its INI files
 // name them as "Z:\..."), and the database string names the server's path.
 #pragma once
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -35,33 +30,16 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "tests/support/child_process.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
 
-extern char** environ;
-
 namespace pagvigia::testing {
-
-// Reads a whole file ("" when missing).
-inline std::string SlurpFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + path);
   out << bytes;
-}
-
-// The text of the shop schema used by the end-to-end tests and the demo.
-inline std::string ShopSchema() {
-  std::string s = SlurpFile(PAGVIGIA_E2E_SCHEMA);
-  if (s.empty()) throw std::runtime_error(std::string("cannot read ") + PAGVIGIA_E2E_SCHEMA);
-  return s;
 }
 
 // The program under test: the Linux build's own executable, or the Windows
@@ -104,75 +82,6 @@ struct ProgramUnderTest {
   // The signal that asks the foreground service to stop: SIGTERM, or SIGINT
   // under Wine (which delivers it to the program as Ctrl+C).
   static int StopSignal() { return UnderWine() ? SIGINT : SIGTERM; }
-};
-
-// A child process with its standard output and error in files.
-class ChildProcess {
- public:
-  ChildProcess(const std::string& exe, const std::vector<std::string>& args, const std::string& cwd,
-               const std::string& outFile, const std::string& errFile) {
-    std::vector<std::string> argv{exe};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    // The working folder is a different one on purpose: the program must find
-    // its files beside its executable, not in the current folder.
-    std::string oldCwd = std::filesystem::current_path().string();
-    std::filesystem::current_path(cwd);
-    int rc = posix_spawn(&pid_, exe.c_str(), &fa, nullptr, cargv.data(), environ);
-    std::filesystem::current_path(oldCwd);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) throw std::runtime_error("cannot start " + exe);
-  }
-  ~ChildProcess() {
-    if (running()) {
-      ::kill(pid_, SIGKILL);
-      int st;
-      ::waitpid(pid_, &st, 0);
-    }
-  }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  pid_t pid() const { return pid_; }
-  bool running() const { return !status_; }
-  void Signal(int sig) const {
-    if (running()) ::kill(pid_, sig);
-  }
-  // Asks the program's foreground service loop to stop.
-  void RequestStop() const { Signal(ProgramUnderTest::StopSignal()); }
-  // Waits up to `timeout` for the process to end; true when it ended.
-  bool Wait(std::chrono::milliseconds timeout) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (running()) {
-      int st = 0;
-      pid_t r = ::waitpid(pid_, &st, WNOHANG);
-      if (r == pid_) {
-        status_ = st;
-        break;
-      }
-      if (std::chrono::steady_clock::now() >= end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
-  // Exit status, or -signal when killed by a signal.
-  int ExitCode() const {
-    if (!status_) return -1000;
-    if (WIFEXITED(*status_)) return WEXITSTATUS(*status_);
-    if (WIFSIGNALED(*status_)) return -WTERMSIG(*status_);
-    return -999;
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
 };
 
 // Polls `cond` until it holds or `timeout` passes.
@@ -368,11 +277,14 @@ class Instalacao {
   // executes it in place).
   std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
     ++runs_;
-    if (!ProgramUnderTest::UnderWine())
-      return std::make_unique<ChildProcess>(exe_, args, root_.path(), OutPath(), ErrPath());
+    // The working folder is a different one on purpose: the program must find
+    // its files beside its executable, not in the current folder.
+    ChildOptions o = ChildOptions().In(root_.path()).Output(OutPath(), ErrPath());
+    o.stopSignal = ProgramUnderTest::StopSignal();
+    if (!ProgramUnderTest::UnderWine()) return std::make_unique<ChildProcess>(exe_, args, o);
     std::vector<std::string> wineArgs{exe_};
     wineArgs.insert(wineArgs.end(), args.begin(), args.end());
-    return std::make_unique<ChildProcess>(ProgramUnderTest::Wine(), wineArgs, root_.path(), OutPath(), ErrPath());
+    return std::make_unique<ChildProcess>(ProgramUnderTest::Wine(), wineArgs, o);
   }
   // The foreground service loop (see ProgramUnderTest::PlainStart).
   std::unique_ptr<ChildProcess> IniciarServico() { return Iniciar(ProgramUnderTest::PlainStart()); }

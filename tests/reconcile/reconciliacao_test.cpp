@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "db/fb_connection.h"
 #include "db/fb_query.h"
@@ -28,10 +27,7 @@ using testing::SimCommand;
 using testing::TempDir;
 
 std::string Schema(bool chaveLonga) {
-  std::ifstream in(PAGVIGIA_E2E_SCHEMA);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
+  std::string s = testing::ShopSchema();
   if (chaveLonga) {
     const std::string k = "MFE_IDENTIFICADORINTERNO   INTEGER";
     s.replace(s.find(k), k.size(), "MFE_IDENTIFICADORINTERNO   BIGINT");

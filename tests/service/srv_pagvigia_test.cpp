@@ -101,10 +101,7 @@ class SrvPagvigiaTest : public ::testing::Test {
     std::lock_guard lock(mu_);
     return events_;
   }
-  static std::string Host() {
-    const char* h = std::getenv("PAGVIGIA_FB_HOST");
-    return h ? h : "127.0.0.1";
-  }
+  static std::string Host() { return testing::FirebirdHost(); }
 
   testing::TempDir dir_;
   TServiceSettings settings_;

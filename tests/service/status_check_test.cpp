@@ -32,7 +32,7 @@ using testing::TempDir;
 
 // The shop's tables as a shop's database has them: no index beyond the keys.
 std::string ShopSchema() {
-  std::ifstream in(PAGVIGIA_SHOP_SCHEMA);
+  std::istringstream in(testing::ShopSchema());
   std::string s, line;
   while (std::getline(in, line))
     if (line.rfind("CREATE INDEX", 0) != 0) s += line + "\n";

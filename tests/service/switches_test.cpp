@@ -1,24 +1,23 @@
 // The pagvigia executable copied into a folder of its own: "INSTALL" and
 // "UNINSTALL" (with "SILENT") on a temporary unit folder, "ONCE", and the
 // plain start driven by signals with the systemd notify protocol.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/files.h"
+#include "tests/support/child_process.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
 
@@ -64,35 +63,21 @@ class ExecutableTest : public ::testing::Test {
   }
 
   // Starts the executable (from another working folder) with its output in files.
-  pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
-    std::vector<std::string> env = Env(extraEnv);
-    std::vector<char*> argv{exe_.data()}, envp;
-    std::vector<std::string> a = args;
-    for (auto& s : a) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    for (auto& s : env) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, (dir_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, (dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&fa, "/");
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, exe_.c_str(), &fa, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
+  std::unique_ptr<testing::ChildProcess> Start(const std::vector<std::string>& args,
+                                               const std::vector<std::string>& extraEnv = {}) {
+    return std::make_unique<testing::ChildProcess>(
+        exe_, args, testing::ChildOptions().In("/").Output(dir_ / "stdout", dir_ / "stderr").Environment(Env(extraEnv)));
   }
-  Result Wait(pid_t pid) {
-    int st = 0;
-    ::waitpid(pid, &st, 0);
+  Result Wait(testing::ChildProcess& p) {
+    const int code = p.Wait();
     Result r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.status = code >= 0 ? code : 128 - code;
     r.out = platform::ReadFileBytes(dir_ / "stdout");
     r.err = platform::ReadFileBytes(dir_ / "stderr");
     return r;
   }
   Result Run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
-    return Wait(Start(args, extraEnv));
+    return Wait(*Start(args, extraEnv));
   }
   std::size_t Entries() {
     if (!platform::FileExists(dir_ / "Pagvigia.log")) return 0;
@@ -198,7 +183,7 @@ class NotifySocket {
 TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheReportedState) {
   Write("Pagvigia.ini", "[Servico]\r\nIntervalo=20\r\n[Caixa]\r\nPasta=" + dir_.path() + "\r\n");
   NotifySocket notify(dir_ / "notify");
-  const pid_t pid = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  const auto p = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
   const auto waitEntries = [&](std::size_t n) {
@@ -207,24 +192,24 @@ TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheRepor
     return Entries();
   };
   EXPECT_GE(waitEntries(2), 2u);
-  ::kill(pid, SIGUSR1);
+  p->Signal(SIGUSR1);
   EXPECT_EQ(notify.Next(), "STATUS=Paused");
   const std::size_t atPause = Entries();
   EXPECT_GE(waitEntries(atPause + 2), atPause + 2);  // still cycling
-  ::kill(pid, SIGUSR2);
+  p->Signal(SIGUSR2);
   EXPECT_EQ(notify.Next(), "STATUS=Running");
-  ::kill(pid, SIGTERM);
+  p->Signal(SIGTERM);
   EXPECT_EQ(notify.Next(), "STOPPING=1\nSTATUS=Stopping");
   EXPECT_EQ(notify.Next(), "STATUS=Stopped");
   EXPECT_GE(notify.summaries, 2);
-  const Result r = Wait(pid);
+  const Result r = Wait(*p);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
 }
 
 TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheLogsAlone) {
   NotifySocket notify(dir_ / "notify");
-  const pid_t first = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  const auto first = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");  // no cycle for a minute
   PlantLogs();
@@ -237,8 +222,8 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
     EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia.log"), "old\r\n");
     EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia_Integrador.log"), "old\r\n");
   }
-  ::kill(first, SIGTERM);
-  EXPECT_EQ(Wait(first).status, 0);
+  first->Signal(SIGTERM);
+  EXPECT_EQ(Wait(*first).status, 0);
   // The lock went with the first process: the next start runs.
   const Result r = Run({"-ONCE"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -246,10 +231,14 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
 }
 
 TEST_F(ExecutableTest, SigintStopsAsSigtermDoes) {
-  const pid_t pid = Start({});
-  std::this_thread::sleep_for(100ms);
-  ::kill(pid, SIGINT);
-  const Result r = Wait(pid);
+  // The signal goes once the service says it runs (its handlers are in
+  // place), however slowly it starts.
+  NotifySocket notify(dir_ / "notify");
+  const auto p = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  EXPECT_EQ(notify.Next(), "STATUS=Starting");
+  EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
+  p->Signal(SIGINT);
+  const Result r = Wait(*p);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Entries(), 0u);  // stopped within the first minute: no cycle at all
 }

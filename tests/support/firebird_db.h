@@ -3,8 +3,8 @@
 // The database is created by the command-line tool isql-fb as SYSDBA, in a
 // fresh folder under /tmp that the server's own user can write, with the
 // default character set ISO8859_1 (as the shop's database), and it is dropped
-// (and its folder removed) when the object goes. The login the service uses,
-// USUARIO with the password "quorix", is created on the server when missing.
+// (and its folder removed) when the object goes. The login the service uses
+// (tests/support/firebird.env) is created on the server when missing.
 //
 // Needs the server started and its settings exported:
 //   bash scripts/start-firebird.sh && . scripts/fb-env.sh
@@ -29,18 +29,42 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_text.h"
 #include "tests/support/host_shell.h"
+
+#ifndef PAGVIGIA_SHOP_SCHEMA
+#error "link the target with pagvigia_test_support"
+#endif
 
 namespace pagvigia::testing {
 
+// The server's host: PAGVIGIA_FB_HOST as scripts/fb-env.sh exports it, else
+// the one of tests/support/firebird.env.
+inline std::string FirebirdHost() {
+  const char* host = std::getenv("PAGVIGIA_FB_HOST");
+  return host && *host ? host : PAGVIGIA_FB_DEFAULT_HOST;
+}
+
+// The text of a file of the Linux machine that the build names; throws when
+// it cannot be read.
+inline std::string SupportFile(const std::string& linuxPath) {
+  std::string text = SlurpFile(HostPathForProgram(linuxPath));
+  if (text.empty()) throw std::runtime_error("cannot read " + linuxPath);
+  return text;
+}
+
+// The shop's four tables (tests/e2e/schema.sql), as the end-to-end tests, the
+// reconciliation tests, the benchmarks and the demo create them.
+inline std::string ShopSchema() { return SupportFile(PAGVIGIA_SHOP_SCHEMA); }
+
 class FirebirdDb {
  public:
-  // The login of the service's connection.
-  static constexpr const char* kUser = "USUARIO";
-  static constexpr const char* kPassword = "quorix";
+  // The login of the service's connection (tests/support/firebird.env).
+  static constexpr const char* kUser = PAGVIGIA_FB_USER;
+  static constexpr const char* kPassword = PAGVIGIA_FB_PASSWORD;
 
   // Creates the database. `schema`, when given, is run at once as SYSDBA and
-  // USUARIO is granted all rights on the tables it creates.
+  // the service's login is granted all rights on the tables it creates.
   explicit FirebirdDb(const std::string& schema = "", const std::string& prefix = "pagvigia-fb") {
     const char* host = std::getenv("PAGVIGIA_FB_HOST");
     const char* pw = std::getenv("PAGVIGIA_FB_SYSDBA_PASSWORD");
@@ -113,19 +137,9 @@ class FirebirdDb {
       throw std::runtime_error("Firebird test database: script failed:\n" + out + "\n--- script:\n" + script);
   }
 
-  // Grants USUARIO all rights on every table of the database (run after
+  // Grants the service's login all rights on every table of the database (run after
   // creating tables outside the constructor's schema).
-  void GrantAll() {
-    Run(std::string("SET TERM ^;\n") +
-        "EXECUTE BLOCK AS DECLARE n VARCHAR(63); BEGIN\n"
-        "  FOR SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS\n"
-        "      WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 INTO :n DO\n"
-        "    EXECUTE STATEMENT 'GRANT ALL ON \"' || n || '\" TO " +
-        kUser +
-        "';\n"
-        "END^\n"
-        "SET TERM ;^\n");
-  }
+  void GrantAll() { Run(SupportFile(PAGVIGIA_GRANTS_SQL)); }
 
   // The result of a SELECT as isql prints it without headings: one line per
   // row (columns separated by isql's padding), right-trimmed, empty lines
@@ -212,18 +226,7 @@ class FirebirdDb {
   // Creates the service's login when the server does not have it yet. Tests
   // run in parallel may race for it: a failed attempt is retried after a look.
   void EnsureServiceUser() {
-    const std::string script = ConnectLine() +
-                               "SET TERM ^;\n"
-                               "EXECUTE BLOCK AS BEGIN\n"
-                               "  IF (NOT EXISTS(SELECT 1 FROM SEC$USERS WHERE SEC$USER_NAME = '" +
-                               kUser +
-                               "')) THEN\n"
-                               "    EXECUTE STATEMENT 'CREATE USER " +
-                               kUser + " PASSWORD ''" + kPassword +
-                               "''';\n"
-                               "END^\n"
-                               "SET TERM ;^\n"
-                               "COMMIT;\n";
+    const std::string script = ConnectLine() + SupportFile(PAGVIGIA_SERVICE_LOGIN_SQL);
     std::string out;
     for (int attempt = 0; attempt < 10; ++attempt) {
       if (RunIsql(script, out) == 0) return;

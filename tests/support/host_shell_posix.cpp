@@ -1,11 +1,10 @@
-// The Linux build: the script goes to /bin/sh through a pipe.
-#include <sys/wait.h>
+// The Linux build: /bin/sh runs the script from a file, as a child process.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "tests/support/child_process.h"
 #include "tests/support/host_shell.h"
 
 namespace pagvigia::testing {
@@ -26,19 +25,17 @@ int RunHostShell(const std::string& script, std::string& out) {
     ::unlink(name);
     throw std::runtime_error("host shell: cannot write the script file");
   }
-  const std::string cmd = std::string("/bin/sh ") + name + " 2>&1 </dev/null";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) {
+  const std::string output = std::string(name) + ".out";
+  int code;
+  try {
+    code = RunProgram("/bin/sh", {name}, output, out);
+  } catch (const std::runtime_error&) {
     ::unlink(name);
     throw std::runtime_error("host shell: cannot start /bin/sh");
   }
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = ::pclose(p);
   ::unlink(name);
-  if (st == -1) throw std::runtime_error("host shell: lost the shell");
-  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+  ::unlink(output.c_str());
+  return code >= 0 ? code : 128 - code;
 }
 
 std::string HostPathForProgram(const std::string& linuxPath) { return linuxPath; }

@@ -8,11 +8,7 @@
 //
 // The test target must call pagvigia_use_simulator(<target>) in CMake.
 #pragma once
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -24,13 +20,12 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef PAGVIGIA_INTEGRADOR_SIM
 #error "call pagvigia_use_simulator(<target>) for the test target"
 #endif
-
-extern char** environ;
 
 namespace pagvigia::testing {
 
@@ -146,21 +141,10 @@ class IntegradorSim {
   // start (the message holds its error output).
   IntegradorSim(const std::string& input, const std::string& output, std::vector<std::string> options = {})
       : work_("integrador-sim") {
-    std::vector<std::string> args = {Program(),   "--input",      input,       "--output", output,
-                                     "--record",  RecordPath(),   "--ready-file", work_ / "ready"};
+    std::vector<std::string> args = {"--input", input,         "--output",     output,
+                                     "--record", RecordPath(), "--ready-file", work_ / "ready"};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string out = work_ / "stdout", err = work_ / "stderr";
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + Program());
+    process_.emplace(Program(), args, ChildOptions().Output(work_ / "stdout", work_ / "stderr"));
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!std::ifstream(work_ / "ready")) {
@@ -189,56 +173,40 @@ class IntegradorSim {
     return true;
   }
 
-  bool Running() {
-    if (exited_) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) Reap(status);
-    return !exited_;
-  }
+  bool Running() { return process_ && process_->Running(); }
 
   // Waits for the simulator to end by itself (--exit-after); its exit status,
   // or -1 when it is still running after the timeout.
   int Wait(int timeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Running()) {
-      if (std::chrono::steady_clock::now() > deadline) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return status_;
+    if (!process_) return -1;
+    if (!process_->Wait(std::chrono::milliseconds(timeoutMs))) return -1;
+    return Status();
   }
 
   // Ends the simulator with SIGTERM (SIGKILL when it does not end within 10 s)
   // and returns its exit status (128 + signal when a signal ended it).
   int Stop() {
-    if (!Running()) return status_;
-    ::kill(pid_, SIGTERM);
-    if (Wait(10000) == -1) {
-      ::kill(pid_, SIGKILL);
-      int status = 0;
-      if (::waitpid(pid_, &status, 0) == pid_) Reap(status);
+    if (!process_) return -1;
+    process_->Signal(SIGTERM);
+    if (!process_->Wait(std::chrono::seconds(10))) {
+      process_->Signal(SIGKILL);
+      process_->Wait();
     }
-    return status_;
+    return Status();
   }
 
   std::string RecordPath() const { return work_ / "record.log"; }
   // What the simulator wrote to its standard error.
-  std::string Stderr() const {
-    std::ifstream in(work_ / "stderr", std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Stderr() const { return SlurpFile(work_ / "stderr"); }
 
  private:
-  void Reap(int status) {
-    exited_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  int Status() const {
+    const int code = process_->ExitCode();
+    return code >= 0 ? code : 128 - code;
   }
 
   TempDir work_;
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = -1;
+  std::optional<ChildProcess> process_;
 };
 
 }  // namespace pagvigia::testing
