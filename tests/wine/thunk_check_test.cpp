@@ -4,11 +4,12 @@
 // fb_interpret.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/firebird_db.h"
+#include "tests/support/temp_dir.h"
 
 namespace pagvigia::testing {
 namespace {
@@ -18,17 +19,17 @@ namespace {
 int RunCheck(const std::string& database, const std::string& user, const std::string& password,
              std::string& out) {
   const std::string wineDir = PAGVIGIA_WINE_DIR;
-  const std::string cmd = "WINEPREFIX='" + wineDir + "/prefix' WINEDEBUG=-all WINEDLLPATH='" + wineDir + "' '" +
-                          PAGVIGIA_WINE + "' '" + PAGVIGIA_THUNK_CHECK_EXE + "' '" + database + "' '" + user +
-                          "' '" + password + "' 2>&1 </dev/null";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = ::pclose(p);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string v = *e;
+    if (v.rfind("WINEPREFIX=", 0) != 0 && v.rfind("WINEDEBUG=", 0) != 0 && v.rfind("WINEDLLPATH=", 0) != 0)
+      env.push_back(v);
+  }
+  env.insert(env.end(), {"WINEPREFIX=" + wineDir + "/prefix", "WINEDEBUG=-all", "WINEDLLPATH=" + wineDir});
+  TempDir dir("pagvigia-thunk");
+  const int st = RunProgram(PAGVIGIA_WINE, {PAGVIGIA_THUNK_CHECK_EXE, database, user, password}, dir / "out", out, env);
   std::erase(out, '\r');
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return st >= 0 ? st : -1;
 }
 
 TEST(WineThunk, AttachesRunsAStatementAndInterpretsErrors) {
