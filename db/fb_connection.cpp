@@ -25,9 +25,9 @@ std::mutex& AttachMutex() {
 
 // Logical connection names in use, and the connections that exist.
 struct Registry {
-  std::mutex mu;
-  std::set<std::string> names;
-  std::vector<TFbConnection*> connections;
+  std::mutex Mutex;
+  std::set<std::string> Names;
+  std::vector<TFbConnection*> Connections;
 };
 Registry& TheRegistry() {
   static Registry* r = new Registry();
@@ -72,8 +72,8 @@ std::string Decode(CodePage cp, std::string_view bytes) {
 }
 
 struct CharSetEntry {
-  const char* name;
-  int id;
+  const char* Name;
+  int Id;
 };
 constexpr CharSetEntry kCharSets[] = {
     {"NONE", 0},       {"OCTETS", 1},     {"ASCII", 2},      {"UNICODE_FSS", 3}, {"UTF8", 4},
@@ -84,7 +84,7 @@ constexpr CharSetEntry kCharSets[] = {
 
 int CharSetIdOf(const std::string& name) {
   for (const auto& e : kCharSets)
-    if (SameText(name, e.name)) return e.id;
+    if (SameText(name, e.Name)) return e.Id;
   return 0;
 }
 
@@ -123,8 +123,8 @@ bool EFbISCError::IsLostConnection() const {
 
 TFbConnection::TFbConnection(const std::string& name) : TFbComponent(name) {
   auto& r = TheRegistry();
-  std::lock_guard lock(r.mu);
-  r.connections.push_back(this);
+  std::lock_guard lock(r.Mutex);
+  r.Connections.push_back(this);
 }
 
 TFbConnection::~TFbConnection() {
@@ -146,15 +146,15 @@ TFbConnection::~TFbConnection() {
   for (auto* s : std::vector<TFbStatement*>(FStatements)) s->ConnectionDestroyed(this);
   if (DefaultTransaction) DefaultTransaction = nullptr;
   auto& r = TheRegistry();
-  std::lock_guard lock(r.mu);
-  r.connections.erase(std::remove(r.connections.begin(), r.connections.end(), this), r.connections.end());
-  if (!FDatabaseName.empty()) r.names.erase(FDatabaseName);
+  std::lock_guard lock(r.Mutex);
+  r.Connections.erase(std::remove(r.Connections.begin(), r.Connections.end(), this), r.Connections.end());
+  if (!FDatabaseName.empty()) r.Names.erase(FDatabaseName);
 }
 
 TFbConnection* TFbConnection::OnlyConnection() {
   auto& r = TheRegistry();
-  std::lock_guard lock(r.mu);
-  return r.connections.size() == 1 ? r.connections[0] : nullptr;
+  std::lock_guard lock(r.Mutex);
+  return r.Connections.size() == 1 ? r.Connections[0] : nullptr;
 }
 
 void TFbConnection::SetParam(const std::string& name, const std::string& value) {
@@ -270,11 +270,11 @@ void TFbConnection::SetDatabaseName(const std::string& v) {
   }
   if (!v.empty() && !IsIdentifier(v)) throw EFbConnectionError("\"" + v + "\" is not a valid component name");
   auto& r = TheRegistry();
-  std::lock_guard lock(r.mu);
-  if (!FDatabaseName.empty()) r.names.erase(FDatabaseName);
+  std::lock_guard lock(r.Mutex);
+  if (!FDatabaseName.empty()) r.Names.erase(FDatabaseName);
   std::string name = v;
-  for (int n = 1; !name.empty() && r.names.count(name); ++n) name = v + "_" + std::to_string(n);
-  if (!name.empty()) r.names.insert(name);
+  for (int n = 1; !name.empty() && r.Names.count(name); ++n) name = v + "_" + std::to_string(n);
+  if (!name.empty()) r.Names.insert(name);
   FDatabaseName = name;
 }
 
@@ -438,11 +438,7 @@ std::string TFbConnection::QueryDefaultCharSet() {
   TFbStatusVector st;
   isc_tr_handle tr = 0;
   const char tpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
-  struct {
-    isc_db_handle* db;
-    int len;
-    const char* tpb;
-  } teb{&FHandle, static_cast<int>(sizeof tpb), tpb};
+  TFbTransactionExistenceBlock teb{&FHandle, static_cast<int>(sizeof tpb), tpb};
   if (lib.isc_start_multiple(st, &tr, 1, &teb) != 0) return "";
   std::string result;
   isc_stmt_handle stmt = 0;

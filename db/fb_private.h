@@ -76,6 +76,14 @@ class TFbStatusVector {
 // for its number of columns by TFbStatement::NewSqlda).
 struct TFbSqlda : XSQLDA {};
 
+// The block that isc_start_multiple takes for each database: the attachment
+// and its transaction parameter block.
+struct TFbTransactionExistenceBlock {
+  isc_db_handle* Db;
+  int TpbLength;
+  const char* Tpb;
+};
+
 // A column's description as the server gives it.
 inline TFbColumnDesc FbColumnDesc(const XSQLVAR& v) { return {v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen}; }
 

@@ -17,13 +17,6 @@ bool LostIn(const ISC_STATUS* st) {
   }
   return false;
 }
-
-// The block that isc_start_multiple takes for each database.
-struct TransactionExistenceBlock {
-  isc_db_handle* db;
-  int tpbLength;
-  const char* tpb;
-};
 }  // namespace
 
 TFbTransaction::TFbTransaction(TFbConnection* connection, const std::string& name) : TFbComponent(name) {
@@ -113,7 +106,7 @@ void TFbTransaction::StartOnDemand() {
   const std::string tpb = BuildTPB();
   if (static_cast<int>(tpb.size()) > TPBLength)
     throw EFbError("TPB buffer overrun: Increase TPBLength setting to at least " + std::to_string(tpb.size()) + ".");
-  TransactionExistenceBlock teb{c.HandlePtr(), static_cast<int>(tpb.size()), tpb.data()};
+  TFbTransactionExistenceBlock teb{c.HandlePtr(), static_cast<int>(tpb.size()), tpb.data()};
   TFbStatusVector st;
   c.ClientLib->Api().isc_start_multiple(st, &FHandle, 1, &teb);
   if (st.Failed()) {
