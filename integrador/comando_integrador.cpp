@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "util/arquivos.h"
 #include "util/conversao.h"

@@ -1,6 +1,6 @@
 #include "integrador/integrador_cliente.h"
 
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "util/arquivos.h"
 #include "util/datetime.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 
 namespace pagvigia {
 

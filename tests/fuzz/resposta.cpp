@@ -6,7 +6,7 @@
 #include <string>
 
 #include "integrador/comando_integrador.h"
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
 

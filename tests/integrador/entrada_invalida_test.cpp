@@ -11,7 +11,7 @@
 #include <random>
 
 #include "integrador/comando_integrador.h"
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <set>
 
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
 #include "vfpe/vfpe_records.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "integrador/integrador_cliente.h"
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 #include "platform/files.h"
 #include "tests/support/integrador_sim.h"
 #include "tests/support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "integrador/integrador_resposta.h"
+#include "vfpe/integrador_resposta.h"
 
 #include <gtest/gtest.h>
 
