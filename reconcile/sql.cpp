@@ -3,6 +3,7 @@
 #include <string>
 
 #include "reconcile/reconciliacao.h"
+#include "util/texto.h"
 
 namespace pagvigia {
 
@@ -51,10 +52,7 @@ std::vector<std::string> SqlAtualizaRespostaFiscal() {
 }
 
 std::string TReconciliacao::ExtraiNumero(std::string_view texto) {
-  std::string out;
-  for (char ch : texto)
-    if (ch >= '0' && ch <= '9') out += ch;
-  return out;
+  return OnlyNumber(texto);
 }
 
 }  // namespace pagvigia
