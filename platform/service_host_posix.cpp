@@ -18,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/service_host.h"
 
@@ -252,9 +253,7 @@ std::string UnitCommand(const std::string& path) {
 }
 
 std::string UnitPath(const ServiceDefinition& service) {
-  std::string folder = ServiceUnitFolder();
-  if (!folder.empty() && folder.back() != kPathDelim) folder += kPathDelim;
-  return folder + service.name + ".service";
+  return WithTrailingDelim(ServiceUnitFolder()) + service.name + ".service";
 }
 
 }  // namespace

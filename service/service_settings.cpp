@@ -1,19 +1,15 @@
 #include "service/service_settings.h"
 
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "service/ini_file.h"
 
 namespace pagvigia {
 namespace {
 
-std::string WithDelim(std::string folder) {
-  if (!folder.empty() && folder.back() != platform::kPathDelim) folder += platform::kPathDelim;
-  return folder;
-}
-
 void ReadFolder(const TIniFile& ini, const char* section, const char* key, std::string& value) {
   const std::string v = ini.ReadString(section, key, "");
-  if (!v.empty()) value = WithDelim(v);
+  if (!v.empty()) value = platform::WithTrailingDelim(v);
 }
 
 }  // namespace

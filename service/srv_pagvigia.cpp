@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/event_log.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
@@ -17,8 +18,7 @@ constexpr const char* kIntegradorLogName = "Pagvigia_Integrador.log";
 
 std::string FolderOf(const TSrvPagvigiaOptions& o) {
   std::string dir = o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir;
-  if (!dir.empty() && dir.back() != platform::kPathDelim) dir += platform::kPathDelim;
-  return dir;
+  return platform::WithTrailingDelim(dir);
 }
 
 std::string MessageOf(std::exception_ptr e) {

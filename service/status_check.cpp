@@ -19,6 +19,7 @@
 #include "db/fb_errors.h"
 #include "db/fb_query.h"
 #include "db/fb_transaction.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
@@ -194,7 +195,7 @@ class Checker {
  public:
   Checker(const TStatusCheckOptions& o, std::ostream& out)
       : o_(o), report_(out, *o.Clock), exeDir_(o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir) {
-    if (!exeDir_.empty() && exeDir_.back() != platform::kPathDelim) exeDir_ += platform::kPathDelim;
+    exeDir_ = platform::WithTrailingDelim(exeDir_);
   }
 
   TStatusCheckResult Run() {

@@ -6,17 +6,13 @@
 #include <iostream>
 
 #include "platform/clock.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "tools/integrador_sim/answer.h"
 
 namespace pagvigia::sim {
 
 namespace {
-
-std::string WithDelim(std::string p) {
-  if (p.empty() || p.back() != platform::kPathDelim) p += platform::kPathDelim;
-  return p;
-}
 
 std::string Timestamp() {
   const platform::DateTime t = platform::SystemClock().LocalNow();
@@ -49,8 +45,8 @@ std::string EscapeField(std::string_view s, bool parameter) {
 }
 
 Simulator::Simulator(Settings settings) : settings_(std::move(settings)) {
-  inDir_ = WithDelim(settings_.input);
-  outDir_ = WithDelim(settings_.output);
+  inDir_ = platform::WithTrailingDelim(settings_.input);
+  outDir_ = platform::WithTrailingDelim(settings_.output);
   if (!platform::ForceDirectories(inDir_)) throw UsageError("cannot create the input folder " + inDir_);
   if (!platform::ForceDirectories(outDir_)) throw UsageError("cannot create the output folder " + outDir_);
   std::error_code ec;
