@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/integer_text.h"
 
 namespace pagvigia {
 namespace {
@@ -40,40 +41,16 @@ bool SameName(std::string_view a, std::string_view b) {
   return i == a.size() && j == b.size();
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 int IniStrToIntDef(std::string_view text, int defaultValue) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    std::uint64_t v = 0;
-    for (const char c : text.substr(2)) {
-      const int d = HexDigit(c);
-      if (d < 0) return defaultValue;
-      v = v * 16 + static_cast<std::uint64_t>(d);
-      if (v > 0xFFFFFFFFull) return defaultValue;
-    }
-    return static_cast<int>(static_cast<std::uint32_t>(v));
+    // Up to 32 bits, taken as unsigned into the signed result.
+    const auto v = platform::ParseDigits(text.substr(2), 16, 0xFFFFFFFFull);
+    return v ? static_cast<int>(static_cast<std::uint32_t>(*v)) : defaultValue;
   }
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return defaultValue;
-  std::int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c < '0' || c > '9') return defaultValue;
-    v = v * 10 + (c - '0');
-    if (v > 2147483648LL) return defaultValue;
-  }
-  if (negative) v = -v;
-  if (v > 2147483647LL || v < -2147483648LL) return defaultValue;
-  return static_cast<int>(v);
+  const auto v = platform::ParseInteger(text, INT32_MIN, INT32_MAX);
+  return v ? static_cast<int>(*v) : defaultValue;
 }
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {

@@ -1,8 +1,10 @@
 #include "tools/integrador_sim/settings.h"
 
-#include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
+
+#include "platform/integer_text.h"
 
 namespace pagvigia::sim {
 
@@ -49,11 +51,10 @@ Resolved Settings::For(const std::string& method) const {
 namespace {
 
 std::int64_t ToInt(const std::string& key, const std::string& v, std::int64_t min) {
-  std::int64_t n = 0;
-  const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-  if (v.empty() || ec != std::errc() || p != v.data() + v.size() || n < min)
-    throw UsageError("invalid number for " + key + ": \"" + v + "\"");
-  return n;
+  // Decimal digits with an optional "-"; no "+".
+  const auto n = v.starts_with('+') ? std::nullopt : platform::ParseInteger(v, min, INT64_MAX);
+  if (!n) throw UsageError("invalid number for " + key + ": \"" + v + "\"");
+  return *n;
 }
 
 bool ToBool(const std::string& key, const std::string& v) {
