@@ -43,6 +43,11 @@ struct TextFile {
 // rejoined with CR LF, with a CR LF after the last line (an empty file gives
 // an empty text). Raises FileError when the file cannot be read.
 TextFile ReadTextFile(const std::string& path);
+// The same decoding of bytes already read (the one byte-order-mark decoder).
+TextFile DecodeTextFile(std::string_view bytes);
+// The encoding the first bytes announce by their byte-order mark; Ansi
+// (Windows-1252) when there is none.
+TextEncoding EncodingByMark(std::string_view bytes);
 // The same lines without rejoining.
 std::vector<std::string> ReadTextLines(const std::string& path);
 // Splits text into lines as ReadTextFile does (CR LF, LF or lone CR end a line).

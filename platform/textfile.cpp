@@ -19,23 +19,22 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-namespace {
+TextEncoding EncodingByMark(std::string_view raw) {
+  if (raw.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::Utf8Bom;
+  if (raw.substr(0, 2) == "\xFF\xFE") return TextEncoding::Utf16LE;
+  if (raw.substr(0, 2) == "\xFE\xFF") return TextEncoding::Utf16BE;
+  return TextEncoding::Ansi;
+}
 
-TextFile Decode(std::string_view raw) {
+TextFile DecodeTextFile(std::string_view raw) {
   TextFile f;
+  f.encoding = EncodingByMark(raw);
   std::string utf8;
-  if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF") {
-    f.encoding = TextEncoding::Utf8Bom;
-    utf8 = std::string(raw.substr(3));
-  } else if (raw.size() >= 2 && raw.substr(0, 2) == "\xFF\xFE") {
-    f.encoding = TextEncoding::Utf16LE;
-    utf8 = Utf16ToUtf8(raw.substr(2), false);
-  } else if (raw.size() >= 2 && raw.substr(0, 2) == "\xFE\xFF") {
-    f.encoding = TextEncoding::Utf16BE;
-    utf8 = Utf16ToUtf8(raw.substr(2), true);
-  } else {
-    f.encoding = TextEncoding::Ansi;
-    utf8 = AnsiToUtf8(raw);
+  switch (f.encoding) {
+    case TextEncoding::Utf8Bom: utf8 = std::string(raw.substr(3)); break;
+    case TextEncoding::Utf16LE: utf8 = Utf16ToUtf8(raw.substr(2), false); break;
+    case TextEncoding::Utf16BE: utf8 = Utf16ToUtf8(raw.substr(2), true); break;
+    case TextEncoding::Ansi: utf8 = AnsiToUtf8(raw); break;
   }
   // Rejoin the lines with CR LF, one after the last line as well.
   std::string out;
@@ -58,9 +57,7 @@ TextFile Decode(std::string_view raw) {
   return f;
 }
 
-}  // namespace
-
-TextFile ReadTextFile(const std::string& path) { return Decode(ReadFileBytes(path)); }
+TextFile ReadTextFile(const std::string& path) { return DecodeTextFile(ReadFileBytes(path)); }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
   return SplitLines(ReadTextFile(path).text);

@@ -79,27 +79,6 @@ bool EndsEveryLineWithCrLf(std::string_view bytes) {
   return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')) == lf;
 }
 
-// The file's text by its byte-order mark (Windows-1252 without one), each line
-// followed by CR LF.
-platform::TextFile Decode(std::string_view raw) {
-  platform::TextFile f;
-  std::string utf8;
-  if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
-    f.encoding = platform::TextEncoding::Utf8Bom;
-    utf8 = std::string(raw.substr(3));
-  } else if (raw.substr(0, 2) == "\xFF\xFE") {
-    f.encoding = platform::TextEncoding::Utf16LE;
-    utf8 = platform::Utf16ToUtf8(raw.substr(2), false);
-  } else if (raw.substr(0, 2) == "\xFE\xFF") {
-    f.encoding = platform::TextEncoding::Utf16BE;
-    utf8 = platform::Utf16ToUtf8(raw.substr(2), true);
-  } else {
-    utf8 = platform::AnsiToUtf8(raw);
-  }
-  if (!utf8.empty()) f.text = AsLines(utf8);
-  return f;
-}
-
 }  // namespace
 
 void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clock& clock) {
@@ -130,8 +109,9 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   // for a file this log wrote) reads back and saves as the very same bytes,
   // so the new entry is simply appended: no need to convert the whole file,
   // and a failing write cannot harm the earlier entries.
-  const bool utf8 = old.compare(0, 3, "\xEF\xBB\xBF") == 0;
-  const bool utf16 = !utf8 && (old.compare(0, 2, "\xFF\xFE") == 0 || old.compare(0, 2, "\xFE\xFF") == 0);
+  const platform::TextEncoding mark = platform::EncodingByMark(old);
+  const bool utf8 = mark == platform::TextEncoding::Utf8Bom;
+  const bool utf16 = mark == platform::TextEncoding::Utf16LE || mark == platform::TextEncoding::Utf16BE;
   if (!utf16 && EndsEveryLineWithCrLf(std::string_view(old).substr(utf8 ? 3 : 0))) {
     Append(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi), old.size());
     return;
@@ -140,7 +120,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   // Otherwise the whole file as the line list reads it, with the new entry
   // after it, in the file's own encoding; appended when that only extends
   // the bytes already there, else written as a whole.
-  const platform::TextFile text = Decode(old);
+  const platform::TextFile text = platform::DecodeTextFile(old);
   const std::string bytes = platform::EncodeText(text.text + entry, text.encoding);
   if (bytes.size() >= old.size() && bytes.compare(0, old.size(), old) == 0) {
     Append(path, std::string_view(bytes).substr(old.size()), old.size());
