@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "integrador/integrador_padroes.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -34,9 +35,6 @@ class TComandoIntegradorOwner {
 
 class TComandoIntegrador {
  public:
-  static constexpr const char* kPastaInputPadrao = "/Integrador/Input/";
-  static constexpr const char* kPastaOutputPadrao = "/Integrador/Output/";
-  static constexpr std::int32_t kTimeoutPadrao = 30;      // seconds
   static constexpr std::int32_t kTimeoutMinimo = 25;      // seconds: the shortest wait
   static constexpr std::int64_t kIntervaloReenvioMs = 5000;
   static constexpr std::int64_t kEsperaLoopMs = 100;      // between two scans

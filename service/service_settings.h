@@ -6,14 +6,16 @@
 #pragma once
 #include <string>
 
+#include "integrador/integrador_padroes.h"
+
 namespace pagvigia {
 
 inline constexpr const char* kServiceSettingsName = "Pagvigia.ini";
 
 struct TServiceSettings {
-  std::string PastaInput = "/Integrador/Input/";
-  std::string PastaOutput = "/Integrador/Output/";
-  int Timeout = 30;           // seconds
+  std::string PastaInput = kPastaInputPadrao;
+  std::string PastaOutput = kPastaOutputPadrao;
+  int Timeout = kTimeoutPadrao;  // seconds
   int Intervalo = 60000;      // milliseconds between the end of a cycle and the next
   std::string PastaCaixa;     // folder of "ConfCaixa.ini"; the drive root by default
 
