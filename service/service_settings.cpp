@@ -25,6 +25,8 @@ TServiceSettings TServiceSettings::Load(const std::string& path) {
   const int intervalo = ini.ReadInteger("Servico", "Intervalo", s.Intervalo);
   if (intervalo > 0) s.Intervalo = intervalo;
   ReadFolder(ini, "Caixa", "Pasta", s.PastaCaixa);
+  const int logMax = ini.ReadInteger("Log", "TamanhoMaximoKB", s.LogMaxKB);
+  if (logMax >= 0) s.LogMaxKB = logMax;
   return s;
 }
 

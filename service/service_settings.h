@@ -18,12 +18,14 @@ struct TServiceSettings {
   int Timeout = kTimeoutPadrao;  // seconds
   int Intervalo = 60000;      // milliseconds between the end of a cycle and the next
   std::string PastaCaixa;     // folder of "ConfCaixa.ini"; the drive root by default
+  int LogMaxKB = 10240;       // size at which a log becomes "<name>.1"; 0: no limit
 
   TServiceSettings();
   // The defaults overridden by the keys present in the INI file at `path`:
   //   [Integrador] PastaInput, PastaOutput, Timeout
   //   [Servico]    Intervalo (a positive number of milliseconds)
   //   [Caixa]      Pasta
+  //   [Log]        TamanhoMaximoKB (kilobytes, 0 for no limit)
   // A key that is missing, empty or not a valid number keeps its default.
   static TServiceSettings Load(const std::string& path);
 };

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
+#include "service/log_rotation.h"
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 
@@ -125,6 +126,9 @@ void TSrvPagvigia::ServiceDestroy() { Timer1.SetEnabled(false); }
 
 void TSrvPagvigia::Timer1Timer() {
   Timer1.SetEnabled(false);
+  // The Integrador's log grows with every exchange; it changes generation
+  // between cycles, never in the middle of one.
+  RotateLogIfFull(IntegradorCliente.ArqLOG, static_cast<std::uint64_t>(settings_.LogMaxKB) * 1024);
   std::exception_ptr failure;
   TResumoCiclo resumo;
   try {
@@ -205,6 +209,7 @@ int TSrvPagvigia::NumeroCaixa() {
 
 void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
   ++entradasLog_;
+  RotateLogIfFull(ArquivoLog(), static_cast<std::uint64_t>(settings_.LogMaxKB) * 1024);
   SaveServiceLog(ArquivoLog(), Msg, clock_);
 }
 

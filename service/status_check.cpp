@@ -232,13 +232,15 @@ class Checker {
           const char* unit;
         };
         for (const NumberKey& k : {NumberKey{"Integrador", "Timeout", defaults.Timeout, "segundos"},
-                                   NumberKey{"Servico", "Intervalo", defaults.Intervalo, "milissegundos"}}) {
+                                   NumberKey{"Servico", "Intervalo", defaults.Intervalo, "milissegundos"},
+                                   NumberKey{"Log", "TamanhoMaximoKB", defaults.LogMaxKB, "kilobytes (0: sem limite)"}}) {
           if (!ini.ValueExists(k.section, k.key)) continue;
           const std::string v = ini.ReadString(k.section, k.key, "");
           if (v.empty()) continue;
-          if (!IsInteger(v) || IniStrToIntDef(v, 0) <= 0)
+          const bool zeroAllowed = std::string_view(k.key) == "TamanhoMaximoKB";
+          if (!IsInteger(v) || IniStrToIntDef(v, 0) < (zeroAllowed ? 0 : 1))
             report_.Fail(std::string(kServiceSettingsName) + ": [" + k.section + "] " + k.key + "=" + v +
-                             " não é um número inteiro positivo; o serviço usa " + std::to_string(k.defaultValue),
+                             " não é um número inteiro válido; o serviço usa " + std::to_string(k.defaultValue),
                          std::string("Escreva um número de ") + k.unit + ", sem unidade");
         }
         for (const char* key : {"PastaInput", "PastaOutput"}) {
@@ -253,7 +255,8 @@ class Checker {
     settings_ = TServiceSettings::Load(path);
     report_.Ok("Configuração em vigor: PastaInput=" + settings_.PastaInput + ", PastaOutput=" + settings_.PastaOutput +
                ", Timeout=" + std::to_string(settings_.Timeout) + " s, Intervalo=" + std::to_string(settings_.Intervalo) +
-               " ms, pasta do ConfCaixa.ini=" + settings_.PastaCaixa);
+               " ms, pasta do ConfCaixa.ini=" + settings_.PastaCaixa + ", logs até " +
+               (settings_.LogMaxKB > 0 ? std::to_string(settings_.LogMaxKB) + " KB (depois, .1)" : "sem limite"));
   }
 
   void CheckGestaloIni() {

@@ -187,9 +187,9 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
          s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + s.in + "\r\nPastaOutput=" + s.out +
                                      "\r\nTimeout=abc\r\n[Servico]\r\nIntervalo=-5\r\n[Caixa]\r\nPasta=" + s.dir + "\r\n");
        },
-       {"FALHA: Pagvigia.ini: [Integrador] Timeout=abc não é um número inteiro positivo; o serviço usa 30. Escreva um "
+       {"FALHA: Pagvigia.ini: [Integrador] Timeout=abc não é um número inteiro válido; o serviço usa 30. Escreva um "
         "número de segundos, sem unidade",
-        "FALHA: Pagvigia.ini: [Servico] Intervalo=-5 não é um número inteiro positivo; o serviço usa 60000",
+        "FALHA: Pagvigia.ini: [Servico] Intervalo=-5 não é um número inteiro válido; o serviço usa 60000",
         "Timeout=30 s, Intervalo=60000 ms"},
        {},
        1},
