@@ -30,6 +30,8 @@ ctest --test-dir build/release --output-on-failure -j "$jobs" -T memcheck -L '^d
   for f in build/release/Testing/Temporary/MemoryChecker.*.log; do [ -s "$f" ] && { echo "-- $f"; cat "$f"; }; done
   exit 1
 }
+echo "== Windows build under Wine (its server tests use the release build's thunk and end-to-end programs)"
+run_preset windows
 echo "== sanitizer build (ASan + UBSan)"
 run_preset sanitizers
 echo "== fuzzing"
