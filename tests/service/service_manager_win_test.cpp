@@ -1,0 +1,182 @@
+// Pagvigia.exe under the Service Control Manager: registered with /INSTALL,
+// started and stopped with "net start" and "net stop", paused, continued and
+// interrogated through ControlService, removed with /UNINSTALL. Without a
+// client library every cycle logs the connection failure that names the
+// Windows library files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace pagvigia {
+namespace {
+
+constexpr const wchar_t* kService = L"SrvPagvigia";
+const std::string kNoClient =
+    "Conex\xC3\xA3o do Banco: Unable to load client library: fbclient.dll or fbembed.dll or "
+    "gds32.dll or ibtogo.dll";
+
+std::wstring Wide(const std::string& utf8) {
+  const std::string utf16 = platform::Utf8ToUtf16(utf8, false);
+  return std::wstring(reinterpret_cast<const wchar_t*>(utf16.data()), utf16.size() / 2);
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
+class ServiceManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exe_ = dir_ / "Pagvigia.exe";
+    std::filesystem::copy_file(PAGVIGIA_EXE, exe_);
+    // A short interval, so that cycles come quickly.
+    platform::WriteFileBytes(dir_ / "Pagvigia.ini", "[Servico]\r\nIntervalo=300\r\n");
+    scm_ = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(scm_, nullptr);
+  }
+  void TearDown() override {
+    // Never leave an automatic service behind in the prefix.
+    if (SC_HANDLE s = Open()) {
+      SERVICE_STATUS st{};
+      ::ControlService(s, SERVICE_CONTROL_STOP, &st);
+      WaitFor([&] { return State() == SERVICE_STOPPED; });
+      ::DeleteService(s);
+      ::CloseServiceHandle(s);
+    }
+    ::CloseServiceHandle(scm_);
+  }
+
+  SC_HANDLE Open() const { return ::OpenServiceW(scm_, kService, SERVICE_ALL_ACCESS); }
+
+  DWORD State() const {
+    SC_HANDLE s = Open();
+    if (!s) return 0;
+    SERVICE_STATUS st{};
+    const BOOL ok = ::QueryServiceStatus(s, &st);
+    ::CloseServiceHandle(s);
+    return ok ? st.dwCurrentState : 0;
+  }
+
+  DWORD Control(DWORD code) const {
+    SC_HANDLE s = Open();
+    SERVICE_STATUS st{};
+    const BOOL ok = ::ControlService(s, code, &st);
+    ::CloseServiceHandle(s);
+    return ok ? st.dwCurrentState : 0;
+  }
+
+  // Runs a command line through the command interpreter; its exit status.
+  int Run(const std::string& commandLine) const {
+    const std::string line = "\"" + commandLine + " >\"" + (dir_ / "out.txt") + "\" 2>\"" +
+                             (dir_ / "err.txt") + "\"\"";
+    return std::system(line.c_str());
+  }
+  int RunProgram(const std::string& switches) const { return Run("\"" + exe_ + "\" " + switches); }
+  std::string Out() const { return platform::ReadFileBytes(dir_ / "out.txt"); }
+  std::string Err() const { return platform::ReadFileBytes(dir_ / "err.txt"); }
+
+  int LogLines() const {
+    try {
+      const std::string log = platform::AnsiToUtf8(platform::ReadFileBytes(dir_ / "Pagvigia.log"));
+      int n = 0;
+      for (std::size_t at = 0; (at = log.find(kNoClient + "\r\n", at)) != std::string::npos; ++at) ++n;
+      return n;
+    } catch (const platform::FileError&) {
+      return 0;  // not there yet, or being written
+    }
+  }
+
+  testing::TempDir dir_;
+  std::string exe_;
+  SC_HANDLE scm_ = nullptr;
+};
+
+TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
+  // Both logs go first, also when installing.
+  platform::WriteFileBytes(dir_ / "Pagvigia.log", "old");
+  platform::WriteFileBytes(dir_ / "Pagvigia_Integrador.log", "old");
+  ASSERT_EQ(RunProgram("/INSTALL /SILENT"), 0) << Err();
+  EXPECT_EQ(Out(), "");
+  EXPECT_FALSE(platform::FileExists(dir_ / "Pagvigia.log"));
+  EXPECT_FALSE(platform::FileExists(dir_ / "Pagvigia_Integrador.log"));
+
+  {
+    SC_HANDLE s = Open();
+    ASSERT_NE(s, nullptr);
+    DWORD needed = 0;
+    ::QueryServiceConfigW(s, nullptr, 0, &needed);
+    std::vector<char> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    ASSERT_TRUE(::QueryServiceConfigW(s, config, needed, &needed));
+    EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(std::wstring(config->lpDisplayName), L"Pagvigia");
+    EXPECT_EQ(std::wstring(config->lpBinaryPathName), L"\"" + Wide(exe_) + L"\"");
+    ::CloseServiceHandle(s);
+  }
+  // A second registration fails, and says why.
+  EXPECT_EQ(RunProgram("/INSTALL /SILENT"), 1);
+  EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be installed: ", 0), 0u) << Err();
+
+  ASSERT_EQ(Run("net start SrvPagvigia"), 0) << Out() << Err();
+  ASSERT_TRUE(WaitFor([&] { return State() == SERVICE_RUNNING; }));
+  // Cycles run: each one fails to load the client library, by its Windows names.
+  ASSERT_TRUE(WaitFor([&] { return LogLines() >= 1; })) << "no cycle logged";
+
+  EXPECT_EQ(Control(SERVICE_CONTROL_PAUSE) != 0, true);
+  ASSERT_TRUE(WaitFor([&] { return State() == SERVICE_PAUSED; }));
+  // A paused service goes on running its cycles.
+  const int paused = LogLines();
+  EXPECT_TRUE(WaitFor([&] { return LogLines() > paused; })) << "no cycle while paused";
+  EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), static_cast<DWORD>(SERVICE_PAUSED));
+  EXPECT_NE(Control(SERVICE_CONTROL_CONTINUE), 0u);
+  ASSERT_TRUE(WaitFor([&] { return State() == SERVICE_RUNNING; }));
+  EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), static_cast<DWORD>(SERVICE_RUNNING));
+
+  ASSERT_EQ(Run("net stop SrvPagvigia"), 0) << Out() << Err();
+  ASSERT_TRUE(WaitFor([&] { return State() == SERVICE_STOPPED; }));
+
+  ASSERT_EQ(RunProgram("/UNINSTALL /SILENT"), 0) << Err();
+  EXPECT_EQ(Out(), "");
+  SC_HANDLE gone = Open();
+  EXPECT_EQ(gone, nullptr);
+  if (gone) ::CloseServiceHandle(gone);
+  EXPECT_EQ(RunProgram("/UNINSTALL /SILENT"), 1);
+  EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be uninstalled: ", 0), 0u) << Err();
+}
+
+TEST_F(ServiceManagerTest, SuccessIsReportedUnlessSilent) {
+  ASSERT_EQ(RunProgram("-install"), 0) << Err();
+  EXPECT_EQ(Out(), "Service installed successfully\r\n");
+  ASSERT_EQ(RunProgram("/Uninstall"), 0) << Err();
+  EXPECT_EQ(Out(), "Service uninstalled successfully\r\n");
+}
+
+TEST_F(ServiceManagerTest, OnceLogsTheClientLibraryNamesAndAPlainStartNeedsTheManager) {
+  EXPECT_EQ(RunProgram("/ONCE"), 0) << Err();
+  EXPECT_EQ(LogLines(), 1);
+  const std::string log = platform::ReadFileBytes(dir_ / "Pagvigia.log");
+  // Windows-1252, CR LF, as on every platform.
+  EXPECT_NE(log.find("Conex\xE3o do Banco: "), std::string::npos);
+  // Not started by the Service Control Manager: a hint and status 1.
+  EXPECT_EQ(RunProgram(""), 1);
+  EXPECT_NE(Err().find("/CONSOLE"), std::string::npos) << Err();
+}
+
+}  // namespace
+}  // namespace pagvigia
