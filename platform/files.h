@@ -76,8 +76,9 @@ bool DeleteFile(const std::string& path);
 enum class RenameWay { Native, Link, Copy };
 // Renames without ever replacing an existing target, trying each way from
 // `first` on while the file system does not support it; false when the
-// target exists or the rename failed (the system's error code in *error when
-// given: errno on POSIX, GetLastError on Windows). `first` is for tests,
+// target exists or the rename failed (the error in *error when given, as an
+// errno value: EEXIST for an existing target, ENOENT for a missing source; on
+// Windows any other failure gives GetLastError's code). `first` is for tests,
 // which take the stronger ways away; Windows has the native way only
 // (MoveFile).
 bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr,

@@ -4,6 +4,8 @@
 #include "platform/files.h"
 #include "platform/win_text.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <vector>
 
@@ -120,11 +122,26 @@ bool DeleteFile(const std::string& path) {
   return !path.empty() && ::DeleteFileW(Widen(path).c_str());
 }
 
+// The system's error as the errno value callers compare with on both builds
+// (an existing target, a missing source); any other code passes unchanged.
+static int ErrnoOf(DWORD code) {
+  switch (code) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    default:
+      return static_cast<int>(code);
+  }
+}
+
 bool RenameNoReplace(const std::string& from, const std::string& to, int* error, RenameWay) {
   // MoveFile never replaces an existing target (ERROR_ALREADY_EXISTS), on
   // every file system: the one way there is.
   const bool ok = ::MoveFileW(Widen(from).c_str(), Widen(to).c_str());
-  if (error) *error = ok ? 0 : static_cast<int>(::GetLastError());
+  if (error) *error = ok ? 0 : ErrnoOf(::GetLastError());
   return ok;
 }
 
