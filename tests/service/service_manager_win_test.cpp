@@ -153,9 +153,13 @@ TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
 
   ASSERT_EQ(RunProgram("/UNINSTALL /SILENT"), 0) << Err();
   EXPECT_EQ(Out(), "");
-  SC_HANDLE gone = Open();
-  EXPECT_EQ(gone, nullptr);
-  if (gone) ::CloseServiceHandle(gone);
+  // DeleteService only marks the service; the manager removes it once the
+  // last handle to it is closed, which may come a moment later.
+  EXPECT_TRUE(WaitFor([&] {
+    SC_HANDLE gone = Open();
+    if (gone) ::CloseServiceHandle(gone);
+    return gone == nullptr;
+  })) << "the service is still registered";
   EXPECT_EQ(RunProgram("/UNINSTALL /SILENT"), 1);
   EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be uninstalled: ", 0), 0u) << Err();
 }
