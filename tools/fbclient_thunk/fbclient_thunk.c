@@ -93,7 +93,7 @@ static void restore_signals(const sigset_t* saved) { pthread_sigmask(SIG_SETMASK
     return result_;               \
   } while (0)
 
-/* The exported side, named thunk_<entry point> (fbclient.spec gives them the
+/* The exported side, named thunk_<entry point> (fbclient.def gives them the
  * client's names). The calls that only decode buffers or texts start no
  * threads and go straight through. */
 
