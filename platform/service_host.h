@@ -106,6 +106,10 @@ int RunServiceInForeground(const ServiceDefinition& service, ServiceThread& thre
 // error and the status is 1).
 int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog& eventLog);
 
+// POSIX: the systemd unit that runs `exePath` as the service, the one text
+// of it: InstallService writes it, and the Debian package is built with it.
+std::string SystemdUnitText(const ServiceDefinition& service, const std::string& exePath);
+
 // The folder of systemd units: PAGVIGIA_SYSTEMD_UNIT_DIR when set, otherwise
 // /etc/systemd/system (POSIX only).
 std::string ServiceUnitFolder();

@@ -258,6 +258,21 @@ std::string UnitPath(const ServiceDefinition& service) {
 
 }  // namespace
 
+std::string SystemdUnitText(const ServiceDefinition& service, const std::string& exePath) {
+  return "[Unit]\n"
+         "Description=" + service.displayName + "\n"
+         "\n"
+         "[Service]\n"
+         "Type=notify\n"
+         "ExecStart=" + UnitCommand(exePath) + "\n"
+         "Restart=no\n" +
+         (service.stopTimeoutSec > 0 ? "TimeoutStopSec=" + std::to_string(service.stopTimeoutSec) + "\n"
+                                     : std::string()) +
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n";
+}
+
 std::string ServiceUnitFolder() {
   const std::string folder = Env("PAGVIGIA_SYSTEMD_UNIT_DIR");
   return folder.empty() ? "/etc/systemd/system" : folder;
@@ -268,19 +283,7 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
   try {
     const std::string unit = UnitPath(service);
     if (PathExists(unit)) throw std::runtime_error("the unit " + unit + " already exists");
-    WriteFileBytes(unit,
-                   "[Unit]\n"
-                   "Description=" + service.displayName + "\n"
-                   "\n"
-                   "[Service]\n"
-                   "Type=notify\n"
-                   "ExecStart=" + UnitCommand(exePath) + "\n"
-                   "Restart=no\n" +
-                       (service.stopTimeoutSec > 0 ? "TimeoutStopSec=" + std::to_string(service.stopTimeoutSec) + "\n"
-                                                   : std::string()) +
-                   "\n"
-                   "[Install]\n"
-                   "WantedBy=multi-user.target\n");
+    WriteFileBytes(unit, SystemdUnitText(service, exePath));
     const std::string systemctl = Systemctl();
     if (!systemctl.empty()) {
       // Reloading fails where systemd is not running (a container, a chroot);

@@ -16,32 +16,18 @@ bash scripts/start-firebird.sh
 
 demo=/tmp/pagvigia-demo
 app=$demo/app
-isql() { isql-fb -q -b -ch UTF8 "$@" </dev/null; }
-sysdba=(-user SYSDBA -password "$PAGVIGIA_FB_SYSDBA_PASSWORD")
+. scripts/shop-db.sh
 db=$demo/db/loja.fdb
 
 # A fresh demo folder: the program's folder, the Integrador's two folders and
 # the database's folder (which the server's own user must be able to write).
-[ -f "$db" ] && { echo "DROP DATABASE;" >"$demo/drop.sql"; isql "${sysdba[@]}" "$PAGVIGIA_FB_HOST:$db" -i "$demo/drop.sql" >/dev/null 2>&1 || true; }
+[ -d "$demo" ] && shop_db_drop "$db" "$demo"
 rm -rf "$demo"
 mkdir -p "$app" "$demo/Integrador/Input" "$demo/Integrador/Output" "$demo/caixa" "$demo/db" "$demo/sim"
 chown firebird:firebird "$demo/db"
 
-# The database: the shop's four tables (the tests' schema), the service's
-# login with every table granted to it (the tests' scripts, generated into the
-# build folder from tests/support/firebird.env), a few rows.
-support=build/release/tests/support
-{
-  cat <<SQL
-CREATE DATABASE '$PAGVIGIA_FB_HOST:$db' USER 'SYSDBA' PASSWORD '$PAGVIGIA_FB_SYSDBA_PASSWORD'
-  PAGE_SIZE 8192 DEFAULT CHARACTER SET ISO8859_1;
-COMMIT;
-SQL
-  cat "$support/service_login.sql" tests/e2e/schema.sql
-  echo "COMMIT;"
-  cat "$support/grants.sql"
-} >"$demo/create.sql"
-cat >>"$demo/create.sql" <<'SQL'
+# The database (scripts/shop-db.sh) and a few rows.
+shop_db_create "$db" "$demo" "$(cat <<'SQL'
 
 INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF)
   VALUES (1, 'Mercado São João Ltda', 'Mercadinho', '08.723.218/0001-86', 'SP');
@@ -82,9 +68,8 @@ INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPO
 INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, MFE_CODAUTORIZACAO,
   MFE_VALORPAGAMENTO, MFE_TIPO)
   VALUES (5, 1, 'TEF', '440012', 30.00, 'VISA');
-COMMIT;
 SQL
-isql -i "$demo/create.sql" >/dev/null
+)"
 
 # The program's folder: the executable and its INI files.
 cp build/release/service/pagvigia "$app/"
@@ -103,7 +88,7 @@ SELECT MFE_IDENTIFICADORINTERNO AS ID, CAIXA, CAST(MFE_SERIALPOS AS VARCHAR(10))
   IIF(MFE_XML_RESPOSTAFISCAL IS NULL, '', 'sim') AS XML_RF
 FROM MFE_TRANSACAO_CARTOES ORDER BY 1;
 SQL
-  isql "${sysdba[@]}" "$PAGVIGIA_FB_HOST:$db" -i "$demo/rows.sql"
+  shop_isql "${shop_sysdba[@]}" "$PAGVIGIA_FB_HOST:$db" -i "$demo/rows.sql"
 }
 log() { if [ -f "$1" ]; then iconv -f WINDOWS-1252 -t UTF-8 "$1" | tr -d '\r'; else echo "(no entries)"; fi; }
 

@@ -3,7 +3,9 @@
 # Firebird server, builds and runs the tests of the CMake presets (see
 # CMakePresets.json): the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the database tests under valgrind
-# (`ctest -T memcheck`) and the fuzz targets for a bounded time
+# (`ctest -T memcheck`), the Debian package installed and purged on this
+# machine (scripts/test-deb.sh), the Windows build under Wine, and the fuzz
+# targets for a bounded time
 # (PAGVIGIA_FUZZ_SECONDS per target, 30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,8 @@ run_preset() {  # <preset> [extra ctest args...]
 configure=()
 echo "== release build"
 run_preset release
+echo "== Debian package (installed, checked and purged on this machine)"
+bash scripts/test-deb.sh
 echo "== database tests under valgrind"
 # ctest's dashboard mode (-T) takes the build folder, not a preset; valgrind's
 # reports go to its own logs, shown when a test fails.

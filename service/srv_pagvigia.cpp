@@ -117,9 +117,9 @@ void TSrvPagvigia::ServiceExecute(platform::ServiceThread& serviceThread) {
   Timer1.SetEnabled(false);
 }
 
-int TSrvPagvigia::StopTimeoutSec() const {
+int TSrvPagvigia::StopTimeoutSec(const TServiceSettings& settings) {
   constexpr int kMarginSec = 30;
-  return std::max<int>(settings_.Timeout, TComandoIntegrador::kTimeoutMinimo) + kMarginSec;
+  return std::max<int>(settings.Timeout, TComandoIntegrador::kTimeoutMinimo) + kMarginSec;
 }
 
 void TSrvPagvigia::ServiceDestroy() { Timer1.SetEnabled(false); }

@@ -90,8 +90,10 @@ class TSrvPagvigia {
   void RequestStop() { stopRequested_ = true; }
   bool StopRequested() const { return stopRequested_; }
   // What a stop may take, in seconds: one whole exchange with the Integrador
-  // (its time limit, 25 s at least) and a margin for the database.
-  int StopTimeoutSec() const;
+  // (its time limit, 25 s at least) and a margin for the database; for the
+  // service's settings, or for the given ones.
+  int StopTimeoutSec() const { return StopTimeoutSec(settings_); }
+  static int StopTimeoutSec(const TServiceSettings& settings);
 
   const std::string& ExeDir() const { return exeDir_; }
   const TServiceSettings& Settings() const { return settings_; }
