@@ -16,6 +16,13 @@ inline constexpr char kPathDelim = '\\';
 #else
 inline constexpr char kPathDelim = '/';
 #endif
+// The root of the system drive, where fixed default folders live: "C:\" on
+// Windows, "/" elsewhere.
+#ifdef _WIN32
+inline constexpr const char* kSystemRoot = "C:\\";
+#else
+inline constexpr const char* kSystemRoot = "/";
+#endif
 // The root of the drive that holds the executable, with its delimiter: "/"
 // on POSIX; "C:\" or "\\server\share\" on Windows.
 std::string DriveRoot();

@@ -15,6 +15,9 @@
 
 namespace pagvigia::testing {
 
+// The platform's path delimiter, to join the names the tests expect.
+inline const std::string kSep(1, platform::kPathDelim);
+
 // Simulated time: sleeping moves the clock at once, then every event due by
 // the new moment runs, in the order they were scheduled.
 class TempoRoteirizado : public platform::Clock, public platform::Sleeper {
@@ -82,7 +85,7 @@ inline std::string Resposta(std::int32_t sessao, const std::string& codigo = "AP
 
 // The names in a folder, sorted.
 inline std::vector<std::string> Nomes(const std::string& pasta) {
-  auto v = platform::ListFolder(pasta + "/*");
+  auto v = platform::ListFolder(pasta + kSep + "*");
   std::sort(v.begin(), v.end());
   return v;
 }

@@ -13,6 +13,7 @@ namespace {
 
 using testing::LogColetado;
 using testing::Nomes;
+using testing::kSep;
 using testing::Pastas;
 using testing::Resposta;
 using testing::TempoRoteirizado;
@@ -24,7 +25,7 @@ class ComandoIntegradorTest : public ::testing::Test {
     c.SetPastaOutput(p.output);
   }
   // The command files of the input folder now.
-  std::vector<std::string> Comandos() { return platform::ListFolder(p.input + "/*.xml"); }
+  std::vector<std::string> Comandos() { return platform::ListFolder(p.input + kSep + "*.xml"); }
   // Plays the Integrador taking every command present at `ms`.
   void PegaComandosEm(std::int64_t ms) {
     t.Em(ms, [this] {
@@ -43,56 +44,59 @@ class ComandoIntegradorTest : public ::testing::Test {
 
 TEST_F(ComandoIntegradorTest, DefaultsAndFolderSetters) {
   TComandoIntegrador d(nullptr);
-  EXPECT_EQ(d.PastaInput(), "/Integrador/Input/");
-  EXPECT_EQ(d.PastaOutput(), "/Integrador/Output/");
+  // On the system drive: "C:\Integrador\..." on Windows.
+  const bool windows = kSep == "\\";
+  EXPECT_EQ(d.PastaInput(), windows ? "C:\\Integrador\\Input\\" : "/Integrador/Input/");
+  EXPECT_EQ(d.PastaOutput(), windows ? "C:\\Integrador\\Output\\" : "/Integrador/Output/");
   EXPECT_EQ(d.Timeout(), 30);
-  d.SetPastaOutput("  /srv/saida ");
-  EXPECT_EQ(d.PastaOutput(), "/srv/saida/");
-  d.SetPastaOutput("/srv/saida/");
-  EXPECT_EQ(d.PastaOutput(), "/srv/saida/");
+  const std::string saida = kSep + "srv" + kSep + "saida";
+  d.SetPastaOutput("  " + saida + " ");
+  EXPECT_EQ(d.PastaOutput(), saida + kSep);
+  d.SetPastaOutput(saida + kSep);
+  EXPECT_EQ(d.PastaOutput(), saida + kSep);
   d.SetPastaInput("");
   EXPECT_EQ(d.PastaInput(), "");
 }
 
 TEST_F(ComandoIntegradorTest, CriarXmlWritesWindows1252ThenRenames) {
   const std::string comando = "<Integrador><Valor>Situação € 10</Valor></Integrador>";
-  const std::string final = c.CriarXml(p.input + "/enviarpagamento-12.xml", comando);
-  EXPECT_EQ(final, p.input + "/enviarpagamento-12.xml");
+  const std::string final = c.CriarXml(p.input + kSep + "enviarpagamento-12.xml", comando);
+  EXPECT_EQ(final, p.input + kSep + "enviarpagamento-12.xml");
   EXPECT_EQ(platform::ReadFileBytes(final), platform::Utf8ToAnsi(comando));
   EXPECT_EQ(Nomes(p.input), std::vector<std::string>{"enviarpagamento-12.xml"});
   ASSERT_EQ(log.linhas.size(), 2u);
-  EXPECT_EQ(log.linhas[0], "Criando arquivo: " + p.input + "/enviarpagamento-12.tmp");
-  EXPECT_EQ(log.linhas[1], "Renomeando arquivo: " + p.input + "/enviarpagamento-12.tmp para: " + final);
+  EXPECT_EQ(log.linhas[0], "Criando arquivo: " + p.input + kSep + "enviarpagamento-12.tmp");
+  EXPECT_EQ(log.linhas[1], "Renomeando arquivo: " + p.input + kSep + "enviarpagamento-12.tmp para: " + final);
 }
 
 TEST_F(ComandoIntegradorTest, CriarXmlNeverReplacesAnExistingCommand) {
-  platform::WriteFileBytes(p.input + "/x-1.xml", "anterior");
+  platform::WriteFileBytes(p.input + kSep + "x-1.xml", "anterior");
   try {
-    c.CriarXml(p.input + "/x-1", "novo");
+    c.CriarXml(p.input + kSep + "x-1", "novo");
     FAIL() << "no exception";
   } catch (const EComandoIntegradorException& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Erro ao renomear o arquivo: " + p.input + "/x-1.tmp para: " + p.input + "/x-1.xml");
+              "Erro ao renomear o arquivo: " + p.input + kSep + "x-1.tmp para: " + p.input + kSep + "x-1.xml");
   }
-  EXPECT_EQ(platform::ReadFileBytes(p.input + "/x-1.xml"), "anterior");
-  EXPECT_EQ(log.linhas.back(), "EComandoIntegradorException: Erro ao renomear o arquivo: " + p.input +
-                                   "/x-1.tmp para: " + p.input + "/x-1.xml");
+  EXPECT_EQ(platform::ReadFileBytes(p.input + kSep + "x-1.xml"), "anterior");
+  EXPECT_EQ(log.linhas.back(), "EComandoIntegradorException: Erro ao renomear o arquivo: " + p.input + kSep +
+                                   "x-1.tmp para: " + p.input + kSep + "x-1.xml");
 }
 
 TEST_F(ComandoIntegradorTest, CriarXmlInAMissingFolderOrUnderADottedFolder) {
   EXPECT_THROW(
       {
         try {
-          c.CriarXml(p.input + "/nao-existe/x-1", "c");
+          c.CriarXml(p.input + kSep + "nao-existe" + kSep + "x-1", "c");
         } catch (const EComandoIntegradorException& e) {
-          EXPECT_EQ(std::string(e.what()), "Erro ao criar o arquivo: " + p.input + "/nao-existe/x-1.tmp");
+          EXPECT_EQ(std::string(e.what()), "Erro ao criar o arquivo: " + p.input + kSep + "nao-existe" + kSep + "x-1.tmp");
           throw;
         }
       },
       EComandoIntegradorException);
   // A dot in a folder name is not an extension.
-  platform::ForceDirectories(p.input + "/v1.2");
-  EXPECT_EQ(c.CriarXml(p.input + "/v1.2/x-1", "c"), p.input + "/v1.2/x-1.xml");
+  platform::ForceDirectories(p.input + kSep + "v1.2");
+  EXPECT_EQ(c.CriarXml(p.input + kSep + "v1.2" + kSep + "x-1", "c"), p.input + kSep + "v1.2" + kSep + "x-1.xml");
 }
 
 TEST_F(ComandoIntegradorTest, AnswerAlreadyPresentIsFoundByTheFirstScan) {
@@ -102,7 +106,7 @@ TEST_F(ComandoIntegradorTest, AnswerAlreadyPresentIsFoundByTheFirstScan) {
   EXPECT_EQ(t.Sonos(), std::vector<std::int64_t>{50});
   EXPECT_TRUE(Nomes(p.output).empty());
   EXPECT_TRUE(Nomes(p.input).empty());  // nobody took the command: deleted at the end
-  const std::string cmd = p.input + "/enviarpagamento-1234";
+  const std::string cmd = p.input + kSep + "enviarpagamento-1234";
   ASSERT_EQ(log.linhas.size(), 5u);
   EXPECT_EQ(log.linhas[0], "Criando arquivo: " + cmd + ".tmp");
   EXPECT_EQ(log.linhas[1], "Renomeando arquivo: " + cmd + ".tmp para: " + cmd + ".xml");
@@ -156,7 +160,7 @@ TEST_F(ComandoIntegradorTest, CommandNeverTakenIsResentEveryFiveSecondsUnderItsT
   const auto apagados = log.ComPrefixo("Apagando arquivo não processado: ");
   ASSERT_EQ(criados.size(), 6u);  // the first and five re-sends in 30 s
   ASSERT_EQ(apagados.size(), 5u);
-  const std::string base = "Criando arquivo: " + p.input + "/enviarpagamento-77";
+  const std::string base = "Criando arquivo: " + p.input + kSep + "enviarpagamento-77";
   EXPECT_EQ(criados[0], base + ".tmp");
   int anterior = 0;
   for (std::size_t i = 1; i < criados.size(); ++i) {
@@ -207,21 +211,21 @@ TEST_F(ComandoIntegradorTest, MatchesBySessionDigitsAndLeavesOtherFilesUntouched
   p.Grava("b.xml", "<Integrador><Identificador><Valor>12 34</Valor></Identificador></Integrador>");
   p.Grava("c.txt", Resposta(1234));
   p.Grava("d.xml", "<Integrador><Identificador><Valor>00123</Valor></Identificador></Integrador>");
-  const auto antesA = platform::StatFile(p.output + "/a.xml");
+  const auto antesA = platform::StatFile(p.output + kSep + "a.xml");
 
   EXPECT_NE(c.AguardaArqResposta(1234), "");
   EXPECT_EQ(Nomes(p.output), (std::vector<std::string>{"a.xml", "c.txt", "d.xml"}));
   EXPECT_EQ(c.AguardaArqResposta(1234), "");  // ".txt" is not an answer
   EXPECT_NE(c.AguardaArqResposta(123), "");   // leading zeros
   EXPECT_EQ(Nomes(p.output), (std::vector<std::string>{"a.xml", "c.txt"}));
-  EXPECT_EQ(platform::StatFile(p.output + "/a.xml"), antesA);
-  EXPECT_EQ(platform::ReadFileBytes(p.output + "/a.xml"), Resposta(1));
+  EXPECT_EQ(platform::StatFile(p.output + kSep + "a.xml"), antesA);
+  EXPECT_EQ(platform::ReadFileBytes(p.output + kSep + "a.xml"), Resposta(1));
 }
 
 TEST_F(ComandoIntegradorTest, TwoAnswersOfOneSessionOnlyTheFirstListedIsTaken) {
   p.Grava("x.xml", Resposta(8, "AP", "<retorno>x</retorno>"));
   p.Grava("y.xml", Resposta(8, "AP", "<retorno>y</retorno>"));
-  const std::string primeiro = platform::ListFolder(p.output + "/*.xml").front();
+  const std::string primeiro = platform::ListFolder(p.output + kSep + "*.xml").front();
   const std::string outro = primeiro == "x.xml" ? "y.xml" : "x.xml";
   const std::string r = c.AguardaArqResposta(8);
   EXPECT_NE(r.find(primeiro == "x.xml" ? "<retorno>x" : "<retorno>y"), std::string::npos);

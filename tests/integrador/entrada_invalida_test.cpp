@@ -1,8 +1,6 @@
 // Answers the client must survive: they come from another program and from
 // the file system. None may crash or hang the exchange, and no file of
 // another session may be touched.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,12 +12,14 @@
 #include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
+#include "tests/support/special_files.h"
 
 namespace pagvigia {
 namespace {
 
 using testing::LogColetado;
 using testing::Nomes;
+using testing::kSep;
 using testing::Pastas;
 using testing::Resposta;
 using testing::TempoRoteirizado;
@@ -124,7 +124,7 @@ TEST_F(EntradaInvalidaTest, UnreadableFileIsRetriedFiveTimesThenLeft) {
   c.leituras = 0;
   EXPECT_EQ(c.AguardaArqResposta(5), "");
   EXPECT_EQ(c.leituras, 6);  // the read and its five retries
-  EXPECT_TRUE(platform::FileExists(p.output + "/r.xml"));
+  EXPECT_TRUE(platform::FileExists(p.output + kSep + "r.xml"));
   // The next scan takes it once it can be read.
   c.falhas = 0;
   EXPECT_NE(c.AguardaArqResposta(5), "");
@@ -142,11 +142,11 @@ TEST_F(EntradaInvalidaTest, FileTakenByItsOwnExchangeMeanwhileIsNotWaitedFor) {
 
 TEST_F(EntradaInvalidaTest, FileWithoutReadPermission) {
   p.Grava("r.xml", Resposta(5));
-  std::filesystem::permissions(p.output + "/r.xml", std::filesystem::perms::none);
-  if (std::ifstream(p.output + "/r.xml").good()) GTEST_SKIP() << "permissions are not enforced for this user";
+  std::filesystem::permissions(p.output + kSep + "r.xml", std::filesystem::perms::none);
+  if (std::ifstream(p.output + kSep + "r.xml").good()) GTEST_SKIP() << "permissions are not enforced for this user";
   EXPECT_EQ(c.AguardaArqResposta(5), "");
   EXPECT_EQ(c.leituras, 6);
-  EXPECT_TRUE(platform::PathExists(p.output + "/r.xml"));
+  EXPECT_TRUE(platform::PathExists(p.output + kSep + "r.xml"));
 }
 
 TEST_F(EntradaInvalidaTest, AnswerStillBeingWrittenIsNeverTakenHalfWritten) {
@@ -162,7 +162,7 @@ TEST_F(EntradaInvalidaTest, AnswerStillBeingWrittenIsNeverTakenHalfWritten) {
   p.Grava("s.xml", metade);
   bool escrito = false;
   t.aCadaSono = [&] {
-    if (!escrito) platform::AppendFileBytes(p.output + "/s.xml", completa.substr(metade.size()));
+    if (!escrito) platform::AppendFileBytes(p.output + kSep + "s.xml", completa.substr(metade.size()));
     escrito = true;
   };
   EXPECT_EQ(c.AguardaArqResposta(9), completa);
@@ -189,7 +189,7 @@ TEST_F(EntradaInvalidaTest, AnAnswerWhoseWriterPausesHalfWayIsTakenWholeAndOnce)
     cmd.SetPastaInput(q.input);
     cmd.SetPastaOutput(q.output);
     q.Grava("r.xml", completa.substr(0, c0.cut));
-    tempo.Em(1000, [&] { platform::AppendFileBytes(q.output + "/r.xml", completa.substr(c0.cut)); });
+    tempo.Em(1000, [&] { platform::AppendFileBytes(q.output + kSep + "r.xml", completa.substr(c0.cut)); });
     EXPECT_EQ(cmd.EnviaComando(9, "EnviarPagamento", "<cmd/>"), "completa");
     EXPECT_EQ(cmd.Resposta(), completa);
     EXPECT_EQ(registro.ComPrefixo("RespostaIntegrador: ").size(), 1u);
@@ -199,7 +199,7 @@ TEST_F(EntradaInvalidaTest, AnAnswerWhoseWriterPausesHalfWayIsTakenWholeAndOnce)
 
 TEST_F(EntradaInvalidaTest, FoldersThatAreNotThere) {
   // A folder named like an answer is no answer, and costs no retries.
-  platform::ForceDirectories(p.output + "/pasta.xml");
+  platform::ForceDirectories(p.output + kSep + "pasta.xml");
   EXPECT_EQ(c.AguardaArqResposta(1), "");
   EXPECT_EQ(t.Sonos(), std::vector<std::int64_t>{50});
   EXPECT_EQ(c.leituras, 0);
@@ -217,20 +217,20 @@ TEST_F(EntradaInvalidaTest, FoldersThatAreNotThere) {
       c.EnviaComando(1, "EnviarPagamento", "<cmd/>");
       FAIL() << "no exception";
     } catch (const EComandoIntegradorException& e) {
-      EXPECT_EQ(std::string(e.what()), "Erro ao criar o arquivo: " + pasta + "/enviarpagamento-1.tmp");
+      EXPECT_EQ(std::string(e.what()), "Erro ao criar o arquivo: " + pasta + kSep + "enviarpagamento-1.tmp");
     }
   }
   EXPECT_FALSE(c.ErroTimeout());
 }
 
 TEST_F(EntradaInvalidaTest, PipesAndBrokenLinksNamedLikeAnswersNeverBlockTheScan) {
-  std::filesystem::create_symlink(p.raiz / "nada", p.output + "/quebrado.xml");
-  const std::string fifo = p.output + "/fila.xml";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string fifo = p.output + kSep + "fila.xml";
+  if (!testing::MakeFifoAndDanglingLink(fifo, p.output + kSep + "quebrado.xml"))
+    GTEST_SKIP() << "no FIFOs in this platform's folders";
   p.Grava("r.xml", Resposta(3));
   EXPECT_NE(c.AguardaArqResposta(3), "");
   EXPECT_EQ(c.leituras, 1);
-  EXPECT_TRUE(std::filesystem::is_symlink(p.output + "/quebrado.xml"));
+  EXPECT_TRUE(std::filesystem::is_symlink(p.output + kSep + "quebrado.xml"));
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
@@ -241,7 +241,7 @@ TEST_F(EntradaInvalidaTest, ManyAnswersOfOtherSessionsSurviveAWholeExchange) {
   EXPECT_EQ(c.EnviaComando(77, "EnviarPagamento", "<cmd/>"), "ok");
   EXPECT_EQ(Nomes(p.output), antes);
   for (int i = 0; i < 50; ++i)
-    EXPECT_EQ(platform::ReadFileBytes(p.output + "/outra-" + std::to_string(i) + ".xml"), Resposta(1000 + i));
+    EXPECT_EQ(platform::ReadFileBytes(p.output + kSep + "outra-" + std::to_string(i) + ".xml"), Resposta(1000 + i));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 namespace pagvigia {
 namespace {
 
+using testing::kSep;
 using testing::Pastas;
 using testing::Resposta;
 using testing::TempoRoteirizado;
@@ -27,7 +28,7 @@ struct IntegradorFalso {
     t.aCadaSono = [this] { Passo(); };
   }
   void Passo() {
-    for (const auto& n : platform::ListFolder(p.input + "/*.xml")) {
+    for (const auto& n : platform::ListFolder(p.input + kSep + "*.xml")) {
       const std::string caminho = p.input + "/" + n;
       comandos.push_back(platform::AnsiToUtf8(platform::ReadFileBytes(caminho)));
       nomes.push_back(n);
@@ -165,7 +166,7 @@ TEST_F(IntegradorClienteTest, EnviarPagamentoStampsTheSessionAndParsesTheAnswer)
   const auto log = Log();
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log[0], "EnviarPagamento( " + pedido.AsXMLString() + " )");
-  EXPECT_EQ(log[1], "Criando arquivo: " + p.input + "/enviarpagamento-4321.tmp");
+  EXPECT_EQ(log[1], "Criando arquivo: " + p.input + kSep + "enviarpagamento-4321.tmp");
   EXPECT_EQ(log.back().rfind("RespostaIntegrador: <Integrador>", 0), 0u) << log.back();
   EXPECT_EQ(cli.UltimaResposta(), r->XML);
 }

@@ -123,22 +123,27 @@ TEST_F(IniFileTest, CutsValuesAt2047Characters) {
 }
 
 TEST_F(IniFileTest, ServiceSettingsOverrideOnlyTheKeysGiven) {
+  // The fixed folders are on the system drive ("C:\Integrador\..." on
+  // Windows), "ConfCaixa.ini" in the root of the executable's drive.
+  const bool windows = platform::kPathDelim == '\\';
+  const std::string d(1, platform::kPathDelim);
+  const std::string output = windows ? "C:\\Integrador\\Output\\" : "/Integrador/Output/";
   const TServiceSettings defaults = TServiceSettings::Load(dir_ / "Pagvigia.ini");
-  EXPECT_EQ(defaults.PastaInput, "/Integrador/Input/");
-  EXPECT_EQ(defaults.PastaOutput, "/Integrador/Output/");
+  EXPECT_EQ(defaults.PastaInput, windows ? "C:\\Integrador\\Input\\" : "/Integrador/Input/");
+  EXPECT_EQ(defaults.PastaOutput, output);
   EXPECT_EQ(defaults.Timeout, 30);
   EXPECT_EQ(defaults.Intervalo, 60000);
-  EXPECT_EQ(defaults.PastaCaixa, "/");
+  EXPECT_EQ(defaults.PastaCaixa, platform::DriveRoot());
 
   const TServiceSettings s = TServiceSettings::Load(Write(
-      "[integrador]\nPastaInput=/tmp/in\nTimeout=0x10\n[Servico]\nIntervalo=250\n"
-      "[Caixa]\nPasta=\"/etc/caixa/\"\n",
+      "[integrador]\nPastaInput=" + d + "in\nTimeout=0x10\n[Servico]\nIntervalo=250\n"
+      "[Caixa]\nPasta=\"" + d + "caixa" + d + "\"\n",
       "Pagvigia.ini"));
-  EXPECT_EQ(s.PastaInput, "/tmp/in/");  // the delimiter is added
-  EXPECT_EQ(s.PastaOutput, "/Integrador/Output/");
+  EXPECT_EQ(s.PastaInput, d + "in" + d);  // the delimiter is added
+  EXPECT_EQ(s.PastaOutput, output);
   EXPECT_EQ(s.Timeout, 16);
   EXPECT_EQ(s.Intervalo, 250);
-  EXPECT_EQ(s.PastaCaixa, "/etc/caixa/");
+  EXPECT_EQ(s.PastaCaixa, d + "caixa" + d);
 
   // An interval that is no positive number keeps the default.
   for (const char* bad : {"0", "-5", "1s", ""}) {

@@ -79,8 +79,9 @@ TEST(FormatFloat, GroupingAndOptionalDigits) {
 TEST(PathWithDelim, AppendsThePlatformDelimiter) {
   EXPECT_EQ(PathWithDelim(""), "");
   EXPECT_EQ(PathWithDelim("   "), "");
-  EXPECT_EQ(PathWithDelim(" /Integrador/Input "), "/Integrador/Input/");
-  EXPECT_EQ(PathWithDelim("/Integrador/Input/"), "/Integrador/Input/");
+  const std::string d(1, platform::kPathDelim), pasta = d + "Integrador" + d + "Input";
+  EXPECT_EQ(PathWithDelim(" " + pasta + " "), pasta + d);
+  EXPECT_EQ(PathWithDelim(pasta + d), pasta + d);
 }
 
 TEST(WriteToTXT, CreateAppendAndTheEmptyCases) {

@@ -1,0 +1,7 @@
+#include "tests/support/special_files.h"
+
+namespace pagvigia::testing {
+
+bool MakeFifoAndDanglingLink(const std::string&, const std::string&) { return false; }
+
+}  // namespace pagvigia::testing
