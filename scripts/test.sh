@@ -4,8 +4,8 @@
 # CMakePresets.json): the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the database tests under valgrind
 # (`ctest -T memcheck`), the Debian package installed and purged on this
-# machine (scripts/test-deb.sh), the Windows build under Wine, and the fuzz
-# targets for a bounded time
+# machine (scripts/test-deb.sh), the Windows build and its installer under
+# Wine, and the fuzz targets for a bounded time
 # (PAGVIGIA_FUZZ_SECONDS per target, 30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
