@@ -71,22 +71,38 @@ LINUX status_t isc_cancel_blob(status_t*, fb_handle*);
  * program's console handler. So every call runs with those signals blocked,
  * and the threads it starts inherit the mask; the calling thread gets its
  * own mask back afterwards (a signal that arrived meanwhile goes to another
- * thread or is delivered then). */
-static void block_async_signals(sigset_t* saved) {
+ * thread or is delivered then).
+ *
+ * The client also installs handlers of its own for SIGINT and SIGTERM the
+ * first time it is used (they shut its connections down before passing the
+ * signal on). Under Wine those two signals are how a Ctrl+C and a stop reach
+ * the program, and the program decides what to stop and when: the handlers
+ * in place before each call are put back after it. */
+static const int async_signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+enum { async_count = sizeof async_signals / sizeof async_signals[0] };
+
+struct saved_signals {
+  sigset_t mask;
+  struct sigaction actions[async_count];
+};
+
+static void block_async_signals(struct saved_signals* saved) {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGQUIT);
-  sigaddset(&set, SIGHUP);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, saved);
+  for (int i = 0; i < async_count; ++i) sigaddset(&set, async_signals[i]);
+  pthread_sigmask(SIG_BLOCK, &set, &saved->mask);
+  for (int i = 0; i < async_count; ++i) sigaction(async_signals[i], NULL, &saved->actions[i]);
 }
-static void restore_signals(const sigset_t* saved) { pthread_sigmask(SIG_SETMASK, saved, NULL); }
+static void restore_signals(const struct saved_signals* saved) {
+  for (int i = 0; i < async_count; ++i) sigaction(async_signals[i], &saved->actions[i], NULL);
+  pthread_sigmask(SIG_SETMASK, &saved->mask, NULL);
+}
 
-/* Runs one forwarded call with the asynchronous signals blocked. */
+/* Runs one forwarded call with the asynchronous signals blocked and their
+ * handlers kept. */
 #define FORWARD(type, call)       \
   do {                            \
-    sigset_t saved_;              \
+    struct saved_signals saved_;  \
     block_async_signals(&saved_); \
     type result_ = call;          \
     restore_signals(&saved_);     \
