@@ -69,6 +69,13 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // Appends the bytes, creating the file when missing. Raises FileError.
 void AppendFileBytes(const std::string& path, std::string_view bytes);
+// Replaces the file's content as one step that survives a crash or a power
+// loss: the bytes go to `path` + ".tmp", which is flushed to disk and renamed
+// over `path`, and the rename itself is flushed (the folder on POSIX; write-
+// through on Windows). Afterwards, or after a crash at any point, the file
+// holds either its old bytes or the new ones, never part of them. Raises
+// FileError; a failure before the rename leaves the old file as it was.
+void ReplaceFileDurably(const std::string& path, std::string_view bytes);
 
 bool FileExists(const std::string& path);       // a regular file (or anything but a folder)
 bool DirectoryExists(const std::string& path);

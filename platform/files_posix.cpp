@@ -86,6 +86,27 @@ void AppendFileBytes(const std::string& path, std::string_view bytes) {
   WriteWithFlags(path, bytes, O_CREAT | O_APPEND);
 }
 
+void ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+  const std::string tmp = path + ".tmp";
+  {
+    Fd fd(::open(tmp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    if (fd.get() < 0) Raise("Cannot create file", tmp, errno);
+    WriteAll(fd.get(), bytes, tmp);
+    if (::fsync(fd.get()) != 0) Raise("Cannot write file", tmp, errno);
+    if (::close(fd.release()) != 0) Raise("Cannot write file", tmp, errno);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    Raise("Cannot replace file", path, err);
+  }
+  // The rename is on disk once the folder is.
+  const std::string dir = ExtractFilePath(path);
+  Fd folder(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0 || (::fsync(folder.get()) != 0 && errno != EINVAL))
+    Raise("Cannot write folder", dir, errno);
+}
+
 bool PathExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;

@@ -106,6 +106,31 @@ void AppendFileBytes(const std::string& path, std::string_view bytes) {
   WriteWith(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
+void ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+  const std::string tmp = path + ".tmp";
+  {
+    Handle h(::CreateFileW(Widen(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    if (!h.valid()) Raise("Cannot create file", tmp, ::GetLastError());
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+      DWORD written = 0;
+      if (!::WriteFile(h.get(), bytes.data() + done, chunk, &written, nullptr))
+        Raise("Cannot write file", tmp, ::GetLastError());
+      done += written;
+    }
+    if (!::FlushFileBuffers(h.get())) Raise("Cannot write file", tmp, ::GetLastError());
+    if (!::CloseHandle(h.release())) Raise("Cannot write file", tmp, ::GetLastError());
+  }
+  // Write-through: the call returns once the rename is on disk.
+  if (!::MoveFileExW(Widen(tmp).c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD err = ::GetLastError();
+    ::DeleteFileW(Widen(tmp).c_str());
+    Raise("Cannot replace file", path, err);
+  }
+}
+
 bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool FileExists(const std::string& path) {

@@ -1,0 +1,210 @@
+// The journal of recorded steps: its file format and its durable writes.
+#include "reconcile/diario.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <utility>
+
+#include "platform/files.h"
+
+namespace pagvigia {
+
+namespace {
+
+constexpr std::string_view kCabecalho = "Pagvigia diario 1";
+constexpr std::string_view kFimLinha = "\r\n";
+constexpr TEtapa kEtapas[] = {etPagamento, etStatusPagamento, etRespostaFiscal};
+
+std::uint64_t Fnv1a64(std::string_view bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : bytes) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+std::string Hex16(std::uint64_t v) {
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+// Reads the journal front to back; every departure from the format raises.
+class TLeitura {
+ public:
+  explicit TLeitura(std::string_view bytes) : b_(bytes) {}
+
+  // The next line, without its CR LF.
+  std::string_view Linha() {
+    const auto fim = b_.find(kFimLinha, pos_);
+    if (fim == std::string_view::npos) Falha("a line has no end (the file is cut short)");
+    std::string_view l = b_.substr(pos_, fim - pos_);
+    pos_ = fim + kFimLinha.size();
+    return l;
+  }
+  // `n` bytes followed by CR LF.
+  std::string_view Bytes(std::uint64_t n) {
+    if (n > b_.size() - pos_ || b_.substr(pos_ + n, kFimLinha.size()) != kFimLinha)
+      Falha("an entry is shorter than it says (the file is cut short)");
+    std::string_view v = b_.substr(pos_, n);
+    pos_ += n + kFimLinha.size();
+    return v;
+  }
+  std::size_t Posicao() const { return pos_; }
+  bool NoFim() const { return pos_ == b_.size(); }
+
+  [[noreturn]] static void Falha(const std::string& motivo) { throw EDiarioIlegivel(motivo); }
+
+ private:
+  std::string_view b_;
+  std::size_t pos_ = 0;
+};
+
+// Splits a line at single blanks.
+std::vector<std::string_view> Campos(std::string_view linha) {
+  std::vector<std::string_view> out;
+  std::size_t pos = 0;
+  for (;;) {
+    const auto b = linha.find(' ', pos);
+    out.push_back(linha.substr(pos, b == std::string_view::npos ? std::string_view::npos : b - pos));
+    if (b == std::string_view::npos) return out;
+    pos = b + 1;
+  }
+}
+
+template <class T>
+T Numero(std::string_view texto, const char* oQue) {
+  T v{};
+  auto [p, ec] = std::from_chars(texto.data(), texto.data() + texto.size(), v);
+  if (texto.empty() || ec != std::errc() || p != texto.data() + texto.size())
+    TLeitura::Falha(std::string("bad ") + oQue + " \"" + std::string(texto) + "\"");
+  return v;
+}
+
+}  // namespace
+
+std::string_view ColunaDaEtapa(TEtapa etapa) {
+  switch (etapa) {
+    case etPagamento: return "MFE_IDPAGAMENTO";
+    case etStatusPagamento: return "MFE_IDSTATUSVALIDADOR";
+    case etRespostaFiscal: return "MFE_IDRESPOSTAFISCAL";
+  }
+  return "";
+}
+
+TDiario::TDiario(std::string arquivo) : arquivo_(std::move(arquivo)) {}
+
+std::string TDiario::Serializar(const std::vector<TEntradaDiario>& entradas) {
+  std::string out;
+  out.append(kCabecalho).append(kFimLinha);
+  for (const auto& e : entradas) {
+    out.append("E ")
+        .append(std::to_string(e.IdInterno))
+        .append(" ")
+        .append(ColunaDaEtapa(e.Etapa))
+        .append(" ")
+        .append(std::to_string(e.Id.size()))
+        .append(" ")
+        .append(std::to_string(e.XML.size()))
+        .append(kFimLinha);
+    out.append(e.Id).append(kFimLinha);
+    out.append(e.XML).append(kFimLinha);
+  }
+  const std::string soma = Hex16(Fnv1a64(out));
+  out.append("F ").append(std::to_string(entradas.size())).append(" ").append(soma).append(kFimLinha);
+  return out;
+}
+
+std::vector<TEntradaDiario> TDiario::Interpretar(std::string_view bytes) {
+  TLeitura l(bytes);
+  if (l.Linha() != kCabecalho) TLeitura::Falha("not a journal of this program (first line)");
+  std::vector<TEntradaDiario> out;
+  for (;;) {
+    const std::size_t inicio = l.Posicao();
+    const std::string_view linha = l.Linha();
+    const auto c = Campos(linha);
+    if (c.size() == 3 && c[0] == "F") {
+      if (Numero<std::uint64_t>(c[1], "entry count") != out.size())
+        TLeitura::Falha("it holds " + std::to_string(out.size()) + " entries, its last line says " +
+                        std::string(c[1]));
+      if (c[2] != Hex16(Fnv1a64(bytes.substr(0, inicio)))) TLeitura::Falha("its checksum does not match");
+      if (!l.NoFim()) TLeitura::Falha("bytes follow its last line");
+      return out;
+    }
+    if (c.size() != 5 || c[0] != "E") TLeitura::Falha("bad line \"" + std::string(linha.substr(0, 80)) + "\"");
+    TEntradaDiario e;
+    e.IdInterno = Numero<std::int64_t>(c[1], "row key");
+    const auto etapa = std::find_if(std::begin(kEtapas), std::end(kEtapas),
+                                    [&](TEtapa t) { return ColunaDaEtapa(t) == c[2]; });
+    if (etapa == std::end(kEtapas)) TLeitura::Falha("unknown column \"" + std::string(c[2]) + "\"");
+    e.Etapa = *etapa;
+    const auto tamId = Numero<std::uint64_t>(c[3], "id length");
+    const auto tamXml = Numero<std::uint64_t>(c[4], "XML length");
+    e.Id = l.Bytes(tamId);
+    e.XML = l.Bytes(tamXml);
+    out.push_back(std::move(e));
+  }
+}
+
+void TDiario::Carregar() {
+  legivel_ = false;
+  entradas_.clear();
+  if (!platform::PathExists(arquivo_)) {
+    legivel_ = true;
+    return;
+  }
+  std::string bytes;
+  try {
+    bytes = platform::ReadFileBytes(arquivo_);
+    entradas_ = Interpretar(bytes);
+  } catch (const EDiarioIlegivel& e) {
+    throw EDiarioIlegivel("journal \"" + arquivo_ + "\" cannot be read: " + e.what());
+  } catch (const platform::FileError& e) {
+    throw EDiarioIlegivel(std::string("journal cannot be read: ") + e.what());
+  }
+  legivel_ = true;
+}
+
+void TDiario::ExigirLegivel() const {
+  if (!legivel_) throw EDiarioIlegivel("journal \"" + arquivo_ + "\" has not been read whole");
+}
+
+bool TDiario::TemEntrada(std::int64_t idInterno) const {
+  return std::any_of(entradas_.begin(), entradas_.end(),
+                     [&](const TEntradaDiario& e) { return e.IdInterno == idInterno; });
+}
+
+void TDiario::Gravar(const TEntradaDiario& entrada) {
+  ExigirLegivel();
+  std::vector<TEntradaDiario> novas = entradas_;
+  auto it = std::find_if(novas.begin(), novas.end(), [&](const TEntradaDiario& e) {
+    return e.IdInterno == entrada.IdInterno && e.Etapa == entrada.Etapa;
+  });
+  if (it != novas.end())
+    *it = entrada;
+  else
+    novas.push_back(entrada);
+  platform::ReplaceFileDurably(arquivo_, Serializar(novas));
+  entradas_ = std::move(novas);
+}
+
+void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
+  ExigirLegivel();
+  std::vector<TEntradaDiario> novas = entradas_;
+  std::erase_if(novas, [&](const TEntradaDiario& e) { return e.IdInterno == idInterno && e.Etapa == etapa; });
+  if (novas.size() == entradas_.size()) return;
+  if (novas.empty()) {
+    // No entry left: the file goes. Should the deletion not reach the disk
+    // before a crash, the old entries come back and are dropped as already
+    // recorded.
+    if (platform::PathExists(arquivo_) && !platform::DeleteFile(arquivo_))
+      platform::ReplaceFileDurably(arquivo_, Serializar(novas));
+  } else {
+    platform::ReplaceFileDurably(arquivo_, Serializar(novas));
+  }
+  entradas_ = std::move(novas);
+}
+
+}  // namespace pagvigia
