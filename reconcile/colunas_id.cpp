@@ -1,0 +1,72 @@
+// The id columns' lengths from the database's metadata.
+#include "reconcile/colunas_id.h"
+
+#include "db/fb_query.h"
+
+namespace pagvigia {
+
+namespace {
+
+// RDB$FIELDS.RDB$FIELD_TYPE of the character types: CHAR, VARCHAR, CSTRING.
+constexpr int kTiposTexto[] = {14, 37, 40};
+
+const char* PrefixoDaEtapa(TEtapa etapa) {
+  switch (etapa) {
+    case etPagamento: return "Pagamento MFE: ";
+    case etStatusPagamento: return "Status Pagamento: ";
+    case etRespostaFiscal: return "Resposta Fiscal: ";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::optional<int> MaiorIdDaEtapa(TEtapa etapa) {
+  switch (etapa) {
+    case etPagamento: return 10;
+    case etStatusPagamento: return 11;
+    case etRespostaFiscal: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> SqlTamanhosColunasId() {
+  return {"SELECT TRIM(RF.RDB$FIELD_NAME) AS COLUNA, F.RDB$FIELD_TYPE AS TIPO,",
+          "F.RDB$CHARACTER_LENGTH AS CARACTERES, F.RDB$FIELD_LENGTH AS BYTES",
+          "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE",
+          "WHERE RF.RDB$RELATION_NAME = 'MFE_TRANSACAO_CARTOES'",
+          "AND RF.RDB$FIELD_NAME IN ('MFE_IDPAGAMENTO', 'MFE_IDSTATUSVALIDADOR', 'MFE_IDRESPOSTAFISCAL')"};
+}
+
+TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q) {
+  q.SQL().Clear();
+  for (const auto& l : SqlTamanhosColunasId()) q.SQL().Add(l);
+  q.Open();
+  TTamanhosColunasId out;
+  for (q.First(); !q.Eof(); q.Next()) {
+    const int tipo = q.FieldByName("TIPO").AsInteger();
+    bool texto = false;
+    for (int t : kTiposTexto) texto = texto || t == tipo;
+    if (!texto) continue;
+    // The length in characters; the byte length stands for it where the
+    // server gives none (a single-byte character set).
+    TFbColumn& caracteres = q.FieldByName("CARACTERES");
+    const int tamanho = caracteres.IsNull() ? q.FieldByName("BYTES").AsInteger() : caracteres.AsInteger();
+    const std::string coluna = q.FieldByName("COLUNA").AsString();
+    for (TEtapa e : {etPagamento, etStatusPagamento, etRespostaFiscal})
+      if (ColunaDaEtapa(e) == coluna) out[e] = tamanho;
+  }
+  q.Close();
+  return out;
+}
+
+std::optional<std::string> AvisoColunaCurta(TEtapa etapa, const TTamanhosColunasId& tamanhos) {
+  const auto maior = MaiorIdDaEtapa(etapa);
+  const auto tamanho = tamanhos[etapa];
+  if (!maior || !tamanho || *tamanho >= *maior) return std::nullopt;
+  return std::string(PrefixoDaEtapa(etapa)) + "column " + std::string(ColunaDaEtapa(etapa)) + " of " +
+         "MFE_TRANSACAO_CARTOES holds " + std::to_string(*tamanho) + " characters, the Integrador's ids take up to " +
+         std::to_string(*maior) + "; nothing is sent for this step until the column is widened";
+}
+
+}  // namespace pagvigia
