@@ -121,6 +121,12 @@ bool EFbISCError::IsLostConnection() const {
   return IsLostConnectionCode(ErrCode);
 }
 
+bool EFbISCError::IsLockConflict() const {
+  for (const std::int64_t c : ErrorCodes)
+    if (c == isc_lock_conflict || c == isc_deadlock || c == isc_update_conflict) return true;
+  return false;
+}
+
 TFbConnection::TFbConnection(const std::string& name) : TFbComponent(name) {
   auto& r = TheRegistry();
   std::lock_guard lock(r.Mutex);

@@ -79,6 +79,9 @@ class EFbISCError : public EFbError {
 
   // True when the error means that the connection to the server is gone.
   bool IsLostConnection() const;
+  // True when a row could not be locked or changed because another
+  // transaction holds it (in a transaction that does not wait for locks).
+  bool IsLockConflict() const;
 };
 
 // The error codes that mean a lost connection to the server.
