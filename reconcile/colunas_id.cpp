@@ -69,4 +69,16 @@ std::optional<std::string> AvisoColunaCurta(TEtapa etapa, const TTamanhosColunas
          std::to_string(*maior) + "; nothing is sent for this step until the column is widened";
 }
 
+std::optional<std::string> AvisoIdNaoCabe(const TEntradaDiario& entrada, const TTamanhosColunasId& tamanhos) {
+  const auto tamanho = tamanhos[entrada.Etapa];
+  // The update counts characters; the id is UTF-8 here.
+  std::size_t caracteres = 0;
+  for (unsigned char c : entrada.Id) caracteres += (c & 0xC0) != 0x80;
+  if (!tamanho || caracteres <= static_cast<std::size_t>(*tamanho)) return std::nullopt;
+  return std::string(PrefixoDaEtapa(entrada.Etapa)) + "column " + std::string(ColunaDaEtapa(entrada.Etapa)) +
+         " of MFE_TRANSACAO_CARTOES holds " + std::to_string(*tamanho) + " characters, fewer than the " +
+         std::to_string(caracteres) + " of the id \"" + entrada.Id + "\" of row " + std::to_string(entrada.IdInterno) +
+         "; it stays in the journal, and the step is not sent again, until the column is widened";
+}
+
 }  // namespace pagvigia

@@ -45,4 +45,9 @@ TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q);
 // prefix of the step's own lines; nullopt when it fits (or is not checked).
 std::optional<std::string> AvisoColunaCurta(TEtapa etapa, const TTamanhosColunasId& tamanhos);
 
+// The log line for a journal entry whose id does not fit its column (it stays
+// in the journal and its step is not sent again); nullopt when it fits or the
+// column's length is not known.
+std::optional<std::string> AvisoIdNaoCabe(const TEntradaDiario& entrada, const TTamanhosColunasId& tamanhos);
+
 }  // namespace pagvigia

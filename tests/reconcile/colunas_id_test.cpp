@@ -61,5 +61,27 @@ TEST(ColunasId, TheLineNamesTheColumnAndItsLength) {
             "Status Pagamento: column MFE_IDSTATUSVALIDADOR of MFE_TRA");
 }
 
+TEST(ColunasId, AJournalEntryFitsByCharactersNotBytes) {
+  const TTamanhosColunasId t{10, 6, 4};
+  struct Caso {
+    TEntradaDiario entrada;
+    bool cabe;
+  } casos[] = {
+      {{1, etRespostaFiscal, "ação", ""}, true},     // 4 characters, 6 bytes
+      {{1, etRespostaFiscal, "ações", ""}, false},
+      {{2, etPagamento, "2147483647", ""}, true},
+      {{3, etStatusPagamento, "1234567", ""}, false},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.entrada.Id);
+    EXPECT_EQ(!AvisoIdNaoCabe(c.entrada, t).has_value(), c.cabe);
+  }
+  EXPECT_FALSE(AvisoIdNaoCabe({1, etRespostaFiscal, "RF-123456789", ""}, {10, 6, std::nullopt}).has_value());
+  EXPECT_EQ(AvisoIdNaoCabe({1, etRespostaFiscal, "ações", ""}, t).value(),
+            "Resposta Fiscal: column MFE_IDRESPOSTAFISCAL of MFE_TRANSACAO_CARTOES holds 4 characters, fewer than the "
+            "5 of the id \"ações\" of row 1; it stays in the journal, and the step is not sent again, until the "
+            "column is widened");
+}
+
 }  // namespace
 }  // namespace pagvigia
