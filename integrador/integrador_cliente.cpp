@@ -65,7 +65,8 @@ std::unique_ptr<Resposta> TIntegradorCliente::ChamadaTipada(Pedido& pedido, cons
   const std::string Comando = pedido.AsXMLString();
   DoLog(std::string(nome) + "( " + Comando + " )");
   FComandoIntegrador->EnviaComando(FNumeroSessao, nome, Comando, 0);
-  resposta->SetXMLString(platform::AnsiRoundTrip(FComandoIntegrador->Resposta()));
+  // The record keeps the answer as it survives the ANSI code page and parses it.
+  resposta->SetXMLString(FComandoIntegrador->Resposta());
   return resposta;
 }
 

@@ -1,13 +1,12 @@
 // Processing of one pending card transaction: payment, payment status of a
-// "TEF" payment, fiscal response; each step's id and answer written back to
-// the row at once.
+// "TEF" payment, fiscal response; each step's id and answer XML written back
+// to the row at once.
 #include "reconcile/reconciliacao.h"
 
 #include <charconv>
 #include <utility>
 
-#include "db/fb_query.h"
-#include "integrador/integrador_cliente.h"
+#include "util/texto.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {
@@ -35,124 +34,71 @@ std::int32_t Baixos32(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
 }
 
-template <class Linhas>
-void DefinirSQL(TFbQuery& q, const Linhas& linhas) {
-  q.SQL().Clear();
-  for (const auto& l : linhas) q.SQL().Add(std::string(l));
-}
-
-std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsString(); }
-std::int32_t Inteiro(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsInteger(); }
-std::int64_t Moeda(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsCurrency(); }
-
-// Runs one of the three updates through QExec: an id and an answer XML for
-// the row `idInterno`. Committed by the automatic commit of QExec's
-// transaction. An id that does not fit its column raises instead of being
-// stored cut: a cut id would mark the step done with a wrong id.
-void Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const char* paramId, const std::string& id,
-               const char* paramXml, const std::string& xml, std::int64_t idInterno) {
-  DefinirSQL(QExec, linhas);
-  QExec.Prepare();
-  TFbRow& params = QExec.Params();
-  params.BeginUpdate();
-  TFbColumn& pid = params.ParamByName(paramId);
-  pid.NoLengthCheck = false;
-  pid.SetAsString(id);
-  params.ParamByName(paramXml).SetAsString(xml);
-  params.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
-  params.EndUpdate(true);
-  QExec.ExecSQL();
-}
-
 }  // namespace
 
-TReconciliacao::TReconciliacao(const TComponentesReconciliacao& componentes, TDoSaveLog doSaveLog)
-    : c_(componentes), doSaveLog_(std::move(doSaveLog)) {}
+TReconciliacao::TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador,
+                               TDoSaveLog doSaveLog)
+    : FStatements(statements), FIntegrador(integrador), FDoSaveLog(std::move(doSaveLog)) {}
 
 TReconciliacao::~TReconciliacao() = default;
 
 void TReconciliacao::DoSaveLog(const std::string& msg) {
-  if (doSaveLog_) doSaveLog_(msg);
+  if (FDoSaveLog) FDoSaveLog(msg);
 }
 
-void TReconciliacao::ConfigurarConsultas() {
-  DefinirSQL(c_.TBEnviaMFEPendentes, kSqlEnviaMFEPendentes);
-  DefinirSQL(c_.TBPadrao, kSqlPadrao);
-  DefinirSQL(c_.TBMSAut, kSqlMSAut);
-  c_.TBMSAut.ColumnAttributes.assign(kColumnAttributesMSAut.begin(), kColumnAttributesMSAut.end());
-  c_.TBMSAut.CommitAction = caInvalidateCursor;
-}
-
-void TReconciliacao::TextoQExec(const std::vector<std::string>& linhas) { DefinirSQL(c_.QExec, linhas); }
-
-void TReconciliacao::AbrirQExec() { c_.QExec.Open(); }
+std::string TReconciliacao::ExtraiNumero(std::string_view texto) { return OnlyNumber(texto); }
 
 // ---------------------------------------------------------------------------
 
-void TReconciliacao::EnviaMFEPendentes() {
-  TFbQuery& tb = c_.TBEnviaMFEPendentes;
-  // The key, read whole (the re-read's text is made from it, so only digits
-  // ever reach that statement).
-  const std::int64_t idInterno = tb.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64();
-  const std::string serialPOS = Texto(tb, "MFE_SERIALPOS");
-  const std::string idPagamentoLinha = Texto(tb, "MFE_IDPAGAMENTO");
-
-  // Step 1, payment.
-  std::int64_t IdPagamento = 0;
-  if (idPagamentoLinha != kNaoFeito) {
-    IdPagamento = TextoParaInt64(idPagamentoLinha);
-  } else {
-    TextoQExec(SqlPOSPorSerial(serialPOS));
-    AbrirQExec();
-    const std::int32_t CodigoPOS = c_.QExec.Eof() ? 0 : Inteiro(c_.QExec, "CODIGO");
-    IdPagamento = EnviaPagamento(CodigoPOS, Moeda(tb, "MFE_VALORPAGAMENTO"), false, std::string());
-    if (IdPagamento > 0)
-      Atualizar(c_.QExec, SqlAtualizaPagamento(), "IDPAGAMENTO", std::to_string(IdPagamento), "XMLENVIARPAGAMENTO",
-                RespostaPagamentoMFe->XML, idInterno);
-  }
-
-  // Step 2, payment status of a payment made through the cash register's own
-  // card integration.
-  if (serialPOS == kSerialTEF && Texto(tb, "MFE_IDSTATUSVALIDADOR") == kNaoFeito && IdPagamento > 0) {
-    const std::string codAutorizacao = Texto(tb, "MFE_CODAUTORIZACAO");
-    const bool ok = EnviarStatusPagamento(codAutorizacao, Texto(tb, "MFE_BIN"), Texto(tb, "MFE_DONOCARTAO"),
-                                          Texto(tb, "MFE_EXPIRACAO"), Texto(tb, "MFE_INSTITUICAOFINANCEIRA"),
-                                          Inteiro(tb, "MFE_PARCELAS"), codAutorizacao,
-                                          Moeda(tb, "MFE_VALORPAGAMENTO"), IdPagamento, Texto(tb, "MFE_TIPO"),
-                                          Inteiro(tb, "MFE_ULTQUATRODIGITOS"));
-    if (ok)
-      Atualizar(c_.QExec, SqlAtualizaStatusValidador(), "IDSTATUSVALIDADOR",
-                std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador), "XMLSTATUSVALIDADOR",
-                RespostaStatusPagamento->XML, idInterno);
-  }
-
-  // Step 3, fiscal response: the row as committed now decides whether a "TEF"
-  // payment has its status recorded.
-  TextoQExec(SqlRelerTransacao(std::to_string(idInterno)));
-  AbrirQExec();
-  const std::string serialRelido = Texto(c_.QExec, "MFE_SERIALPOS");
-  const std::string statusRelido = Texto(c_.QExec, "MFE_IDSTATUSVALIDADOR");
-  if (IdPagamento > 0 && (serialRelido != kSerialTEF || statusRelido != kNaoFeito)) {
-    const std::string IdRespostaFiscal =
-        RespostaFiscal(IdPagamento, Texto(tb, "MFE_CHAVESAT"), Texto(tb, "MFE_CODAUTORIZACAO"),
-                       Texto(tb, "MFE_CODIGOPAGAMENTO"), Texto(tb, "MFE_TIPO"), Texto(tb, "MFE_INSTITUICAOFINANCEIRA"),
-                       Texto(tb, "MFE_XMLSAT"), Texto(tb, "MFE_NUMCUPOM"));
-    if (RetornoRespostaFiscal->IntegradorResposta.Codigo == kAprovado)
-      Atualizar(c_.QExec, SqlAtualizaRespostaFiscal(), "IDRESPOSTAFISCAL", IdRespostaFiscal, "XMLRESPOSTAFISCAL",
-                RetornoRespostaFiscal->XML, idInterno);
-  }
+void TReconciliacao::EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa) {
+  const std::int64_t IdPagamento = PassoPagamento(linha, caixa);
+  PassoStatusPagamento(linha, caixa, IdPagamento);
+  PassoRespostaFiscal(linha, caixa, IdPagamento);
 }
 
-std::int64_t TReconciliacao::EnviaPagamento(std::int32_t codigoPOS, std::int64_t valorPagamento,
-                                            bool multiplosCartoes, const std::string& codigoEstabelecimento) {
+std::int64_t TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa) {
+  if (linha.IdPagamento != kNaoFeito) return TextoParaInt64(linha.IdPagamento);
+  const std::int32_t CodigoPOS = FStatements.CodigoPOSPorSerial(linha.SerialPOS);
+  const std::int64_t IdPagamento = EnviaPagamento(caixa, CodigoPOS, linha.ValorPagamento, false, std::string());
+  if (IdPagamento > 0)
+    FStatements.AtualizaPagamento(linha.IdentificadorInterno, std::to_string(IdPagamento), RespostaPagamentoMFe->XML);
+  return IdPagamento;
+}
+
+// Only a payment made through the cash register's own card integration has
+// its status reported, once.
+void TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
+                                          std::int64_t IdPagamento) {
+  if (linha.SerialPOS != kSerialTEF || linha.IdStatusValidador != kNaoFeito || IdPagamento <= 0) return;
+  if (!EnviarStatusPagamento(caixa, linha, IdPagamento)) return;
+  FStatements.AtualizaStatusValidador(linha.IdentificadorInterno,
+                                      std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador),
+                                      RespostaStatusPagamento->XML);
+}
+
+// The row as committed now decides whether a "TEF" payment has its status
+// recorded (in this pass or an earlier one).
+void TReconciliacao::PassoRespostaFiscal(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
+                                         std::int64_t IdPagamento) {
+  const TTransacaoRelida relida = FStatements.RelerTransacao(linha.IdentificadorInterno);
+  if (IdPagamento <= 0 || (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito)) return;
+  const std::string IdRespostaFiscal = RespostaFiscal(caixa, linha, IdPagamento);
+  if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado) return;
+  FStatements.AtualizaRespostaFiscal(linha.IdentificadorInterno, IdRespostaFiscal, RetornoRespostaFiscal->XML);
+}
+
+// ---------------------------------------------------------------------------
+
+std::int64_t TReconciliacao::EnviaPagamento(const TDadosCaixa& caixa, std::int32_t codigoPOS,
+                                            std::int64_t valorPagamento, bool multiplosCartoes,
+                                            const std::string& codigoEstabelecimento) {
   std::string MFE_Serial, MFE_ChaveRequisicao, MFE_CodigoEstabelecimento;
-  const std::string chaveAcesso = Texto(c_.TBMSAut, "MFE_CHAVEACESSOINTEGRADOR");
+  const std::string& chaveAcesso = caixa.ChaveAcessoIntegrador();
   if (codigoPOS != 0) {
-    TextoQExec(SqlPOSPorCodigo(codigoPOS));
-    AbrirQExec();
-    MFE_Serial = Texto(c_.QExec, "MFE_SERIALPOS");
-    MFE_ChaveRequisicao = Texto(c_.QExec, "MFE_CHAVEREQUISICAO");
-    MFE_CodigoEstabelecimento = ExtraiNumero(Texto(c_.QExec, "CODIGOESTABELECIMENTO"));
+    TTerminalPOS pos = FStatements.POSPorCodigo(codigoPOS);
+    MFE_Serial = std::move(pos.SerialPOS);
+    MFE_ChaveRequisicao = std::move(pos.ChaveRequisicao);
+    MFE_CodigoEstabelecimento = ExtraiNumero(pos.CodigoEstabelecimento);
   } else {
     MFE_Serial = kSerialTEF;
     MFE_ChaveRequisicao = chaveAcesso;
@@ -165,7 +111,7 @@ std::int64_t TReconciliacao::EnviaPagamento(std::int32_t codigoPOS, std::int64_t
   PagamentoMFe.ChaveRequisicao = MFE_ChaveRequisicao;
   PagamentoMFe.Estabelecimento = MFE_CodigoEstabelecimento;
   PagamentoMFe.SerialPOS = MFE_Serial;
-  PagamentoMFe.CNPJ = ExtraiNumero(Texto(c_.TBPadrao, "CGC"));
+  PagamentoMFe.CNPJ = caixa.CNPJ();
   PagamentoMFe.IcmsBase = 0;
   PagamentoMFe.ValorTotalVenda = static_cast<double>(valorPagamento) / 10000.0;
   PagamentoMFe.HabilitarMultiplosPagamentos = multiplosCartoes;
@@ -174,7 +120,7 @@ std::int64_t TReconciliacao::EnviaPagamento(std::int32_t codigoPOS, std::int64_t
   PagamentoMFe.EmitirCupomNFCE = false;
   PagamentoMFe.OrigemPagamento.clear();
 
-  RespostaPagamentoMFe = c_.IntegradorCliente.EnviarPagamento(PagamentoMFe);
+  RespostaPagamentoMFe = FIntegrador.EnviarPagamento(PagamentoMFe);
 
   const std::int64_t id = RespostaPagamentoMFe->IDPagamento;
   const std::int64_t resultado = RespostaPagamentoMFe->StatusPagamento == kSalvoLocal ? -id : id;
@@ -183,52 +129,47 @@ std::int64_t TReconciliacao::EnviaPagamento(std::int32_t codigoPOS, std::int64_t
   return resultado;
 }
 
-bool TReconciliacao::EnviarStatusPagamento(const std::string& codAutorizacao, const std::string& numBin,
-                                           const std::string& nomeDonoCartao, const std::string& vencimentoCartao,
-                                           const std::string& instFinanceira, std::int32_t numParcelas,
-                                           const std::string& codPagtoTEF, std::int64_t valor,
-                                           std::int64_t idPagamento, const std::string& tipoBandeira,
-                                           std::int32_t ultQuatroDig) {
+bool TReconciliacao::EnviarStatusPagamento(const TDadosCaixa& caixa, const TTransacaoPendente& linha,
+                                           std::int64_t idPagamento) {
   TStatusPagamento StatusPagamentoMFe;
   StatusPagamentoMFe.Clear();
-  StatusPagamentoMFe.ChaveAcessoValidador = Texto(c_.TBMSAut, "MFE_CHAVEACESSOINTEGRADOR");
-  StatusPagamentoMFe.CodigoAutorizacao = codAutorizacao;
-  StatusPagamentoMFe.Bin = numBin;
-  StatusPagamentoMFe.DonoCartao = nomeDonoCartao;
-  StatusPagamentoMFe.DataExpiracao = vencimentoCartao;
-  StatusPagamentoMFe.InstituicaoFinanceira = instFinanceira;
-  StatusPagamentoMFe.Parcelas = numParcelas;
-  StatusPagamentoMFe.CodigoPagamento = codPagtoTEF;
-  StatusPagamentoMFe.ValorPagamento = static_cast<double>(valor) / 10000.0;
+  StatusPagamentoMFe.ChaveAcessoValidador = caixa.ChaveAcessoIntegrador();
+  StatusPagamentoMFe.CodigoAutorizacao = linha.CodAutorizacao;
+  StatusPagamentoMFe.Bin = linha.Bin;
+  StatusPagamentoMFe.DonoCartao = linha.DonoCartao;
+  StatusPagamentoMFe.DataExpiracao = linha.Expiracao;
+  StatusPagamentoMFe.InstituicaoFinanceira = linha.InstituicaoFinanceira;
+  StatusPagamentoMFe.Parcelas = linha.Parcelas;
+  // The authorisation code again, not MFE_CODIGOPAGAMENTO.
+  StatusPagamentoMFe.CodigoPagamento = linha.CodAutorizacao;
+  StatusPagamentoMFe.ValorPagamento = static_cast<double>(linha.ValorPagamento) / 10000.0;
   StatusPagamentoMFe.IDFila = Baixos32(idPagamento);
-  StatusPagamentoMFe.Tipo = tipoBandeira;
-  StatusPagamentoMFe.UltimosQuatroDigitos = ultQuatroDig;
+  StatusPagamentoMFe.Tipo = linha.Tipo;
+  StatusPagamentoMFe.UltimosQuatroDigitos = linha.UltQuatroDigitos;
 
-  RespostaStatusPagamento = c_.IntegradorCliente.EnviarStatusPagamento(StatusPagamentoMFe);
+  RespostaStatusPagamento = FIntegrador.EnviarStatusPagamento(StatusPagamentoMFe);
 
   const bool ok = RespostaStatusPagamento->IntegradorResposta.Codigo == kAprovado;
   if (!ok) DoSaveLog("Status Pagamento: " + StatusPagamentoMFe.AsXMLString());
   return ok;
 }
 
-std::string TReconciliacao::RespostaFiscal(std::int64_t idPagamento, const std::string& chaveMFE,
-                                           const std::string& numNSU, const std::string& numAprovacao,
-                                           const std::string& bandeiraCartao, const std::string& adqCartao,
-                                           const std::string& xmlCupom, const std::string& numCupom) {
+std::string TReconciliacao::RespostaFiscal(const TDadosCaixa& caixa, const TTransacaoPendente& linha,
+                                           std::int64_t idPagamento) {
   TRespostaFiscal Pedido;
   Pedido.Clear();
-  Pedido.ChaveAcessoValidador = Texto(c_.TBMSAut, "MFE_CHAVEACESSOINTEGRADOR");
+  Pedido.ChaveAcessoValidador = caixa.ChaveAcessoIntegrador();
   Pedido.IDFila = Baixos32(idPagamento);
-  Pedido.ChaveAcesso = chaveMFE;
-  Pedido.Nsu = numNSU;
-  Pedido.NumerodeAprovacao = numAprovacao;
-  Pedido.Bandeira = bandeiraCartao;
-  Pedido.Adquirente = adqCartao;
-  Pedido.ImpressaoFiscal = xmlCupom;
-  Pedido.NumeroDocumento = numCupom;
-  Pedido.CNPJ = ExtraiNumero(Texto(c_.TBPadrao, "CGC"));
+  Pedido.ChaveAcesso = linha.ChaveSat;
+  Pedido.Nsu = linha.CodAutorizacao;
+  Pedido.NumerodeAprovacao = linha.CodigoPagamento;
+  Pedido.Bandeira = linha.Tipo;
+  Pedido.Adquirente = linha.InstituicaoFinanceira;
+  Pedido.ImpressaoFiscal = linha.XmlSat;
+  Pedido.NumeroDocumento = linha.NumCupom;
+  Pedido.CNPJ = caixa.CNPJ();
 
-  RetornoRespostaFiscal = c_.IntegradorCliente.RespostaFiscal(Pedido);
+  RetornoRespostaFiscal = FIntegrador.RespostaFiscal(Pedido);
 
   const std::string resultado = RetornoRespostaFiscal->IdRespostaFiscal;
   if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado)

@@ -1,9 +1,7 @@
-// Texts of the look-ups and updates that run through QExec, and the digit
-// filter used on tax numbers and merchant codes.
-#include <string>
+// Texts of the look-ups and updates that run through QExec.
+#include "reconcile/sql.h"
 
-#include "reconcile/reconciliacao.h"
-#include "util/texto.h"
+#include <string>
 
 namespace pagvigia {
 
@@ -49,10 +47,6 @@ std::vector<std::string> SqlAtualizaRespostaFiscal() {
   return {"UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDRESPOSTAFISCAL = :IDRESPOSTAFISCAL,",
           "MFE_XML_RESPOSTAFISCAL = :XMLRESPOSTAFISCAL",
           "WHERE MFE_IDENTIFICADORINTERNO = :INDENTIFICADORINTERNO"};
-}
-
-std::string TReconciliacao::ExtraiNumero(std::string_view texto) {
-  return OnlyNumber(texto);
 }
 
 }  // namespace pagvigia

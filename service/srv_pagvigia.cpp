@@ -47,10 +47,9 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
       IntegradorCliente(*options.Clock, *options.Sleeper),
       TBPadrao(&IBGestalo, nullptr, "TBPadrao"),
       TBMSAut(&IBGestalo, nullptr, "TBMSAut"),
-      Reconciliacao(TComponentesReconciliacao{IBGestalo, IB_TransPrincipal, IBTPrincipalRW,
-                                              TBEnviaMFEPendentes, TBPadrao, TBMSAut, QExec,
-                                              IntegradorCliente},
-                    [this](const std::string& msg) { DoSaveLog(msg); }),
+      Statements(QExec),
+      IntegradorCalls(IntegradorCliente),
+      Reconciliacao(Statements, IntegradorCalls, [this](const std::string& msg) { DoSaveLog(msg); }),
       Timer1(*options.Clock, options.TimerSleeper ? *options.TimerSleeper : *options.Sleeper,
              options.TimerSliceMs) {
   // IBGestalo: the settings that stay in force; user name, password, server
@@ -76,7 +75,7 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
 
   // The three cursors read in the connection's default transaction; QExec
   // writes in the read-write one. Their SQL is the reconciliation's.
-  Reconciliacao.ConfigurarConsultas();
+  ConfigurarConsultas(TBEnviaMFEPendentes, TBPadrao, TBMSAut);
 
   IntegradorCliente.SetPastaInput(settings_.PastaInput);
   IntegradorCliente.SetPastaOutput(settings_.PastaOutput);
@@ -150,6 +149,7 @@ void TSrvPagvigia::Timer1Timer() {
       TBMSAut.ParamByName("CAIXA").SetAsInteger(NumCaixa);
       if (!TBEnviaMFEPendentes.Active()) TBEnviaMFEPendentes.Open();
       TBEnviaMFEPendentes.ParamByName("CAIXA").SetAsInteger(NumCaixa);
+      FDadosCaixa = TDadosCaixa::Ler(TBMSAut, TBPadrao);
       if (!TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
         while (!TBEnviaMFEPendentes.Eof() && !stopRequested_) {
@@ -213,6 +213,8 @@ void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
   SaveServiceLog(ArquivoLog(), Msg, clock_);
 }
 
-void TSrvPagvigia::EnviaMFEPendentes() { Reconciliacao.EnviaMFEPendentes(); }
+void TSrvPagvigia::EnviaMFEPendentes() {
+  Reconciliacao.EnviaMFEPendentes(LerTransacaoPendente(TBEnviaMFEPendentes), FDadosCaixa);
+}
 
 }  // namespace pagvigia

@@ -50,6 +50,8 @@ class TSrvPagvigia {
   std::atomic<bool> stopRequested_{false};
   // Entries written to "Pagvigia.log" so far (for the cycle's summary).
   int entradasLog_ = 0;
+  // The cash register's data, read once by the cycle in progress.
+  TDadosCaixa FDadosCaixa;
 
  public:
   static constexpr const char* kName = "SrvPagvigia";
@@ -81,7 +83,8 @@ class TSrvPagvigia {
   int NumeroCaixa();
   // Appends one entry to "Pagvigia.log".
   void DoSaveLog(const std::string& Msg);
-  // Processes the current row of TBEnviaMFEPendentes.
+  // Processes the current row of TBEnviaMFEPendentes with the cash
+  // register's data read at the start of the cycle.
   void EnviaMFEPendentes();
 
   // Asks the cycle in progress to end once the row in flight is done (its
@@ -110,6 +113,8 @@ class TSrvPagvigia {
   TIntegradorCliente IntegradorCliente;
   TFbQuery TBPadrao;
   TFbQuery TBMSAut;
+  TQExecStatements Statements;
+  TIntegradorClienteCalls IntegradorCalls;
   TReconciliacao Reconciliacao;
   TTimer Timer1;
 };

@@ -1,6 +1,7 @@
-// TReconciliacao over the real database layer on a throwaway database, the
-// real Integrador client and the Integrador simulator: the values each step
-// sends, the values it returns and what it writes back.
+// TReconciliacao over its real doors (the statements through QExec on a
+// throwaway database, the Integrador client with the Integrador simulator)
+// and the cursors read as the cycle reads them: the values each step sends,
+// the values it returns and what it writes back.
 #include "reconcile/reconciliacao.h"
 
 #include <gtest/gtest.h>
@@ -60,8 +61,9 @@ class Reconciliacao : public ::testing::Test {
         qexec_(&con_, &rw_),
         padrao_(&con_),
         msaut_(&con_),
-        rec_({con_, ro_, rw_, tb_, padrao_, msaut_, qexec_, cli_},
-             [this](const std::string& m) { log_.push_back(m); }) {
+        stmts_(qexec_),
+        calls_(cli_),
+        rec_(stmts_, calls_, [this](const std::string& m) { log_.push_back(m); }) {
     con_.Params.Add("CHARACTER SET=ISO8859_1");
     con_.Params.Add("PROTOCOL=TCP/IP");
     con_.Params.Add("SQL DIALECT=3");
@@ -74,7 +76,7 @@ class Reconciliacao : public ::testing::Test {
     ro_.SetAutoCommit(true);
     ro_.ReadOnly = true;
     rw_.SetAutoCommit(true);
-    rec_.ConfigurarConsultas();
+    ConfigurarConsultas(tb_, padrao_, msaut_);
     cli_.SetPastaInput(dir_ / "in");
     cli_.SetPastaOutput(dir_ / "out");
   }
@@ -107,6 +109,8 @@ class Reconciliacao : public ::testing::Test {
                       "MFE_IDENTIFICADORINTERNO = " + std::to_string(id));
   }
 
+  TDadosCaixa Caixa() { return TDadosCaixa::Ler(msaut_, padrao_); }
+
   std::vector<SimCommand> Comandos() { return sim_ ? sim_->Commands() : std::vector<SimCommand>{}; }
 
   FirebirdDb db_;
@@ -116,6 +120,8 @@ class Reconciliacao : public ::testing::Test {
   TFbQuery tb_, qexec_, padrao_, msaut_;
   TIntegradorCliente cli_;
   std::vector<std::string> log_;
+  TQExecStatements stmts_;
+  TIntegradorClienteCalls calls_;
   TReconciliacao rec_;
   std::optional<IntegradorSim> sim_;
 };
@@ -124,7 +130,7 @@ TEST_F(Reconciliacao, PaymentOfATerminalCarriesItsKeysAndTheCompanyDigits) {
   Simulador({"--method", "EnviarPagamento", "--id-start", "31"});
   db_.Run(Linha(1, "POS-5", "0", "10.50"));
   NaLinha(1);
-  EXPECT_EQ(rec_.EnviaPagamento(5, 105000, false, "ignored"), 31);
+  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 5, 105000, false, "ignored"), 31);
   auto c = Comandos();
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].chave, "CHAVE-CAIXA-1");
@@ -144,7 +150,7 @@ TEST_F(Reconciliacao, PaymentWithoutTerminalIsTefWithTheRegisterKeyTwice) {
   Simulador();
   db_.Run(Linha(1, "TEF", "0"));
   NaLinha(1);
-  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, true, "12.3-4"), 1);
+  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, true, "12.3-4"), 1);
   auto c = Comandos();
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].Param("SerialPos"), "TEF");
@@ -158,11 +164,11 @@ TEST_F(Reconciliacao, PaymentResultByAnswer) {
   NaLinha(1);
   // Saved only locally: the id negated, and no log line for an "AP" answer.
   Simulador({"--method", "EnviarPagamento", "--saved-locally", "--id-start", "123"});
-  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), -123);
+  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), -123);
   EXPECT_TRUE(log_.empty());
   // Rejected without a body: 0 and one log line with the request sent.
   Simulador({"--method", "EnviarPagamento", "--code", "EE"});
-  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), 0);
+  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), 0);
   ASSERT_EQ(log_.size(), 1u);
   EXPECT_EQ(log_[0], "Pagamento MFE: " + Comandos().at(0).xml);
   // The last answer is the one kept.
@@ -173,12 +179,12 @@ TEST_F(Reconciliacao, NoAnswerRaisesAndKeepsTheLastAnswer) {
   db_.Run(Linha(1, "TEF", "0"));
   NaLinha(1);
   Simulador({"--method", "EnviarPagamento", "--id-start", "9"});
-  EXPECT_EQ(rec_.EnviaPagamento(0, 10000, false, ""), 9);
+  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), 9);
   // A file where the input folder should be: the command cannot be written.
   sim_.reset();
   std::filesystem::remove_all(dir_ / "in");
   std::ofstream(dir_ / "in") << "x";
-  EXPECT_ANY_THROW(rec_.EnviaPagamento(0, 10000, false, ""));
+  EXPECT_ANY_THROW(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""));
   ASSERT_TRUE(rec_.RespostaPagamentoMFe);
   EXPECT_EQ(rec_.RespostaPagamentoMFe->IDPagamento, 9);
 }
@@ -188,10 +194,14 @@ TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
   NaLinha(1);
   Simulador({"--method", "EnviarStatusPagamento", "--code", "EE", "--method", "RespostaFiscal", "--code", "EE",
              "--body", "always", "--retorno", "RF-7"});
-  EXPECT_FALSE(rec_.EnviarStatusPagamento("AUT", "411111", "ANA", "01/30", "REDE", 2, "AUT", 25000,
-                                          4294967297LL, "VISA", 1234));
+  TTransacaoPendente linha;
+  linha.CodAutorizacao = "AUT";
+  linha.Parcelas = 2;
+  linha.ValorPagamento = 25000;
+  linha.ChaveSat = "CFe1";
+  EXPECT_FALSE(rec_.EnviarStatusPagamento(Caixa(), linha, 4294967297LL));
   // The fiscal-response id comes back whatever the code.
-  EXPECT_EQ(rec_.RespostaFiscal(2147483648LL, "CFe1", "NSU", "APROV", "VISA", "REDE", "<CFe/>", "55"), "RF-7");
+  EXPECT_EQ(rec_.RespostaFiscal(Caixa(), linha, 2147483648LL), "RF-7");
   auto c = Comandos();
   ASSERT_EQ(c.size(), 2u);
   EXPECT_EQ(c[0].Param("idFila"), "1");
@@ -209,7 +219,7 @@ TEST_F(Reconciliacao, ARowIsProcessedFromTheCursorAndCommittedStepByStep) {
   db_.Run(Linha(1, "TEF", "0", "7.00"));
   NaLinha(1);
   Simulador({"--method", "EnviarPagamento", "--id-start", "64"});
-  rec_.EnviaMFEPendentes();
+  rec_.EnviaMFEPendentes(LerTransacaoPendente(tb_), Caixa());
   auto c = Comandos();
   ASSERT_EQ(c.size(), 3u);
   EXPECT_EQ(c[1].Param("CodigoPagamento"), "AUT9");  // the authorisation code, not MFE_CODIGOPAGAMENTO
@@ -233,7 +243,7 @@ TEST_F(ReconciliacaoChaveLonga, UpdatesReachTheRowOfTheWholeKey) {
   db_.Run(Linha(1, "POS-X", "0") + Linha(4294967297LL, "POS-X", "0"));
   NaLinha(4294967297LL);
   Simulador({"--method", "EnviarPagamento", "--id-start", "77"});
-  rec_.EnviaMFEPendentes();
+  rec_.EnviaMFEPendentes(LerTransacaoPendente(tb_), Caixa());
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDPAGAMENTO"), "77");
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDRESPOSTAFISCAL"), "1");
   EXPECT_EQ(Coluna(1, "MFE_IDPAGAMENTO"), "0");

@@ -1,0 +1,86 @@
+// The cursors of the reconciliation: their SQL, the pending row and the cash
+// register's data read from them.
+#include <utility>
+
+#include "db/fb_query.h"
+#include "reconcile/reconciliacao.h"
+
+namespace pagvigia {
+
+namespace {
+
+template <class Linhas>
+void DefinirSQL(TFbQuery& q, const Linhas& linhas) {
+  q.SQL().Clear();
+  for (const auto& l : linhas) q.SQL().Add(std::string(l));
+}
+
+std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsString(); }
+
+// The value `ler` reads, or its failure kept in `erro`.
+template <class Ler>
+std::string LerGuardandoErro(Ler ler, std::exception_ptr& erro) {
+  try {
+    return ler();
+  } catch (...) {
+    erro = std::current_exception();
+    return std::string();
+  }
+}
+
+}  // namespace
+
+void ConfigurarConsultas(TFbQuery& TBEnviaMFEPendentes, TFbQuery& TBPadrao, TFbQuery& TBMSAut) {
+  DefinirSQL(TBEnviaMFEPendentes, kSqlEnviaMFEPendentes);
+  DefinirSQL(TBPadrao, kSqlPadrao);
+  DefinirSQL(TBMSAut, kSqlMSAut);
+  TBMSAut.ColumnAttributes.assign(kColumnAttributesMSAut.begin(), kColumnAttributesMSAut.end());
+  TBMSAut.CommitAction = caInvalidateCursor;
+}
+
+TTransacaoPendente LerTransacaoPendente(TFbQuery& cursor) {
+  TTransacaoPendente t;
+  // The key, read whole (the re-read's text is made from it, so only digits
+  // ever reach that statement).
+  t.IdentificadorInterno = cursor.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64();
+  t.SerialPOS = Texto(cursor, "MFE_SERIALPOS");
+  t.CodAutorizacao = Texto(cursor, "MFE_CODAUTORIZACAO");
+  t.Bin = Texto(cursor, "MFE_BIN");
+  t.DonoCartao = Texto(cursor, "MFE_DONOCARTAO");
+  t.Expiracao = Texto(cursor, "MFE_EXPIRACAO");
+  t.InstituicaoFinanceira = Texto(cursor, "MFE_INSTITUICAOFINANCEIRA");
+  t.Parcelas = cursor.FieldByName("MFE_PARCELAS").AsInteger();
+  t.UltQuatroDigitos = cursor.FieldByName("MFE_ULTQUATRODIGITOS").AsInteger();
+  t.CodigoPagamento = Texto(cursor, "MFE_CODIGOPAGAMENTO");
+  t.ValorPagamento = cursor.FieldByName("MFE_VALORPAGAMENTO").AsCurrency();
+  t.IdPagamento = Texto(cursor, "MFE_IDPAGAMENTO");
+  t.Tipo = Texto(cursor, "MFE_TIPO");
+  t.IdStatusValidador = Texto(cursor, "MFE_IDSTATUSVALIDADOR");
+  t.NumCupom = Texto(cursor, "MFE_NUMCUPOM");
+  t.XmlSat = Texto(cursor, "MFE_XMLSAT");
+  t.ChaveSat = Texto(cursor, "MFE_CHAVESAT");
+  return t;
+}
+
+TDadosCaixa TDadosCaixa::Ler(TFbQuery& TBMSAut, TFbQuery& TBPadrao) {
+  return Ler([&] { return Texto(TBMSAut, "MFE_CHAVEACESSOINTEGRADOR"); }, [&] { return Texto(TBPadrao, "CGC"); });
+}
+
+TDadosCaixa TDadosCaixa::Ler(const std::function<std::string()>& chave, const std::function<std::string()>& cgc) {
+  TDadosCaixa d;
+  d.FChaveAcessoIntegrador = LerGuardandoErro([&] { return chave(); }, d.FErroChave);
+  d.FCNPJ = LerGuardandoErro([&] { return TReconciliacao::ExtraiNumero(cgc()); }, d.FErroCNPJ);
+  return d;
+}
+
+const std::string& TDadosCaixa::ChaveAcessoIntegrador() const {
+  if (FErroChave) std::rethrow_exception(FErroChave);
+  return FChaveAcessoIntegrador;
+}
+
+const std::string& TDadosCaixa::CNPJ() const {
+  if (FErroCNPJ) std::rethrow_exception(FErroCNPJ);
+  return FCNPJ;
+}
+
+}  // namespace pagvigia

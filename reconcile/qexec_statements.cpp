@@ -1,0 +1,75 @@
+// The reconciliation's statements run through the scratch query QExec: its
+// SQL replaced before every use, a look-up opened as a cursor, an update
+// prepared, given its parameters and executed (the automatic commit of its
+// transaction commits it).
+#include "db/fb_query.h"
+#include "reconcile/reconcile_statements.h"
+#include "reconcile/sql.h"
+
+namespace pagvigia {
+
+namespace {
+
+void Abrir(TFbQuery& QExec, const std::vector<std::string>& linhas) {
+  QExec.SQL().Clear();
+  for (const auto& l : linhas) QExec.SQL().Add(l);
+  QExec.Open();
+}
+
+std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsString(); }
+
+// One of the three updates: an id and an answer XML for the row `idInterno`.
+// An id that does not fit its column raises instead of being stored cut: a
+// cut id would mark the step done with a wrong id.
+void Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const char* paramId, const std::string& id,
+               const char* paramXml, const std::string& xml, std::int64_t idInterno) {
+  QExec.SQL().Clear();
+  for (const auto& l : linhas) QExec.SQL().Add(l);
+  QExec.Prepare();
+  TFbRow& params = QExec.Params();
+  params.BeginUpdate();
+  TFbColumn& pid = params.ParamByName(paramId);
+  pid.NoLengthCheck = false;
+  pid.SetAsString(id);
+  params.ParamByName(paramXml).SetAsString(xml);
+  params.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
+  params.EndUpdate(true);
+  QExec.ExecSQL();
+}
+
+}  // namespace
+
+std::int32_t TQExecStatements::CodigoPOSPorSerial(const std::string& serialPOS) {
+  Abrir(FQExec, SqlPOSPorSerial(serialPOS));
+  return FQExec.Eof() ? 0 : FQExec.FieldByName("CODIGO").AsInteger();
+}
+
+TTerminalPOS TQExecStatements::POSPorCodigo(std::int32_t codigoPOS) {
+  Abrir(FQExec, SqlPOSPorCodigo(codigoPOS));
+  return {Texto(FQExec, "MFE_SERIALPOS"), Texto(FQExec, "MFE_CHAVEREQUISICAO"),
+          Texto(FQExec, "CODIGOESTABELECIMENTO")};
+}
+
+TTransacaoRelida TQExecStatements::RelerTransacao(std::int64_t idInterno) {
+  Abrir(FQExec, SqlRelerTransacao(std::to_string(idInterno)));
+  return {Texto(FQExec, "MFE_SERIALPOS"), Texto(FQExec, "MFE_IDSTATUSVALIDADOR")};
+}
+
+void TQExecStatements::AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento,
+                                         const std::string& xml) {
+  Atualizar(FQExec, SqlAtualizaPagamento(), "IDPAGAMENTO", idPagamento, "XMLENVIARPAGAMENTO", xml, idInterno);
+}
+
+void TQExecStatements::AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
+                                               const std::string& xml) {
+  Atualizar(FQExec, SqlAtualizaStatusValidador(), "IDSTATUSVALIDADOR", idStatus, "XMLSTATUSVALIDADOR", xml,
+            idInterno);
+}
+
+void TQExecStatements::AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+                                              const std::string& xml) {
+  Atualizar(FQExec, SqlAtualizaRespostaFiscal(), "IDRESPOSTAFISCAL", idRespostaFiscal, "XMLRESPOSTAFISCAL", xml,
+            idInterno);
+}
+
+}  // namespace pagvigia

@@ -1,0 +1,67 @@
+// The statements that the steps of the reconciliation run, behind a small
+// interface: the real one runs them through QExec with the texts of
+// reconcile/sql.h; tests put a fake in its place.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace pagvigia {
+
+class TFbQuery;
+
+// A registered POS terminal's columns, as text (empty when no terminal has
+// the code looked up).
+struct TTerminalPOS {
+  std::string SerialPOS;
+  std::string ChaveRequisicao;
+  std::string CodigoEstabelecimento;
+};
+
+// The two columns of a transaction that the re-read takes, as committed now
+// (empty when the row is gone).
+struct TTransacaoRelida {
+  std::string SerialPOS;
+  std::string IdStatusValidador;
+};
+
+// Every call raises what the database raises. Each update is committed when
+// it returns.
+class TReconcileStatements {
+ public:
+  virtual ~TReconcileStatements() = default;
+
+  // POS-by-serial look-up: the terminal's CODIGO, 0 when none has the serial.
+  virtual std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) = 0;
+  // POS-by-code look-up.
+  virtual TTerminalPOS POSPorCodigo(std::int32_t codigoPOS) = 0;
+  // Row re-read of the transaction `idInterno`.
+  virtual TTransacaoRelida RelerTransacao(std::int64_t idInterno) = 0;
+
+  // The payment-id, status-id and fiscal-id updates of the row `idInterno`:
+  // the step's id and its answer XML.
+  virtual void AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) = 0;
+  virtual void AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
+                                       const std::string& xml) = 0;
+  virtual void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+                                      const std::string& xml) = 0;
+};
+
+// The statements run through the scratch query QExec (not owned), whose
+// transaction commits each update at once.
+class TQExecStatements : public TReconcileStatements {
+ public:
+  explicit TQExecStatements(TFbQuery& QExec) : FQExec(QExec) {}
+
+  std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) override;
+  TTerminalPOS POSPorCodigo(std::int32_t codigoPOS) override;
+  TTransacaoRelida RelerTransacao(std::int64_t idInterno) override;
+  void AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) override;
+  void AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus, const std::string& xml) override;
+  void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+                              const std::string& xml) override;
+
+ private:
+  TFbQuery& FQExec;
+};
+
+}  // namespace pagvigia
