@@ -30,8 +30,10 @@ std::string LerGuardandoErro(Ler ler, std::exception_ptr& erro) {
 
 }  // namespace
 
-void ConfigurarConsultas(TFbQuery& TBEnviaMFEPendentes, TFbQuery& TBPadrao, TFbQuery& TBMSAut) {
-  DefinirSQL(TBEnviaMFEPendentes, kSqlEnviaMFEPendentes);
+void ConfigurarConsultas(TFbQuery& TBEnviaMFEPendentes, TFbQuery& TBTransacaoPendente, TFbQuery& TBPadrao,
+                         TFbQuery& TBMSAut) {
+  DefinirSQL(TBEnviaMFEPendentes, SqlChavesPendentes());
+  DefinirSQL(TBTransacaoPendente, SqlTransacaoPendente());
   DefinirSQL(TBPadrao, kSqlPadrao);
   DefinirSQL(TBMSAut, kSqlMSAut);
   TBMSAut.ColumnAttributes.assign(kColumnAttributesMSAut.begin(), kColumnAttributesMSAut.end());
@@ -60,6 +62,34 @@ TTransacaoPendente LerTransacaoPendente(TFbQuery& cursor) {
   t.XmlSat = Texto(cursor, "MFE_XMLSAT");
   t.ChaveSat = Texto(cursor, "MFE_CHAVESAT");
   return t;
+}
+
+std::optional<TTransacaoPendente> LerTransacaoPendente(TFbQuery& consulta, std::int64_t chave,
+                                                     std::int32_t caixa) {
+  consulta.Close();
+  if (!consulta.Prepared()) consulta.Prepare();
+  consulta.ParamByName("CAIXA").SetAsInteger(caixa);
+  consulta.ParamByName("MFE_IDENTIFICADORINTERNO").SetAsInt64(chave);
+  // The server's message ends in line breaks; the key goes on its last line.
+  const auto ilegivel = [&](const std::exception& e) {
+    consulta.Close();
+    std::string msg = e.what();
+    msg.erase(msg.find_last_not_of("\r\n") + 1);
+    return ETransacaoIlegivel(msg + " (MFE_IDENTIFICADORINTERNO = " + std::to_string(chave) + ")");
+  };
+  try {
+    consulta.Open();
+    std::optional<TTransacaoPendente> linha;
+    if (!consulta.Eof()) linha = LerTransacaoPendente(consulta);
+    consulta.Close();
+    return linha;
+  } catch (const EFbISCError& e) {
+    if (e.IsLostConnection()) throw;
+    throw ilegivel(e);
+  } catch (const EFbStatementError& e) {
+    // A column whose value does not convert to its field.
+    throw ilegivel(e);
+  }
 }
 
 TDadosCaixa TDadosCaixa::Ler(TFbQuery& TBMSAut, TFbQuery& TBPadrao) {

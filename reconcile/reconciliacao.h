@@ -9,14 +9,17 @@
 // (TIntegradorCalls, the Integrador component in the service).
 //
 // How the service object uses it (service/):
-//   - ConfigurarConsultas() gives TBEnviaMFEPendentes, TBPadrao and TBMSAut
-//     their SQL text (their design-time settings), once after creating them;
-//   - each cycle opens TBPadrao, TBMSAut and TBEnviaMFEPendentes, reads the
-//     cash register's data once (TDadosCaixa::Ler), walks the pending rows and
-//     for each one reads it (LerTransacaoPendente) and calls
-//     EnviaMFEPendentes() inside its own handler ("Envios Pendentes: " +
-//     message). EnviaMFEPendentes raises whatever the statements or the
-//     Integrador raise; everything it had committed before stays committed.
+//   - ConfigurarConsultas() gives TBEnviaMFEPendentes, TBTransacaoPendente,
+//     TBPadrao and TBMSAut their SQL text (their design-time settings), once
+//     after creating them;
+//   - each cycle opens TBPadrao, TBMSAut and TBEnviaMFEPendentes (the pending
+//     keys), reads the cash register's data once (TDadosCaixa::Ler), walks the
+//     keys, reads each row by its key (LerTransacaoPendente: a row the server
+//     cannot hand over is logged as "Envios Pendentes: " + message + its key
+//     and skipped) and calls EnviaMFEPendentes() for it inside its own handler
+//     ("Envios Pendentes: " + message). EnviaMFEPendentes raises whatever the
+//     statements or the Integrador raise; everything it had committed before
+//     stays committed.
 //   - the three last answers (RespostaPagamentoMFe, RespostaStatusPagamento,
 //     RetornoRespostaFiscal) live here and are replaced by the next call of
 //     the same method.
@@ -37,9 +40,11 @@ namespace pagvigia {
 
 class TFbQuery;
 
-// Gives the three cursors their SQL text and TBMSAut its column attributes
-// and commit action.
-void ConfigurarConsultas(TFbQuery& TBEnviaMFEPendentes, TFbQuery& TBPadrao, TFbQuery& TBMSAut);
+// Gives the cursors their SQL text (the pending keys, one pending row, the
+// company defaults, the cash register's settings) and TBMSAut its column
+// attributes and commit action.
+void ConfigurarConsultas(TFbQuery& TBEnviaMFEPendentes, TFbQuery& TBTransacaoPendente, TFbQuery& TBPadrao,
+                         TFbQuery& TBMSAut);
 
 class TReconciliacao {
  public:

@@ -1,6 +1,7 @@
 // Texts of the look-ups and updates that run through QExec.
 #include "reconcile/sql.h"
 
+#include <algorithm>
 #include <string>
 
 namespace pagvigia {
@@ -15,6 +16,19 @@ std::string QuotedSQLStr(std::string_view texto) {
   }
   out += '\'';
   return out;
+}
+
+std::vector<std::string> SqlChavesPendentes() {
+  const auto from = std::find(kSqlEnviaMFEPendentes.begin(), kSqlEnviaMFEPendentes.end(), "FROM MFE_TRANSACAO_CARTOES");
+  std::vector<std::string> linhas{std::string(kSqlEnviaMFEPendentes.front())};
+  linhas.insert(linhas.end(), from, kSqlEnviaMFEPendentes.end());
+  return linhas;
+}
+
+std::vector<std::string> SqlTransacaoPendente() {
+  std::vector<std::string> linhas(kSqlEnviaMFEPendentes.begin(), kSqlEnviaMFEPendentes.end() - 1);
+  linhas.push_back("AND (MFE_IDENTIFICADORINTERNO = :MFE_IDENTIFICADORINTERNO)");
+  return linhas;
 }
 
 std::vector<std::string> SqlPOSPorSerial(std::string_view serialPOS) {

@@ -53,6 +53,17 @@ inline constexpr auto kSqlEnviaMFEPendentes = std::to_array<std::string_view>({
     "ORDER BY MFE_IDENTIFICADORINTERNO",
 });
 
+// The cycle walks the pending selection in two statements, so that a row the
+// server cannot hand over (a character its connection cannot carry, a value
+// out of range) fails alone, not the walk: the keys first, through the
+// selection above with the key as its only column, in the same order; then
+// each row by its key, through the selection above less its order and with
+// its key as a further condition (parameters CAIXA and
+// MFE_IDENTIFICADORINTERNO), which gives nothing for a row that is no longer
+// pending.
+std::vector<std::string> SqlChavesPendentes();
+std::vector<std::string> SqlTransacaoPendente();
+
 // Company defaults (no parameter).
 inline constexpr auto kSqlPadrao = std::to_array<std::string_view>({
     "SELECT CODIGO, CGC FROM PADRAO",

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -39,6 +41,21 @@ struct TTransacaoPendente {
 // The current row of a cursor that selects the pending selection's columns.
 // Raises what the database layer raises for a column that does not convert.
 TTransacaoPendente LerTransacaoPendente(TFbQuery& cursor);
+
+// One pending row that the server could not hand over: the failure's message
+// followed by " (MFE_IDENTIFICADORINTERNO = <key>)".
+class ETransacaoIlegivel : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The pending row `chave` of cash register `caixa`, read through `consulta`
+// (SQL SqlTransacaoPendente; prepared here when it is not), or nothing when
+// the row is no longer pending. A failure about this row alone (anything the
+// server raises while handing it over, a value that does not convert) raises
+// ETransacaoIlegivel; a failure to prepare the statement, a lost connection
+// or any other failure raises as it came.
+std::optional<TTransacaoPendente> LerTransacaoPendente(TFbQuery& consulta, std::int64_t chave, std::int32_t caixa);
 
 // The cash register's access key to the Integrador (MSAUT's
 // MFE_CHAVEACESSOINTEGRADOR) and the digits of the company's tax number

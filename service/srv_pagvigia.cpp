@@ -43,6 +43,7 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
       IB_TransPrincipal(&IBGestalo, "IB_TransPrincipal"),
       IBTPrincipalRW(&IBGestalo, "IBTPrincipalRW"),
       TBEnviaMFEPendentes(&IBGestalo, nullptr, "TBEnviaMFEPendentes"),
+      TBTransacaoPendente(&IBGestalo, nullptr, "TBTransacaoPendente"),
       QExec(&IBGestalo, &IBTPrincipalRW, "QExec"),
       IntegradorCliente(*options.Clock, *options.Sleeper),
       TBPadrao(&IBGestalo, nullptr, "TBPadrao"),
@@ -73,9 +74,9 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
   IB_TransPrincipal.ReadOnly = true;
   IBTPrincipalRW.ReadOnly = false;
 
-  // The three cursors read in the connection's default transaction; QExec
-  // writes in the read-write one. Their SQL is the reconciliation's.
-  ConfigurarConsultas(TBEnviaMFEPendentes, TBPadrao, TBMSAut);
+  // The cursors read in the connection's default transaction; QExec writes
+  // in the read-write one. Their SQL is the reconciliation's.
+  ConfigurarConsultas(TBEnviaMFEPendentes, TBTransacaoPendente, TBPadrao, TBMSAut);
 
   IntegradorCliente.SetPastaInput(settings_.PastaInput);
   IntegradorCliente.SetPastaOutput(settings_.PastaOutput);
@@ -149,19 +150,14 @@ void TSrvPagvigia::Timer1Timer() {
       TBMSAut.ParamByName("CAIXA").SetAsInteger(NumCaixa);
       if (!TBEnviaMFEPendentes.Active()) TBEnviaMFEPendentes.Open();
       TBEnviaMFEPendentes.ParamByName("CAIXA").SetAsInteger(NumCaixa);
+      // A row statement the server refuses (a table or column missing) ends
+      // every cycle here, not each row.
+      TBTransacaoPendente.Prepare();
       FDadosCaixa = TDadosCaixa::Ler(TBMSAut, TBPadrao);
       if (!TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
         while (!TBEnviaMFEPendentes.Eof() && !stopRequested_) {
-          // A row that logged a line without raising had a request rejected.
-          const int entradas = entradasLog_;
-          try {
-            EnviaMFEPendentes();
-            ++(entradasLog_ == entradas ? resumo.Concluidas : resumo.Recusadas);
-          } catch (const std::exception& e) {
-            ++resumo.Falhas;
-            DoSaveLog(std::string("Envios Pendentes: ") + e.what());
-          }
+          ProcessarChaveAtual(NumCaixa, resumo);
           TBEnviaMFEPendentes.Next();
         }
       }
@@ -182,12 +178,35 @@ void TSrvPagvigia::Timer1Timer() {
   step([this] { TBMSAut.Close(); });
   step([this] { TBPadrao.Close(); });
   step([this] { TBEnviaMFEPendentes.Close(); });
+  step([this] { TBTransacaoPendente.Close(); });
   step([this] { IBGestalo.Disconnect(); });
   if (failure) resumo.Erro = MessageOf(failure);
   resumo.Fim = clock_.LocalNow();
   PublicarResumoCiclo(exeDir_ + kResumoCicloName, resumo);
   Timer1.SetEnabled(true);
   if (failure) std::rethrow_exception(failure);
+}
+
+void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
+  const std::int64_t chave = TBEnviaMFEPendentes.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64();
+  std::optional<TTransacaoPendente> linha;
+  try {
+    linha = LerTransacaoPendente(TBTransacaoPendente, chave, NumCaixa);
+  } catch (const ETransacaoIlegivel& e) {
+    ++resumo.Falhas;
+    DoSaveLog(std::string("Envios Pendentes: ") + e.what());
+    return;
+  }
+  if (!linha) return;  // no longer pending
+  // A row that logged a line without raising had a request rejected.
+  const int entradas = entradasLog_;
+  try {
+    EnviaMFEPendentes(*linha);
+    ++(entradasLog_ == entradas ? resumo.Concluidas : resumo.Recusadas);
+  } catch (const std::exception& e) {
+    ++resumo.Falhas;
+    DoSaveLog(std::string("Envios Pendentes: ") + e.what());
+  }
 }
 
 bool TSrvPagvigia::ConectarBanco() {
@@ -213,8 +232,8 @@ void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
   SaveServiceLog(ArquivoLog(), Msg, clock_);
 }
 
-void TSrvPagvigia::EnviaMFEPendentes() {
-  Reconciliacao.EnviaMFEPendentes(LerTransacaoPendente(TBEnviaMFEPendentes), FDadosCaixa);
+void TSrvPagvigia::EnviaMFEPendentes(const TTransacaoPendente& linha) {
+  Reconciliacao.EnviaMFEPendentes(linha, FDadosCaixa);
 }
 
 }  // namespace pagvigia

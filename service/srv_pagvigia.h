@@ -21,6 +21,8 @@
 
 namespace pagvigia {
 
+struct TResumoCiclo;
+
 // What the process gives the service object; the defaults are the running
 // program's own.
 struct TSrvPagvigiaOptions {
@@ -83,9 +85,17 @@ class TSrvPagvigia {
   int NumeroCaixa();
   // Appends one entry to "Pagvigia.log".
   void DoSaveLog(const std::string& Msg);
-  // Processes the current row of TBEnviaMFEPendentes with the cash
-  // register's data read at the start of the cycle.
-  void EnviaMFEPendentes();
+  // Processes one pending row, read by the key that is the current row of
+  // TBEnviaMFEPendentes, with the cash register's data read at the start of
+  // the cycle.
+  void EnviaMFEPendentes(const TTransacaoPendente& linha);
+
+  // Reads the pending row whose key is the current row of
+  // TBEnviaMFEPendentes and processes it, counting the outcome in `resumo`:
+  // a row that cannot be read or that raises is logged as "Envios
+  // Pendentes: " + message and the cycle goes on; a failure that is not
+  // about the row (a lost connection) raises.
+  void ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo);
 
   // Asks the cycle in progress to end once the row in flight is done (its
   // step finished and recorded): no further row starts. The running service
@@ -109,6 +119,7 @@ class TSrvPagvigia {
   TFbTransaction IB_TransPrincipal;
   TFbTransaction IBTPrincipalRW;
   TFbQuery TBEnviaMFEPendentes;
+  TFbQuery TBTransacaoPendente;
   TFbQuery QExec;
   TIntegradorCliente IntegradorCliente;
   TFbQuery TBPadrao;

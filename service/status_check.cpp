@@ -445,7 +445,8 @@ class Checker {
     if (!tablesOk_) return;
     const auto lines = [](const auto& arr) { return std::vector<std::string>(arr.begin(), arr.end()); };
     const std::vector<std::pair<std::string, std::vector<std::string>>> statements{
-        {"TBEnviaMFEPendentes", lines(kSqlEnviaMFEPendentes)},
+        {"TBEnviaMFEPendentes", SqlChavesPendentes()},
+        {"TBTransacaoPendente", SqlTransacaoPendente()},
         {"TBPadrao", lines(kSqlPadrao)},
         {"TBMSAut", lines(kSqlMSAut)},
         {"QExec (POS pelo número de série)", SqlPOSPorSerial("0")},
@@ -470,7 +471,8 @@ class Checker {
     }
     if (failed == 0)
       report_.Ok("As " + std::to_string(statements.size()) +
-                 " consultas do serviço são aceitas pelo servidor (TBEnviaMFEPendentes, TBPadrao, TBMSAut e as de "
+                 " consultas do serviço são aceitas pelo servidor (TBEnviaMFEPendentes, TBTransacaoPendente, TBPadrao, "
+                 "TBMSAut e as de "
                  "QExec)");
   }
 
@@ -598,7 +600,7 @@ class Checker {
   void CheckPlan() {
     if (!tablesOk_) return;
     TFbQuery q(&db_->conn);
-    SetLines(q, kSqlEnviaMFEPendentes);
+    SetLines(q, SqlChavesPendentes());
     const std::string plan = OneLine(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).

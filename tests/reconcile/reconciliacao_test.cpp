@@ -58,6 +58,7 @@ class Reconciliacao : public ::testing::Test {
         ro_(&con_),
         rw_(&con_),
         tb_(&con_),
+        linha_(&con_),
         qexec_(&con_, &rw_),
         padrao_(&con_),
         msaut_(&con_),
@@ -76,7 +77,7 @@ class Reconciliacao : public ::testing::Test {
     ro_.SetAutoCommit(true);
     ro_.ReadOnly = true;
     rw_.SetAutoCommit(true);
-    ConfigurarConsultas(tb_, padrao_, msaut_);
+    ConfigurarConsultas(tb_, linha_, padrao_, msaut_);
     cli_.SetPastaInput(dir_ / "in");
     cli_.SetPastaOutput(dir_ / "out");
   }
@@ -91,7 +92,7 @@ class Reconciliacao : public ::testing::Test {
   }
 
   // Opens the cursors as the polling cycle does, for cash register 1, and
-  // moves to the row `id`.
+  // moves to the key `id`.
   void NaLinha(std::int64_t id) {
     con_.Connect(false);
     padrao_.Open();
@@ -109,6 +110,13 @@ class Reconciliacao : public ::testing::Test {
                       "MFE_IDENTIFICADORINTERNO = " + std::to_string(id));
   }
 
+  // The pending row `id` read by its key, as the cycle reads it.
+  TTransacaoPendente Pendente(std::int64_t id) {
+    auto linha = LerTransacaoPendente(linha_, id, 1);
+    EXPECT_TRUE(linha) << "row " << id << " is not pending";
+    return linha.value_or(TTransacaoPendente{});
+  }
+
   TDadosCaixa Caixa() { return TDadosCaixa::Ler(msaut_, padrao_); }
 
   std::vector<SimCommand> Comandos() { return sim_ ? sim_->Commands() : std::vector<SimCommand>{}; }
@@ -117,7 +125,7 @@ class Reconciliacao : public ::testing::Test {
   TempDir dir_{"reconcile"};
   TFbConnection con_;
   TFbTransaction ro_, rw_;
-  TFbQuery tb_, qexec_, padrao_, msaut_;
+  TFbQuery tb_, linha_, qexec_, padrao_, msaut_;
   TIntegradorCliente cli_;
   std::vector<std::string> log_;
   TQExecStatements stmts_;
@@ -215,11 +223,11 @@ TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
   EXPECT_EQ(log_[1], "Resposta Fiscal: " + c[1].xml);
 }
 
-TEST_F(Reconciliacao, ARowIsProcessedFromTheCursorAndCommittedStepByStep) {
+TEST_F(Reconciliacao, ARowReadByItsKeyIsCommittedStepByStep) {
   db_.Run(Linha(1, "TEF", "0", "7.00"));
   NaLinha(1);
   Simulador({"--method", "EnviarPagamento", "--id-start", "64"});
-  rec_.EnviaMFEPendentes(LerTransacaoPendente(tb_), Caixa());
+  rec_.EnviaMFEPendentes(Pendente(1), Caixa());
   auto c = Comandos();
   ASSERT_EQ(c.size(), 3u);
   EXPECT_EQ(c[1].Param("CodigoPagamento"), "AUT9");  // the authorisation code, not MFE_CODIGOPAGAMENTO
@@ -229,6 +237,25 @@ TEST_F(Reconciliacao, ARowIsProcessedFromTheCursorAndCommittedStepByStep) {
   EXPECT_EQ(Coluna(1, "MFE_IDRESPOSTAFISCAL"), "1");
   // Committed: another attachment sees it while ours is still open.
   EXPECT_EQ(db_.Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "0");
+}
+
+TEST_F(Reconciliacao, ARowIsReadByItsKeyWhilePendingAndAValueOutOfRangeFailsItAlone) {
+  db_.Run("ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_ULTQUATRODIGITOS TYPE BIGINT;\n");
+  db_.Run(Linha(1, "TEF", "0") + Linha(2, "TEF", "0") + Linha(3, "TEF", "77") +
+          "UPDATE MFE_TRANSACAO_CARTOES SET MFE_ULTQUATRODIGITOS = 1099511627776 WHERE MFE_IDENTIFICADORINTERNO = 2;\n"
+          "UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDRESPOSTAFISCAL = 'RF' WHERE MFE_IDENTIFICADORINTERNO = 3;\n");
+  NaLinha(1);
+  EXPECT_EQ(Pendente(1).UltQuatroDigitos, 9876);
+  try {
+    LerTransacaoPendente(linha_, 2, 1);
+    ADD_FAILURE() << "row 2 was read";
+  } catch (const ETransacaoIlegivel& e) {
+    EXPECT_STREQ(e.what(),
+                 "Value 1099511627776 is out of the integer range (MFE_ULTQUATRODIGITOS) "
+                 "(MFE_IDENTIFICADORINTERNO = 2)");
+  }
+  EXPECT_FALSE(LerTransacaoPendente(linha_, 3, 1)) << "a row no longer pending";
+  EXPECT_EQ(Pendente(1).ValorPagamento, 105000);
 }
 
 // A host system whose keys are 64-bit: the updates must reach the row whose
@@ -243,7 +270,7 @@ TEST_F(ReconciliacaoChaveLonga, UpdatesReachTheRowOfTheWholeKey) {
   db_.Run(Linha(1, "POS-X", "0") + Linha(4294967297LL, "POS-X", "0"));
   NaLinha(4294967297LL);
   Simulador({"--method", "EnviarPagamento", "--id-start", "77"});
-  rec_.EnviaMFEPendentes(LerTransacaoPendente(tb_), Caixa());
+  rec_.EnviaMFEPendentes(Pendente(4294967297LL), Caixa());
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDPAGAMENTO"), "77");
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDRESPOSTAFISCAL"), "1");
   EXPECT_EQ(Coluna(1, "MFE_IDPAGAMENTO"), "0");

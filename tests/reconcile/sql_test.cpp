@@ -60,6 +60,22 @@ TEST(SqlTextos, UpdatesUseTheKeyParameterSpeltWithInd) {
             "WHERE MFE_IDENTIFICADORINTERNO = 42");
 }
 
+TEST(SqlTextos, PendingWalkIsTheSelectionSplitIntoKeysAndOneRowByKey) {
+  EXPECT_EQ(Join(SqlChavesPendentes()),
+            "SELECT MFE_IDENTIFICADORINTERNO\n"
+            "FROM MFE_TRANSACAO_CARTOES\n"
+            "WHERE ((CAIXA = :CAIXA) OR (MFE_DATAVENDA < CURRENT_DATE - 4)) \n"
+            "AND ((MFE_IDPAGAMENTO = '0') OR (MFE_IDRESPOSTAFISCAL = '0'))\n"
+            "AND (COALESCE(MFE_NUMCUPOM, '') <> '')\n"
+            "AND (COALESCE(MFE_XMLSAT, '') <> '')\n"
+            "AND (COALESCE(MFE_CHAVESAT, '') <> '')\n"
+            "ORDER BY MFE_IDENTIFICADORINTERNO");
+  const auto linha = SqlTransacaoPendente();
+  ASSERT_EQ(linha.size(), kSqlEnviaMFEPendentes.size());
+  for (std::size_t i = 0; i + 1 < linha.size(); ++i) EXPECT_EQ(linha[i], kSqlEnviaMFEPendentes[i]);
+  EXPECT_EQ(linha.back(), "AND (MFE_IDENTIFICADORINTERNO = :MFE_IDENTIFICADORINTERNO)");
+}
+
 TEST(ExtraiNumero, KeepsOnlyAsciiDigits) {
   EXPECT_EQ(TReconciliacao::ExtraiNumero("12.345.678/0001-95"), "12345678000195");
   EXPECT_EQ(TReconciliacao::ExtraiNumero(""), "");

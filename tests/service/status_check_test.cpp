@@ -154,7 +154,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
        {"OK: Configuração em vigor: PastaInput=", "OK: Banco de dados: Servidor=127.0.0.1", "usuário USUARIO",
         "OK: Caixa 1 (IdCaixa de", "OK: Biblioteca cliente do Firebird: ", "OK: Servidor 127.0.0.1 alcançado",
         "OK: Login do usuário USUARIO aceito", "OK: Tabela MFE_TRANSACAO_CARTOES: as 26 colunas usadas existem",
-        "OK: Tabela MSAUT: as 68 colunas usadas existem", "OK: As 9 consultas do serviço são aceitas",
+        "OK: Tabela MSAUT: as 68 colunas usadas existem", "OK: As 10 consultas do serviço são aceitas",
         "OK: MSAUT do caixa 1: chave de acesso do Integrador preenchida", "OK: PADRAO: empresa de CNPJ 08723218000186",
         "OK: Conjunto de caracteres: banco ISO8859_1, conexão ISO8859_1",
         "AVISO: 2 linhas pendentes do caixa 1, venda mais antiga em ", "1 linha de mais de 4 dias",
