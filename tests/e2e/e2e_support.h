@@ -198,8 +198,9 @@ inline std::ostream& operator<<(std::ostream& o, const Progresso& p) {
 // the shop's database.
 class Instalacao {
  public:
-  explicit Instalacao(int caixa = 1, const std::string& extraSchema = "")
-      : db_(ShopSchema() + extraSchema), root_("pagvigia-e2e") {
+  // `charset`: the database's default character set.
+  explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1")
+      : db_(ShopSchema() + extraSchema, "pagvigia-fb", charset), root_("pagvigia-e2e") {
     dir_ = root_ / "app";
     input_ = root_ / "Integrador/Input";
     output_ = root_ / "Integrador/Output";

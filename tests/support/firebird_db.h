@@ -2,7 +2,8 @@
 //
 // The database is created by the command-line tool isql-fb as SYSDBA, in a
 // fresh folder under /tmp that the server's own user can write, with the
-// default character set ISO8859_1 (as the shop's database), and it is dropped
+// default character set ISO8859_1 (as the shop's database) unless another is
+// asked for (shops' databases made with WIN1252 or NONE), and it is dropped
 // (and its folder removed) when the object goes. The login the service uses
 // (tests/support/firebird.env) is created on the server when missing.
 //
@@ -20,7 +21,9 @@
 //
 // Scripts are sent as UTF-8 (isql's connection character set UTF8); the
 // server stores them in the columns' own character set, so accented text in a
-// script reaches ISO8859_1 columns intact.
+// script reaches ISO8859_1 columns intact. (Columns without a character set,
+// NONE, take the UTF-8 bytes as they are: write the bytes a shop's program
+// would have stored as a literal x'...' instead.)
 #pragma once
 #include <chrono>
 #include <cstdlib>
@@ -65,7 +68,8 @@ class FirebirdDb {
 
   // Creates the database. `schema`, when given, is run at once as SYSDBA and
   // the service's login is granted all rights on the tables it creates.
-  explicit FirebirdDb(const std::string& schema = "", const std::string& prefix = "pagvigia-fb") {
+  explicit FirebirdDb(const std::string& schema = "", const std::string& prefix = "pagvigia-fb",
+                      const std::string& charset = "ISO8859_1") {
     const char* host = std::getenv("PAGVIGIA_FB_HOST");
     const char* pw = std::getenv("PAGVIGIA_FB_SYSDBA_PASSWORD");
     if (!host || !*host || !pw || !*pw)
@@ -92,7 +96,7 @@ class FirebirdDb {
 
     std::string out;
     int rc = RunIsql("CREATE DATABASE '" + connectionString() + "' USER 'SYSDBA' PASSWORD '" + Quote(sysdbaPassword_) +
-                         "' PAGE_SIZE 8192 DEFAULT CHARACTER SET ISO8859_1;\nCOMMIT;\n",
+                         "' PAGE_SIZE 8192 DEFAULT CHARACTER SET " + charset + ";\nCOMMIT;\n",
                      out);
     if (rc != 0) {
       RemoveFolder();
