@@ -196,13 +196,18 @@ void TFbColumn::Changed() {
   FRow.ColumnChanged(*this);
 }
 
+// The server passes OCTETS and NONE text through untouched. OCTETS stays
+// bytes; NONE text was written by the shops' Windows programs in the system's
+// ANSI code page, whatever the connection's character set.
 std::string TFbColumn::Decode(std::string_view bytes) const {
-  if (FCharSetId == 1) return std::string(bytes);  // OCTETS: the bytes as they are
+  if (FCharSetId == 1) return std::string(bytes);
+  if (FCharSetId == 0) return platform::AnsiToUtf8(bytes);
   return Conn().FromServer(bytes);
 }
 
 std::string TFbColumn::Encode(std::string_view utf8) const {
   if (FCharSetId == 1) return std::string(utf8);
+  if (FCharSetId == 0) return platform::Utf8ToAnsi(utf8);
   return Conn().ToServer(utf8);
 }
 

@@ -43,19 +43,25 @@ bool IsIdentifier(const std::string& s) {
 
 // The code page of the text that crosses the client library; Ansi (0) is
 // the system's default, used while not attached.
-enum class CodePage { Ansi = 0, Latin1, Utf8 };
+enum class CodePage { Ansi = 0, Cp1252, Utf8 };
 
+// ISO8859_1 is read and written as Windows-1252, its superset: the two
+// differ only in 0x80-0x9F, which ISO 8859-1 gives to control characters that
+// no text holds, and which the shops' Windows programs fill with their
+// characters (’, €, Œ...) when they store their own bytes. So those bytes
+// come back as the characters those programs meant, and such characters go
+// back as the same bytes instead of "?".
 CodePage CodePageOf(const std::string& charset) {
   const std::string cs = UpperCase(charset);
-  if (cs == "ISO8859_1" || cs == "LATIN1") return CodePage::Latin1;
+  if (cs == "ISO8859_1" || cs == "LATIN1" || cs == "WIN1252") return CodePage::Cp1252;
   if (cs == "UTF8" || cs == "UNICODE_FSS" || cs == "UTF-8") return CodePage::Utf8;
-  // NONE, WIN1252 and anything else: the system's default code page.
+  // NONE and anything else: the system's default code page.
   return CodePage::Ansi;
 }
 
 std::string Encode(CodePage cp, std::string_view utf8) {
   switch (cp) {
-    case CodePage::Latin1: return platform::Utf8ToLatin1(utf8);
+    case CodePage::Cp1252: return platform::Utf8ToCp1252(utf8);
     case CodePage::Utf8: return std::string(utf8);
     case CodePage::Ansi: break;
   }
@@ -64,7 +70,7 @@ std::string Encode(CodePage cp, std::string_view utf8) {
 
 std::string Decode(CodePage cp, std::string_view bytes) {
   switch (cp) {
-    case CodePage::Latin1: return platform::Latin1ToUtf8(bytes);
+    case CodePage::Cp1252: return platform::Cp1252ToUtf8(bytes);
     case CodePage::Utf8: return std::string(bytes);
     case CodePage::Ansi: break;
   }
@@ -292,14 +298,15 @@ std::string TFbConnection::FromServer(std::string_view bytes) const {
   return Decode(static_cast<CodePage>(FCodePage), bytes);
 }
 
-std::string TFbConnection::BuildDPB() const {
+std::string TFbConnection::BuildDPB() const { return BuildDPB(UpperCase(Params.Value("CHARACTER SET"))); }
+
+std::string TFbConnection::BuildDPB(const std::string& charset) const {
   const std::string user = EnvOr(Trim(Username()), "ISC_USER");
   const std::string password = EnvOr(Password(), "ISC_PASSWORD");
   std::string role = Params.Value("ROLE NAME");
   if (role.empty()) role = Params.Value("ROLE");
   if (role.empty()) role = Params.Value("SQL ROLE NAME");
   role = EnvOr(role, "ISC_ROLE");
-  const std::string charset = UpperCase(Params.Value("CHARACTER SET"));
   const CodePage cp = CodePageOf(charset);
 
   // Grows as needed: a block can never overrun its buffer.
@@ -372,29 +379,41 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
     if (path[colon + 1] != '/' && path[colon + 1] != '\\') throw EFbConnectionError("Invalid connection path");
   }
   ClientLib->Open();
-  std::string dpb = BuildDPB();
+  const std::string configured = UpperCase(Params.Value("CHARACTER SET"));
+  std::string charset = configured;
+  const bool followDatabase = !configured.empty() && !DatabaseCharSetsUsed.empty();
+  if (followDatabase && db == FSettledDatabase) charset = FSettledCharSet;
+  std::string dpb = BuildDPB(charset);
   Attach(db, dpb);
 
-  std::string charset = UpperCase(Params.Value("CHARACTER SET"));
-  if (charset.empty()) {
+  if (configured.empty()) {
     // No character set configured: use the database's default, or the
     // "DEFAULT CHARSET" line when the database has none.
     std::string dflt = QueryDefaultCharSet();
     if (dflt.empty() || dflt == "NONE") dflt = UpperCase(Trim(Params.Value("DEFAULT CHARSET")));
     if (dflt.empty()) dflt = "NONE";
     if (dflt != "NONE") {
-      {
-        std::lock_guard lock(AttachMutex());
-        TFbStatusVector st;
-        ClientLib->Api().isc_detach_database(st, &FHandle);
-        FHandle = 0;
-      }
+      Detach();
       dpb += static_cast<char>(isc_dpb_lc_ctype);
       dpb += static_cast<char>(dflt.size());
       dpb += dflt;
       Attach(db, dpb);
     }
     charset = dflt;
+  } else if (followDatabase) {
+    // The database's default decides between it and the configured set; an
+    // attachment made with the wrong one is made again.
+    const std::string dflt = QueryDefaultCharSet();
+    const bool used = std::any_of(DatabaseCharSetsUsed.begin(), DatabaseCharSetsUsed.end(),
+                                  [&](const std::string& cs) { return SameText(cs, dflt); });
+    const std::string wanted = used ? dflt : configured;
+    if (wanted != charset) {
+      Detach();
+      Attach(db, BuildDPB(wanted));
+      charset = wanted;
+    }
+    FSettledDatabase = db;
+    FSettledCharSet = charset;
   }
   FAttachedCharSet = charset;
   FCharSetId = CharSetIdOf(charset);
@@ -403,6 +422,13 @@ void TFbConnection::Connect(bool /*AllowAutoCreate*/) {
   ConnectionLost = false;
   FStatus = csConnected;
   if (AfterConnect) AfterConnect(*this);
+}
+
+void TFbConnection::Detach() {
+  std::lock_guard lock(AttachMutex());
+  TFbStatusVector st;
+  ClientLib->Api().isc_detach_database(st, &FHandle);
+  FHandle = 0;
 }
 
 void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) {

@@ -99,6 +99,13 @@ class TFbConnection : public TFbComponent {
   // test that needs a library that cannot be loaded).
   TFbClientLib* ClientLib = &TFbClientLib::Instance();
 
+  // Default character sets of a database that attaching takes instead of the
+  // "CHARACTER SET" line: when the database's own default is one of these,
+  // Connect reads it after attaching and attaches again with it (once; the
+  // next Connect to the same database starts with it). Empty: the line is
+  // always used as it is.
+  std::vector<std::string> DatabaseCharSetsUsed;
+
   // The database parameter block for the current settings.
   std::string BuildDPB() const;
 
@@ -142,6 +149,8 @@ class TFbConnection : public TFbComponent {
 
  private:
   void SetParam(const std::string& name, const std::string& value);
+  std::string BuildDPB(const std::string& charset) const;
+  void Detach();
   void Attach(const std::string& dbString, const std::string& dpb);
   void ReadDatabaseInfo();
   std::string QueryDefaultCharSet();
@@ -155,6 +164,9 @@ class TFbConnection : public TFbComponent {
   int FCharSetId = -1;
   int FCodePage = 0;  // of the attached character set (see fb_connection.cpp)
   int FAttachedDialect = 3;
+  // The character set the last Connect settled on through
+  // DatabaseCharSetsUsed, and the database string it was for.
+  std::string FSettledDatabase, FSettledCharSet;
   bool FReadOnlyDatabase = false;
   std::vector<TFbTransaction*> FTransactions;
   std::vector<TFbStatement*> FStatements;

@@ -488,5 +488,54 @@ TEST_F(FbQueryTest, ObjectsMayBeDestroyedInAnyOrder) {
   q2.reset();
 }
 
+// Databases made with each of the shops' character sets, holding the
+// Windows-1252 bytes their programs store (’, € and Œ are not in ISO 8859-1).
+// A WIN1252 database is attached with WIN1252 when the connection is told to
+// follow it, again on the next attach; every text reads as those programs
+// meant it and goes back as the same bytes.
+TEST(FbCharSets, TextReadsAndWritesAsTheShopsProgramsStoreIt) {
+  const std::string text = "D’Ávila € Œ";
+  const std::string hex = "4492C176696C612080208C";  // its Windows-1252 bytes
+  struct Case {
+    const char* database;
+    const char* connection;
+  };
+  for (const Case& c : {Case{"ISO8859_1", "ISO8859_1"}, Case{"WIN1252", "WIN1252"}, Case{"NONE", "ISO8859_1"}}) {
+    SCOPED_TRACE(c.database);
+    FirebirdDb db(
+        "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, VC VARCHAR(20), MEMO BLOB SUB_TYPE TEXT);\n"
+        "INSERT INTO T VALUES (1, x'" + hex + "', x'" + hex + "');\n",
+        "pagvigia-fb", c.database);
+    ServiceLikeConnection s(db);
+    s.conn.DatabaseCharSetsUsed = {"WIN1252"};
+    for (int attach = 0; attach < 2; ++attach) {
+      s.conn.Connect();
+      EXPECT_EQ(s.conn.CharSet(), c.connection);
+      s.conn.Disconnect();
+    }
+    s.conn.Connect();
+    TFbQuery u(&s.conn, &s.rw);
+    u.SQL().Add("INSERT INTO T VALUES (2, :VC, :MEMO)");
+    u.Prepare();
+    u.Params().ParamByName("VC").SetAsString(text);
+    u.Params().ParamByName("MEMO").SetAsString(text);
+    u.ExecSQL();
+    TFbQuery q(&s.conn);
+    q.SQL().Add("SELECT VC, MEMO FROM T ORDER BY ID");
+    q.Open();
+    for (int row = 1; row <= 2; ++row, q.Next()) {
+      ASSERT_FALSE(q.Eof());
+      EXPECT_EQ(q.FieldByName("VC").AsString(), text);
+      EXPECT_EQ(q.FieldByName("MEMO").AsString(), text);
+    }
+    q.Close();
+    s.conn.Disconnect();
+    for (const char* column : {"VC", "MEMO"})
+      EXPECT_EQ(db.Scalar(std::string("SELECT CAST(") + column + " AS VARCHAR(20) CHARACTER SET OCTETS) FROM T WHERE ID = 2"),
+                hex)
+          << column;
+  }
+}
+
 }  // namespace
 }  // namespace pagvigia::testing
