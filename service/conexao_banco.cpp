@@ -23,6 +23,9 @@ void ConfigurarConexao(TFbConnection& conexao) {
   conexao.Params.Add("SERVER=localhost");
   conexao.Params.Add("SQL DIALECT=3");
   conexao.Params.Add("BUFFERS=<default>");
+  // A database made with WIN1252 holds characters that ISO8859_1 lacks
+  // (’, €, Œ...): the server could not hand them over in ISO8859_1.
+  conexao.DatabaseCharSetsUsed = {"WIN1252"};
 }
 
 void PrepararLogin(TFbConnection& conexao, const TGestaloIni& ini) {

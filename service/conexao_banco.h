@@ -23,8 +23,9 @@ struct TGestaloIni {
 // with its trailing delimiter). A missing or unreadable file reads as empty.
 TGestaloIni LerGestaloIni(const std::string& exeDir);
 
-// The settings of IBGestalo that no cycle changes: character set, page size,
-// protocol, dialect and buffers, password kept out of Params.
+// The settings of IBGestalo that no cycle changes: character set (ISO8859_1,
+// or WIN1252 for a database whose default it is), page size, protocol,
+// dialect and buffers, password kept out of Params.
 void ConfigurarConexao(TFbConnection& conexao);
 // Disconnects, then sets the login, server and path for the next Connect.
 void PrepararLogin(TFbConnection& conexao, const TGestaloIni& ini);

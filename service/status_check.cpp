@@ -527,11 +527,14 @@ class Checker {
     Query({"SELECT TRIM(COALESCE(RDB$CHARACTER_SET_NAME, 'NONE')) AS CS FROM RDB$DATABASE"},
           [&](TFbQuery& q) { database = q.FieldByName("CS").AsString(); });
     const std::string connection = db_->conn.CharSet();
-    const std::string line = "Conjunto de caracteres: banco " + database + ", conexão " + connection;
-    if (database == connection || database == "NONE")
+    report_.Ok("Conjunto de caracteres do banco: " + database);
+    const std::string line = "Conjunto de caracteres da conexão: " + connection;
+    if (database == connection)
       report_.Ok(line);
+    else if (database == "NONE")
+      report_.Ok(line + " (textos sem conjunto de caracteres lidos como Windows-1252)");
     else
-      report_.Warn(line + " (diferentes: o servidor converte os textos entre os dois)");
+      report_.Warn(line + " (o servidor converte os textos do banco para este)");
   }
 
   void CheckPending() {

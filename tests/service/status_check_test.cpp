@@ -156,7 +156,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "OK: Login do usuário USUARIO aceito", "OK: Tabela MFE_TRANSACAO_CARTOES: as 26 colunas usadas existem",
         "OK: Tabela MSAUT: as 68 colunas usadas existem", "OK: As 10 consultas do serviço são aceitas",
         "OK: MSAUT do caixa 1: chave de acesso do Integrador preenchida", "OK: PADRAO: empresa de CNPJ 08723218000186",
-        "OK: Conjunto de caracteres: banco ISO8859_1, conexão ISO8859_1",
+        "OK: Conjunto de caracteres do banco: ISO8859_1\n", "OK: Conjunto de caracteres da conexão: ISO8859_1\n",
         "AVISO: 2 linhas pendentes do caixa 1, venda mais antiga em ", "1 linha de mais de 4 dias",
         "AVISO: 2 linhas pendentes de outros caixas (caixa 2: 1, caixa 9: 1 sem cadastro em MSAUT)",
         "1 linha órfã", "AVISO: Plano da consulta de pendentes: PLAN (MFE_TRANSACAO_CARTOES ORDER PK_MFE_TRANSACAO_CARTOES): ela lê MFE_TRANSACAO_CARTOES inteira pela ordem da chave a cada ciclo",
@@ -312,6 +312,25 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
     EXPECT_EQ(platform::ListFolder(s.in + "*"), inBefore);
   }
   EXPECT_EQ(good_->Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "4");
+}
+
+// The shops' other character sets: a WIN1252 database is read in WIN1252; a
+// NONE one through ISO8859_1, its texts as Windows-1252.
+TEST_F(StatusCheckTest, ReportsTheDatabasesCharacterSetAndTheConnections) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+      {"WIN1252", {"OK: Conjunto de caracteres do banco: WIN1252\n", "OK: Conjunto de caracteres da conexão: WIN1252\n"}},
+      {"NONE",
+       {"OK: Conjunto de caracteres do banco: NONE\n",
+        "OK: Conjunto de caracteres da conexão: ISO8859_1 (textos sem conjunto de caracteres lidos como "
+        "Windows-1252)\n"}}};
+  for (const auto& [charset, expected] : cases) {
+    SCOPED_TRACE(charset);
+    FirebirdDb db(ShopSchema() + kShopData, "pagvigia-fb", charset);
+    Installation s(db);
+    const Outcome r = Check(s);
+    for (const std::string& e : expected) EXPECT_NE(r.text.find(e), std::string::npos) << e << "\n" << r.text;
+    EXPECT_EQ(r.result.ExitCode, 0) << r.text;
+  }
 }
 
 // A full disk: the test file cannot be written in the input folder.
