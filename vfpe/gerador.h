@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/variant.h"
@@ -19,17 +20,23 @@ enum TFormatoGravacao { fgXML = 0, fgTXT = 1 };
 
 class TGeradorOpcoes {
  public:
+  // Current indentation depth; only wGrupo moves it.
+  std::int32_t NivelIdentacao() const { return FNivelIdentacao; }
+
   char DecimalChar = '.';                 // decimal separator of decimal fields
   bool SomenteValidar = false;            // check and record alerts, write nothing
   bool IdentarXML = false;                // one element per line, indented, CR LF
   bool RetirarEspacos = true;             // text filter: collapse runs of spaces
   bool RetirarAcentos = true;             // text filter: remove accents
-  std::int32_t FNivelIdentacao = 0;       // current indentation depth (moved by wGrupo)
   std::int32_t TamanhoIdentacao = 3;      // spaces per indentation level
   bool SuprimirDecimais = false;          // whole decimal values without decimals
   bool TagVaziaNoFormatoResumido = true;  // required empty element as <TAG/>
   std::string FormatoAlerta = "TAG:%TAGNIVEL% ID:%ID%/%TAG%(%DESCRICAO%) - %MSG%.";
   std::string QuebraLinha;                // kept with the options; fields always use ";"
+
+ private:
+  friend class TGerador;
+  std::int32_t FNivelIdentacao = 0;
 };
 
 // Texts of the alerts the generator records.
@@ -56,8 +63,13 @@ class TGerador {
   std::string IDNivel;                        // upper-cased ID of the group last opened
   TGeradorOpcoes Opcoes;
   std::string Prefixo;                        // element prefix of the prefixed variants
-  std::string FIgnorarTagNivel;               // "|a|b|": groups kept out of the path
-  std::string FIgnorarTagIdentacao;           // "|a|b|": groups written one level out
+
+  // "|a|b|" lists (SubStrEmSubStr): groups kept out of the path, and groups
+  // written one level further out. Both empty at first.
+  const std::string& IgnorarTagNivel() const { return FIgnorarTagNivel; }
+  void SetIgnorarTagNivel(std::string AValue) { FIgnorarTagNivel = std::move(AValue); }
+  const std::string& IgnorarTagIdentacao() const { return FIgnorarTagIdentacao; }
+  void SetIgnorarTagIdentacao(std::string AValue) { FIgnorarTagIdentacao = std::move(AValue); }
 
   // The path of the open groups, "<tag>" each, outermost first (alert lines).
   const std::string& TagNivel() const { return FTagNivel; }
@@ -111,6 +123,8 @@ class TGerador {
   std::string Indentacao() const;
 
   std::string FTagNivel;
+  std::string FIgnorarTagNivel;
+  std::string FIgnorarTagIdentacao;
 };
 
 }  // namespace pagvigia

@@ -265,7 +265,7 @@ TEST(GeradorGrupos, PathAndIndentation) {
             "      <Vazio/>\r\n"
             "   </Componente>\r\n"
             "</Integrador>\r\n");
-  EXPECT_EQ(g.Opcoes.FNivelIdentacao, 0);
+  EXPECT_EQ(g.Opcoes.NivelIdentacao(), 0);
 
   TGerador d;
   d.wGrupo("NFe");
@@ -276,8 +276,8 @@ TEST(GeradorGrupos, PathAndIndentation) {
   EXPECT_EQ(d.TagNivel(), "<NFe>") << "closing a det group cuts the path before it";
 
   TGerador i;
-  i.FIgnorarTagNivel = "|Envelope|";
-  i.FIgnorarTagIdentacao = "|Corpo|";
+  i.SetIgnorarTagNivel("|Envelope|");
+  i.SetIgnorarTagIdentacao("|Corpo|");
   i.Opcoes.IdentarXML = true;
   i.wGrupo("Envelope");
   i.wGrupo("Corpo");
