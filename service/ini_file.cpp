@@ -53,10 +53,10 @@ int IniStrToIntDef(std::string_view text, int defaultValue) {
   return v ? static_cast<int>(*v) : defaultValue;
 }
 
-TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
   std::vector<std::string> lines;
   try {
-    if (platform::FileExists(fileName_)) lines = platform::ReadTextLines(fileName_);
+    if (platform::FileExists(FFileName)) lines = platform::ReadTextLines(FFileName);
   } catch (const platform::FileError&) {
     // An unreadable file reads like a missing one.
   }
@@ -68,8 +68,8 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
       std::string_view name = line.substr(1);
       const auto close = name.find(']');
       if (close != std::string_view::npos) name = name.substr(0, close);
-      sections_.push_back(Section{std::string(TrimBlanks(name)), {}});
-      current = &sections_.back();
+      FSections.push_back(Section{std::string(TrimBlanks(name)), {}});
+      current = &FSections.back();
       continue;
     }
     const auto eq = line.find('=');
@@ -82,7 +82,7 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
 const std::string* TIniFile::Find(std::string_view section, std::string_view key) const {
   const std::string_view wantedSection = TrimBlanks(section);
   const std::string_view wantedKey = TrimBlanks(key);
-  for (const Section& s : sections_) {
+  for (const Section& s : FSections) {
     if (!SameName(s.name, wantedSection)) continue;
     for (const auto& [k, v] : s.values)
       if (SameName(k, wantedKey)) return &v;

@@ -30,7 +30,7 @@ class TIniFile {
  public:
   explicit TIniFile(std::string fileName);
 
-  const std::string& FileName() const { return fileName_; }
+  const std::string& FileName() const { return FFileName; }
   // The value of the key, or `defaultValue` when the section or key is missing.
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;
@@ -45,8 +45,8 @@ class TIniFile {
   };
   const std::string* Find(std::string_view section, std::string_view key) const;
 
-  std::string fileName_;
-  std::vector<Section> sections_;
+  std::string FFileName;
+  std::vector<Section> FSections;
 };
 
 }  // namespace pagvigia

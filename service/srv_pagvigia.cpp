@@ -35,10 +35,10 @@ std::string MessageOf(std::exception_ptr e) {
 }  // namespace
 
 TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
-    : exeDir_(FolderOf(options)),
-      settings_(options.Settings ? *options.Settings
-                                 : TServiceSettings::Load(exeDir_ + kServiceSettingsName)),
-      clock_(*options.Clock),
+    : FExeDir(FolderOf(options)),
+      FSettings(options.Settings ? *options.Settings
+                                 : TServiceSettings::Load(FExeDir + kServiceSettingsName)),
+      FClock(*options.Clock),
       IBGestalo("Gestalo"),
       IB_TransPrincipal(&IBGestalo, "IB_TransPrincipal"),
       IBTPrincipalRW(&IBGestalo, "IBTPrincipalRW"),
@@ -78,12 +78,12 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
   // in the read-write one. Their SQL is the reconciliation's.
   ConfigurarConsultas(TBEnviaMFEPendentes, TBTransacaoPendente, TBPadrao, TBMSAut);
 
-  IntegradorCliente.SetPastaInput(settings_.PastaInput);
-  IntegradorCliente.SetPastaOutput(settings_.PastaOutput);
-  IntegradorCliente.SetTimeout(settings_.Timeout);
+  IntegradorCliente.SetPastaInput(FSettings.PastaInput);
+  IntegradorCliente.SetPastaOutput(FSettings.PastaOutput);
+  IntegradorCliente.SetTimeout(FSettings.Timeout);
 
   Timer1.SetEnabled(false);
-  Timer1.SetInterval(settings_.Intervalo);
+  Timer1.SetInterval(FSettings.Intervalo);
   Timer1.SetOnTimer([this] { Timer1Timer(); });
   auto report = options.OnCycleException;
   if (!report) report = [](const std::string& m) { platform::SystemEventLog().Error(m); };
@@ -98,11 +98,11 @@ TSrvPagvigia::~TSrvPagvigia() {
   Timer1.Shutdown();
 }
 
-std::string TSrvPagvigia::ArquivoLog() const { return exeDir_ + kServiceLogName; }
+std::string TSrvPagvigia::ArquivoLog() const { return FExeDir + kServiceLogName; }
 
 void TSrvPagvigia::ServiceCreate() {
   Timer1.SetEnabled(false);
-  const std::string integradorLog = exeDir_ + kIntegradorLogName;
+  const std::string integradorLog = FExeDir + kIntegradorLogName;
   if (platform::FileExists(integradorLog)) platform::DeleteFile(integradorLog);
   if (platform::FileExists(ArquivoLog())) platform::DeleteFile(ArquivoLog());
   IntegradorCliente.ArqLOG = integradorLog;
@@ -128,7 +128,7 @@ void TSrvPagvigia::Timer1Timer() {
   Timer1.SetEnabled(false);
   // The Integrador's log grows with every exchange; it changes generation
   // between cycles, never in the middle of one.
-  RotateLogIfFull(IntegradorCliente.ArqLOG, static_cast<std::uint64_t>(settings_.LogMaxKB) * 1024);
+  RotateLogIfFull(IntegradorCliente.ArqLOG, static_cast<std::uint64_t>(FSettings.LogMaxKB) * 1024);
   std::exception_ptr failure;
   TResumoCiclo resumo;
   try {
@@ -156,7 +156,7 @@ void TSrvPagvigia::Timer1Timer() {
       FDadosCaixa = TDadosCaixa::Ler(TBMSAut, TBPadrao);
       if (!TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
-        while (!TBEnviaMFEPendentes.Eof() && !stopRequested_) {
+        while (!TBEnviaMFEPendentes.Eof() && !FStopRequested) {
           ProcessarChaveAtual(NumCaixa, resumo);
           TBEnviaMFEPendentes.Next();
         }
@@ -181,8 +181,8 @@ void TSrvPagvigia::Timer1Timer() {
   step([this] { TBTransacaoPendente.Close(); });
   step([this] { IBGestalo.Disconnect(); });
   if (failure) resumo.Erro = MessageOf(failure);
-  resumo.Fim = clock_.LocalNow();
-  PublicarResumoCiclo(exeDir_ + kResumoCicloName, resumo);
+  resumo.Fim = FClock.LocalNow();
+  PublicarResumoCiclo(FExeDir + kResumoCicloName, resumo);
   Timer1.SetEnabled(true);
   if (failure) std::rethrow_exception(failure);
 }
@@ -199,10 +199,10 @@ void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
   }
   if (!linha) return;  // no longer pending
   // A row that logged a line without raising had a request rejected.
-  const int entradas = entradasLog_;
+  const int entradas = FEntradasLog;
   try {
     EnviaMFEPendentes(*linha);
-    ++(entradasLog_ == entradas ? resumo.Concluidas : resumo.Recusadas);
+    ++(FEntradasLog == entradas ? resumo.Concluidas : resumo.Recusadas);
   } catch (const std::exception& e) {
     ++resumo.Falhas;
     DoSaveLog(std::string("Envios Pendentes: ") + e.what());
@@ -210,7 +210,7 @@ void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
 }
 
 bool TSrvPagvigia::ConectarBanco() {
-  const TGestaloIni ini = LerGestaloIni(exeDir_);
+  const TGestaloIni ini = LerGestaloIni(FExeDir);
   PrepararLogin(IBGestalo, ini);
   try {
     IBGestalo.Connect(false);
@@ -222,14 +222,14 @@ bool TSrvPagvigia::ConectarBanco() {
 }
 
 int TSrvPagvigia::NumeroCaixa() {
-  const TIniFile ini(settings_.PastaCaixa + "ConfCaixa.ini");
+  const TIniFile ini(FSettings.PastaCaixa + "ConfCaixa.ini");
   return ini.ReadInteger("Caixa", "IdCaixa", 0);
 }
 
 void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
-  ++entradasLog_;
-  RotateLogIfFull(ArquivoLog(), static_cast<std::uint64_t>(settings_.LogMaxKB) * 1024);
-  SaveServiceLog(ArquivoLog(), Msg, clock_);
+  ++FEntradasLog;
+  RotateLogIfFull(ArquivoLog(), static_cast<std::uint64_t>(FSettings.LogMaxKB) * 1024);
+  SaveServiceLog(ArquivoLog(), Msg, FClock);
 }
 
 void TSrvPagvigia::EnviaMFEPendentes(const TTransacaoPendente& linha) {

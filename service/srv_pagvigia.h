@@ -46,12 +46,12 @@ struct TSrvPagvigiaOptions {
 
 class TSrvPagvigia {
   // First, since the components are created from them.
-  std::string exeDir_;
-  TServiceSettings settings_;
-  platform::Clock& clock_;
-  std::atomic<bool> stopRequested_{false};
+  std::string FExeDir;
+  TServiceSettings FSettings;
+  platform::Clock& FClock;
+  std::atomic<bool> FStopRequested{false};
   // Entries written to "Pagvigia.log" so far (for the cycle's summary).
-  int entradasLog_ = 0;
+  int FEntradasLog = 0;
   // The cash register's data, read once by the cycle in progress.
   TDadosCaixa FDadosCaixa;
 
@@ -100,16 +100,16 @@ class TSrvPagvigia {
   // Asks the cycle in progress to end once the row in flight is done (its
   // step finished and recorded): no further row starts. The running service
   // asks this when it is told to stop. Thread-safe.
-  void RequestStop() { stopRequested_ = true; }
-  bool StopRequested() const { return stopRequested_; }
+  void RequestStop() { FStopRequested = true; }
+  bool StopRequested() const { return FStopRequested; }
   // What a stop may take, in seconds: one whole exchange with the Integrador
   // (its time limit, 25 s at least) and a margin for the database; for the
   // service's settings, or for the given ones.
-  int StopTimeoutSec() const { return StopTimeoutSec(settings_); }
+  int StopTimeoutSec() const { return StopTimeoutSec(FSettings); }
   static int StopTimeoutSec(const TServiceSettings& settings);
 
-  const std::string& ExeDir() const { return exeDir_; }
-  const TServiceSettings& Settings() const { return settings_; }
+  const std::string& ExeDir() const { return FExeDir; }
+  const TServiceSettings& Settings() const { return FSettings; }
   std::string ArquivoLog() const;
 
   // The components. They are declared so that each is created after and

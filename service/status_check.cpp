@@ -154,7 +154,7 @@ void SetLines(TFbQuery& q, const auto& lines) {
 // The report: one line per check, in the service log's form.
 class Report {
  public:
-  Report(std::ostream& out, platform::Clock& clock) : out_(out), clock_(clock) {}
+  Report(std::ostream& out, platform::Clock& clock) : FOut(out), FClock(clock) {}
   void Ok(const std::string& msg) { Line("OK: " + msg); }
   void Warn(const std::string& msg) {
     ++result.Warnings;
@@ -165,16 +165,16 @@ class Report {
     result.ExitCode = 1;
     Line("FALHA: " + wrong + ". " + todo);
   }
-  void Text(const std::string& line) { out_ << "    " << line << "\n"; }
+  void Text(const std::string& line) { FOut << "    " << line << "\n"; }
   TStatusCheckResult result;
 
  private:
   void Line(const std::string& msg) {
-    out_ << FormatServiceLogTime(clock_.LocalNow()) << " - " << msg << "\n";
-    out_.flush();
+    FOut << FormatServiceLogTime(FClock.LocalNow()) << " - " << msg << "\n";
+    FOut.flush();
   }
-  std::ostream& out_;
-  platform::Clock& clock_;
+  std::ostream& FOut;
+  platform::Clock& FClock;
 };
 
 // The database objects of the check; shared with the attaching thread so
@@ -194,32 +194,32 @@ struct Db {
 class Checker {
  public:
   Checker(const TStatusCheckOptions& o, std::ostream& out)
-      : o_(o), report_(out, *o.Clock), exeDir_(o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir) {
-    exeDir_ = platform::WithTrailingDelim(exeDir_);
+      : FOptions(o), FReport(out, *o.Clock), FExeDir(o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir) {
+    FExeDir = platform::WithTrailingDelim(FExeDir);
   }
 
   TStatusCheckResult Run() {
-    report_.Ok("Verificação do Pagvigia na pasta " + exeDir_ + " (nada é enviado ao Integrador nem gravado no banco)");
+    FReport.Ok("Verificação do Pagvigia na pasta " + FExeDir + " (nada é enviado ao Integrador nem gravado no banco)");
     CheckServiceSettings();
     CheckGestaloIni();
     CheckCaixa();
     CheckDatabase();
     CheckFolders();
     CheckLog();
-    return report_.result;
+    return FReport.result;
   }
 
  private:
   // "Pagvigia.ini": optional; a value that is not a number keeps its default.
   void CheckServiceSettings() {
-    const std::string path = exeDir_ + kServiceSettingsName;
+    const std::string path = FExeDir + kServiceSettingsName;
     std::string reason;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
-        report_.Ok(std::string(kServiceSettingsName) + " não existe em " + exeDir_ + ": valem as configurações padrão");
+        FReport.Ok(std::string(kServiceSettingsName) + " não existe em " + FExeDir + ": valem as configurações padrão");
         break;
       case FileState::Unreadable:
-        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa as configurações padrão",
+        FReport.Fail(path + " não pode ser lido (" + reason + "); o serviço usa as configurações padrão",
                      "Corrija o arquivo ou suas permissões, ou apague-o para usar os padrões");
         break;
       case FileState::Readable: {
@@ -239,83 +239,83 @@ class Checker {
           if (v.empty()) continue;
           const bool zeroAllowed = std::string_view(k.key) == "TamanhoMaximoKB";
           if (!IsInteger(v) || IniStrToIntDef(v, 0) < (zeroAllowed ? 0 : 1))
-            report_.Fail(std::string(kServiceSettingsName) + ": [" + k.section + "] " + k.key + "=" + v +
+            FReport.Fail(std::string(kServiceSettingsName) + ": [" + k.section + "] " + k.key + "=" + v +
                              " não é um número inteiro válido; o serviço usa " + std::to_string(k.defaultValue),
                          std::string("Escreva um número de ") + k.unit + ", sem unidade");
         }
         for (const char* key : {"PastaInput", "PastaOutput"}) {
           const std::string v = ini.ReadString("Integrador", key, "");
           if (!v.empty() && !fs::path(v).is_absolute())
-            report_.Warn(std::string(kServiceSettingsName) + ": [Integrador] " + key + "=" + v +
+            FReport.Warn(std::string(kServiceSettingsName) + ": [Integrador] " + key + "=" + v +
                          " não é um caminho absoluto; ele vale a partir da pasta em que o serviço é iniciado");
         }
         break;
       }
     }
-    settings_ = TServiceSettings::Load(path);
-    report_.Ok("Configuração em vigor: PastaInput=" + settings_.PastaInput + ", PastaOutput=" + settings_.PastaOutput +
-               ", Timeout=" + std::to_string(settings_.Timeout) + " s, Intervalo=" + std::to_string(settings_.Intervalo) +
-               " ms, pasta do ConfCaixa.ini=" + settings_.PastaCaixa + ", logs até " +
-               (settings_.LogMaxKB > 0 ? std::to_string(settings_.LogMaxKB) + " KB (depois, .1)" : "sem limite"));
+    FSettings = TServiceSettings::Load(path);
+    FReport.Ok("Configuração em vigor: PastaInput=" + FSettings.PastaInput + ", PastaOutput=" + FSettings.PastaOutput +
+               ", Timeout=" + std::to_string(FSettings.Timeout) + " s, Intervalo=" + std::to_string(FSettings.Intervalo) +
+               " ms, pasta do ConfCaixa.ini=" + FSettings.PastaCaixa + ", logs até " +
+               (FSettings.LogMaxKB > 0 ? std::to_string(FSettings.LogMaxKB) + " KB (depois, .1)" : "sem limite"));
   }
 
   void CheckGestaloIni() {
-    const std::string path = exeDir_ + kGestaloIniName;
+    const std::string path = FExeDir + kGestaloIniName;
     std::string reason;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
-        report_.Warn(std::string(kGestaloIniName) + " não existe em " + exeDir_ +
-                     ": o serviço usa Servidor=localhost e Caminho=" + exeDir_ + "GESTALO.FDB");
+        FReport.Warn(std::string(kGestaloIniName) + " não existe em " + FExeDir +
+                     ": o serviço usa Servidor=localhost e Caminho=" + FExeDir + "GESTALO.FDB");
         break;
       case FileState::Unreadable:
-        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa Servidor=localhost e Caminho=" +
-                         exeDir_ + "GESTALO.FDB",
+        FReport.Fail(path + " não pode ser lido (" + reason + "); o serviço usa Servidor=localhost e Caminho=" +
+                         FExeDir + "GESTALO.FDB",
                      "Corrija o arquivo ou suas permissões");
         break;
       case FileState::Readable: break;
     }
-    gestalo_ = LerGestaloIni(exeDir_);
-    db_ = std::make_shared<Db>();
-    PrepararLogin(db_->conn, gestalo_);
-    report_.Ok("Banco de dados: Servidor=" + gestalo_.Servidor + ", Caminho=" + gestalo_.Caminho + " (cadeia " +
-               db_->conn.DatabaseString() + "), usuário " + kUsuarioBanco);
+    FGestalo = LerGestaloIni(FExeDir);
+    FDb = std::make_shared<Db>();
+    PrepararLogin(FDb->conn, FGestalo);
+    FReport.Ok("Banco de dados: Servidor=" + FGestalo.Servidor + ", Caminho=" + FGestalo.Caminho + " (cadeia " +
+               FDb->conn.DatabaseString() + "), usuário " + kUsuarioBanco);
   }
 
   void CheckCaixa() {
-    const std::string path = settings_.PastaCaixa + "ConfCaixa.ini";
+    const std::string path = FSettings.PastaCaixa + "ConfCaixa.ini";
     std::string reason;
     const char* todo = "Crie-o com a seção [Caixa] e a chave IdCaixa=<número deste caixa>";
     switch (ReadState(path, reason)) {
       case FileState::Missing:
-        report_.Fail(path + " não existe: o serviço usa o caixa 0", todo);
+        FReport.Fail(path + " não existe: o serviço usa o caixa 0", todo);
         return;
       case FileState::Unreadable:
-        report_.Fail(path + " não pode ser lido (" + reason + "); o serviço usa o caixa 0",
+        FReport.Fail(path + " não pode ser lido (" + reason + "); o serviço usa o caixa 0",
                      "Corrija o arquivo ou suas permissões");
         return;
       case FileState::Readable: break;
     }
     const TIniFile ini(path);
     if (!ini.ValueExists("Caixa", "IdCaixa")) {
-      report_.Fail(path + " não tem a chave IdCaixa na seção [Caixa]: o serviço usa o caixa 0", todo);
+      FReport.Fail(path + " não tem a chave IdCaixa na seção [Caixa]: o serviço usa o caixa 0", todo);
       return;
     }
     const std::string v = ini.ReadString("Caixa", "IdCaixa", "");
-    caixa_ = ini.ReadInteger("Caixa", "IdCaixa", 0);
+    FCaixa = ini.ReadInteger("Caixa", "IdCaixa", 0);
     if (!IsInteger(v)) {
-      report_.Fail(path + ": IdCaixa=" + v + " não é um número; o serviço usa o caixa 0",
+      FReport.Fail(path + ": IdCaixa=" + v + " não é um número; o serviço usa o caixa 0",
                    "Escreva o número deste caixa, como no cadastro de caixas do Gestalo");
       return;
     }
-    report_.Ok("Caixa " + std::to_string(caixa_) + " (IdCaixa de " + path + ")");
+    FReport.Ok("Caixa " + std::to_string(FCaixa) + " (IdCaixa de " + path + ")");
   }
 
   void CheckDatabase() {
     try {
-      db_->conn.ClientLib->Open();
-      report_.Ok("Biblioteca cliente do Firebird: " + db_->conn.ClientLib->LoadedFile());
+      FDb->conn.ClientLib->Open();
+      FReport.Ok("Biblioteca cliente do Firebird: " + FDb->conn.ClientLib->LoadedFile());
     } catch (const std::exception& e) {
-      report_.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
+      FReport.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
                    "Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, fbclient.dll no Windows)");
       return;
     }
@@ -329,22 +329,22 @@ class Checker {
       CheckPending();
       CheckPlan();
     } catch (const std::exception& e) {
-      report_.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
+      FReport.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
                    "Repita a verificação; se persistir, veja o servidor Firebird");
     }
     try {
-      db_->conn.Disconnect();
+      FDb->conn.Disconnect();
     } catch (const std::exception&) {
       // Read-only work only: nothing to keep.
     }
   }
 
   bool Attach() {
-    const std::string server = db_->conn.Server().empty() ? "localhost" : db_->conn.Server();
-    db_->conn.Params.Add("CONNECT TIMEOUT=" + std::to_string(o_.ConnectTimeoutSec));
+    const std::string server = FDb->conn.Server().empty() ? "localhost" : FDb->conn.Server();
+    FDb->conn.Params.Add("CONNECT TIMEOUT=" + std::to_string(FOptions.ConnectTimeoutSec));
     // The client waits up to the time limit itself; the thread is a second
     // guard for a server that accepts the connection and then says nothing.
-    auto db = db_;
+    auto db = FDb;
     auto error = std::make_shared<std::exception_ptr>();
     std::packaged_task<void()> task([db, error] {
       try {
@@ -355,9 +355,9 @@ class Checker {
     });
     std::future<void> done = task.get_future();
     std::thread(std::move(task)).detach();
-    if (done.wait_for(std::chrono::seconds(o_.ConnectTimeoutSec + 5)) != std::future_status::ready) {
-      report_.result.AttachAbandoned = true;
-      report_.Fail("Servidor " + server + " não respondeu em " + std::to_string(o_.ConnectTimeoutSec + 5) + " s",
+    if (done.wait_for(std::chrono::seconds(FOptions.ConnectTimeoutSec + 5)) != std::future_status::ready) {
+      FReport.result.AttachAbandoned = true;
+      FReport.Fail("Servidor " + server + " não respondeu em " + std::to_string(FOptions.ConnectTimeoutSec + 5) + " s",
                    "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor no "
                    "Gestalo.ini");
       return false;
@@ -367,36 +367,36 @@ class Checker {
         std::rethrow_exception(*error);
       } catch (const std::exception& e) {
         if (HasCode(e, kIscNetworkError) || HasCode(e, kIscConnectReject)) {
-          report_.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
+          FReport.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
                        "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor "
                        "no Gestalo.ini");
         } else if (HasCode(e, kIscLogin)) {
-          report_.Ok("Servidor " + server + " alcançado");
-          report_.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
+          FReport.Ok("Servidor " + server + " alcançado");
+          FReport.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
                        "Crie no servidor o usuário " + std::string(kUsuarioBanco) +
                            " com a senha que o Pagvigia usa (veja o README)");
         } else if (HasCode(e, kIscIoError)) {
-          report_.Ok("Servidor " + server + " alcançado");
-          report_.Fail("O servidor não abriu o banco " + gestalo_.Caminho + ": " + ErrorText(e),
+          FReport.Ok("Servidor " + server + " alcançado");
+          FReport.Fail("O servidor não abriu o banco " + FGestalo.Caminho + ": " + ErrorText(e),
                        "Corrija Caminho no Gestalo.ini (caminho do arquivo na máquina do servidor, ou seu apelido)");
         } else {
-          report_.Fail("Conexão com o banco falhou: " + ErrorText(e),
+          FReport.Fail("Conexão com o banco falhou: " + ErrorText(e),
                        "Confira Servidor e Caminho no Gestalo.ini e o servidor Firebird");
         }
       } catch (...) {
-        report_.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
+        FReport.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
       }
       return false;
     }
-    report_.Ok("Servidor " + server + " alcançado");
-    report_.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + gestalo_.Caminho + " aberto");
+    FReport.Ok("Servidor " + server + " alcançado");
+    FReport.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + FGestalo.Caminho + " aberto");
     return true;
   }
 
   // Runs a read-only query and gives each row to `row`.
   template <typename F>
   void Query(const std::vector<std::string>& lines, F&& row) {
-    TFbQuery q(&db_->conn);
+    TFbQuery q(&FDb->conn);
     SetLines(q, lines);
     q.Open();
     for (q.First(); !q.Eof(); q.Next()) row(q);
@@ -420,8 +420,8 @@ class Checker {
     for (const Table& t : tables) {
       const auto it = present.find(t.name);
       if (it == present.end()) {
-        tablesOk_ = false;
-        report_.Fail(std::string("A tabela ") + t.name + " não existe no banco " + gestalo_.Caminho,
+        FTablesOk = false;
+        FReport.Fail(std::string("A tabela ") + t.name + " não existe no banco " + FGestalo.Caminho,
                      "Confira se Caminho no Gestalo.ini aponta para o banco do Gestalo, atualizado");
         continue;
       }
@@ -429,11 +429,11 @@ class Checker {
       for (const std::string& c : t.cols)
         if (!it->second.count(c)) missing += (missing.empty() ? "" : ", ") + c;
       if (!missing.empty()) {
-        tablesOk_ = false;
-        report_.Fail(std::string("A tabela ") + t.name + " não tem as colunas " + missing,
+        FTablesOk = false;
+        FReport.Fail(std::string("A tabela ") + t.name + " não tem as colunas " + missing,
                      "Atualize o banco do Gestalo para a versão que tem essas colunas");
       } else {
-        report_.Ok(std::string("Tabela ") + t.name + ": as " + std::to_string(t.cols.size()) +
+        FReport.Ok(std::string("Tabela ") + t.name + ": as " + std::to_string(t.cols.size()) +
                    " colunas usadas existem");
       }
     }
@@ -442,7 +442,7 @@ class Checker {
   // Prepares every statement the service runs (updates are prepared, never
   // executed).
   void CheckStatements() {
-    if (!tablesOk_) return;
+    if (!FTablesOk) return;
     const auto lines = [](const auto& arr) { return std::vector<std::string>(arr.begin(), arr.end()); };
     const std::vector<std::pair<std::string, std::vector<std::string>>> statements{
         {"TBEnviaMFEPendentes", SqlChavesPendentes()},
@@ -458,66 +458,66 @@ class Checker {
     };
     int failed = 0;
     for (const auto& [name, sql] : statements) {
-      TFbQuery q(&db_->conn);
+      TFbQuery q(&FDb->conn);
       SetLines(q, sql);
       try {
         q.Prepare();
       } catch (const EFbISCError& e) {
         ++failed;
-        report_.Fail("O servidor recusou a consulta " + name + ": " + ErrorText(e),
+        FReport.Fail("O servidor recusou a consulta " + name + ": " + ErrorText(e),
                      "Atualize o banco do Gestalo ou dê ao usuário " + std::string(kUsuarioBanco) +
                          " acesso às tabelas");
       }
     }
     if (failed == 0)
-      report_.Ok("As " + std::to_string(statements.size()) +
+      FReport.Ok("As " + std::to_string(statements.size()) +
                  " consultas do serviço são aceitas pelo servidor (TBEnviaMFEPendentes, TBTransacaoPendente, TBPadrao, "
                  "TBMSAut e as de "
                  "QExec)");
   }
 
   void CheckMSAut() {
-    if (!tablesOk_) return;
-    TFbQuery q(&db_->conn);
+    if (!FTablesOk) return;
+    TFbQuery q(&FDb->conn);
     SetLines(q, kSqlMSAut);
     try {
       q.Prepare();
-      q.ParamByName("CAIXA").SetAsInteger(caixa_);
+      q.ParamByName("CAIXA").SetAsInteger(FCaixa);
       q.Open();
     } catch (const EFbISCError& e) {
-      report_.Fail("A leitura de MSAUT falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de MSAUT falhou: " + ErrorText(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em MSAUT");
       return;
     }
-    const std::string caixa = std::to_string(caixa_);
+    const std::string caixa = std::to_string(FCaixa);
     if (q.IsEmpty()) {
-      report_.Fail("MSAUT não tem linha para o caixa " + caixa,
+      FReport.Fail("MSAUT não tem linha para o caixa " + caixa,
                    "Cadastre o caixa " + caixa + " no Gestalo, ou corrija IdCaixa no ConfCaixa.ini");
     } else if (OneLine(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
-      report_.Fail("MSAUT do caixa " + caixa + " tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos",
+      FReport.Fail("MSAUT do caixa " + caixa + " tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos",
                    "Informe a chave de acesso do Integrador no cadastro do caixa " + caixa + " no Gestalo");
     } else {
-      report_.Ok("MSAUT do caixa " + caixa + ": chave de acesso do Integrador preenchida");
+      FReport.Ok("MSAUT do caixa " + caixa + ": chave de acesso do Integrador preenchida");
     }
     q.Close();
   }
 
   void CheckPadrao() {
-    if (!tablesOk_) return;
-    TFbQuery q(&db_->conn);
+    if (!FTablesOk) return;
+    TFbQuery q(&FDb->conn);
     SetLines(q, kSqlPadrao);
     try {
       q.Open();
     } catch (const EFbISCError& e) {
-      report_.Fail("A leitura de PADRAO falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de PADRAO falhou: " + ErrorText(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em PADRAO");
       return;
     }
     if (q.IsEmpty()) {
-      report_.Fail("PADRAO não tem nenhuma linha: os pedidos vão sem o CNPJ da empresa",
+      FReport.Fail("PADRAO não tem nenhuma linha: os pedidos vão sem o CNPJ da empresa",
                    "Cadastre os dados da empresa no Gestalo");
     } else {
-      report_.Ok("PADRAO: empresa de CNPJ " + TReconciliacao::ExtraiNumero(q.FieldByName("CGC").AsString()));
+      FReport.Ok("PADRAO: empresa de CNPJ " + TReconciliacao::ExtraiNumero(q.FieldByName("CGC").AsString()));
     }
     q.Close();
   }
@@ -526,19 +526,19 @@ class Checker {
     std::string database;
     Query({"SELECT TRIM(COALESCE(RDB$CHARACTER_SET_NAME, 'NONE')) AS CS FROM RDB$DATABASE"},
           [&](TFbQuery& q) { database = q.FieldByName("CS").AsString(); });
-    const std::string connection = db_->conn.CharSet();
-    report_.Ok("Conjunto de caracteres do banco: " + database);
+    const std::string connection = FDb->conn.CharSet();
+    FReport.Ok("Conjunto de caracteres do banco: " + database);
     const std::string line = "Conjunto de caracteres da conexão: " + connection;
     if (database == connection)
-      report_.Ok(line);
+      FReport.Ok(line);
     else if (database == "NONE")
-      report_.Ok(line + " (textos sem conjunto de caracteres lidos como Windows-1252)");
+      FReport.Ok(line + " (textos sem conjunto de caracteres lidos como Windows-1252)");
     else
-      report_.Warn(line + " (o servidor converte os textos do banco para este)");
+      FReport.Warn(line + " (o servidor converte os textos do banco para este)");
   }
 
   void CheckPending() {
-    if (!tablesOk_) return;
+    if (!FTablesOk) return;
     // The pending selection without its cash-register condition, by register.
     struct Group {
       std::int64_t rows = 0;
@@ -562,22 +562,22 @@ class Checker {
             g.oldest = q.FieldByName("MAIS_ANTIGA").AsString();
             g.registered = q.FieldByName("CADASTRADO").AsInteger() != 0;
           });
-    const std::string caixa = std::to_string(caixa_);
-    if (const auto it = groups.find(caixa_); it == groups.end()) {
-      report_.Ok("Nenhuma linha pendente do caixa " + caixa);
+    const std::string caixa = std::to_string(FCaixa);
+    if (const auto it = groups.find(FCaixa); it == groups.end()) {
+      FReport.Ok("Nenhuma linha pendente do caixa " + caixa);
     } else {
       const std::string line = Plural(it->second.rows, "linha pendente", "linhas pendentes") + " do caixa " + caixa +
                                ", venda mais antiga em " + DateBr(it->second.oldest);
       if (it->second.old > 0)
-        report_.Warn(line + ": " + Plural(it->second.old, "linha", "linhas") +
+        FReport.Warn(line + ": " + Plural(it->second.old, "linha", "linhas") +
                      " de mais de 4 dias; veja em Pagvigia.log por que não são concluídas");
       else
-        report_.Ok(line);
+        FReport.Ok(line);
     }
     std::int64_t others = 0, othersOld = 0, orphans = 0;
     std::string oldest, detail;
     for (const auto& [c, g] : groups) {
-      if (c == caixa_) continue;
+      if (c == FCaixa) continue;
       others += g.rows;
       othersOld += g.old;
       if (!g.registered) orphans += g.rows;
@@ -586,41 +586,41 @@ class Checker {
                 std::to_string(g.rows) + (g.registered ? "" : " sem cadastro em MSAUT");
     }
     if (others == 0) {
-      report_.Ok("Nenhuma linha pendente de outros caixas");
+      FReport.Ok("Nenhuma linha pendente de outros caixas");
     } else {
       const std::string line = Plural(others, "linha pendente", "linhas pendentes") + " de outros caixas (" + detail +
                                "), venda mais antiga em " + DateBr(oldest) + "; este caixa as envia quando a venda " +
                                "tem mais de 4 dias (" + std::to_string(othersOld) + (othersOld == 1 ? " já está" : " já estão") +
                                " assim)";
       if (orphans > 0)
-        report_.Warn(line + "; " + Plural(orphans, "linha órfã", "linhas órfãs") +
+        FReport.Warn(line + "; " + Plural(orphans, "linha órfã", "linhas órfãs") +
                      " de caixa sem cadastro em MSAUT");
       else
-        report_.Ok(line);
+        FReport.Ok(line);
     }
   }
 
   void CheckPlan() {
-    if (!tablesOk_) return;
-    TFbQuery q(&db_->conn);
+    if (!FTablesOk) return;
+    TFbQuery q(&FDb->conn);
     SetLines(q, SqlChavesPendentes());
     const std::string plan = OneLine(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).
     const bool natural = plan.find("MFE_TRANSACAO_CARTOES NATURAL") != std::string::npos;
     if (natural || plan.find("INDEX (") == std::string::npos) {
-      report_.Warn("Plano da consulta de pendentes: " + plan + ": ela lê MFE_TRANSACAO_CARTOES inteira" +
+      FReport.Warn("Plano da consulta de pendentes: " + plan + ": ela lê MFE_TRANSACAO_CARTOES inteira" +
                    (natural ? " (NATURAL)" : " pela ordem da chave") +
                    " a cada ciclo, o que fica lento com muitas linhas. Crie os dois índices: " + kCreateIndexes);
     } else {
-      report_.Ok("Plano da consulta de pendentes: " + plan);
+      FReport.Ok("Plano da consulta de pendentes: " + plan);
     }
   }
 
   void CheckFolders() {
     CheckInputFolder();
     CheckOutputFolder();
-    CheckFreeSpace("Pasta dos logs", exeDir_);
+    CheckFreeSpace("Pasta dos logs", FExeDir);
   }
 
   bool CheckIsFolder(const std::string& what, const std::string& folder, const char* key) {
@@ -629,18 +629,18 @@ class Checker {
     std::string bare = folder;
     while (bare.size() > 1 && bare.back() == platform::kPathDelim) bare.pop_back();
     if (!platform::PathExists(bare)) {
-      report_.Fail(what + " " + folder + " não existe", todo);
+      FReport.Fail(what + " " + folder + " não existe", todo);
       return false;
     }
     if (!platform::DirectoryExists(bare)) {
-      report_.Fail(what + " " + folder + " não é uma pasta (é um arquivo)", todo);
+      FReport.Fail(what + " " + folder + " não é uma pasta (é um arquivo)", todo);
       return false;
     }
     return true;
   }
 
   void CheckInputFolder() {
-    const std::string folder = settings_.PastaInput;
+    const std::string folder = FSettings.PastaInput;
     const std::string what = "Pasta de entrada do Integrador";
     if (!CheckIsFolder(what, folder, "PastaInput")) return;
     const std::string a = folder + kTestFileName, b = folder + kTestFileRenamed;
@@ -656,11 +656,11 @@ class Checker {
         throw std::runtime_error(std::error_code(err, std::generic_category()).message());
       step = "apagar";
       if (!platform::DeleteFile(b)) throw std::runtime_error("o arquivo continua lá");
-      report_.Ok(what + " " + folder + ": existe e aceita criar, renomear e apagar arquivos");
+      FReport.Ok(what + " " + folder + ": existe e aceita criar, renomear e apagar arquivos");
     } catch (const std::exception& e) {
       platform::DeleteFile(a);
       platform::DeleteFile(b);
-      report_.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + OneLine(e.what()) + ")",
+      FReport.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + OneLine(e.what()) + ")",
                    "Dê ao usuário do serviço permissão de escrita nessa pasta e veja se o disco não está cheio");
     }
     CheckFreeSpace(what, folder);
@@ -678,7 +678,7 @@ class Checker {
       if (!platform::MatchesMask(name, "*.xml") && !platform::MatchesMask(name, "*.tmp")) continue;
       std::error_code tec;
       const auto t = fs::last_write_time(it->path(), tec);
-      if (tec || now - t < std::chrono::seconds(settings_.Timeout)) continue;
+      if (tec || now - t < std::chrono::seconds(FSettings.Timeout)) continue;
       ++stale;
       if (t < oldestTime) {
         oldestTime = t;
@@ -686,19 +686,19 @@ class Checker {
       }
     }
     if (stale == 0) {
-      report_.Ok("Nenhum arquivo de comando parado na pasta de entrada há mais de " +
-                 std::to_string(settings_.Timeout) + " s");
+      FReport.Ok("Nenhum arquivo de comando parado na pasta de entrada há mais de " +
+                 std::to_string(FSettings.Timeout) + " s");
       return;
     }
     const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - oldestTime).count();
-    report_.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
-                     " na pasta de entrada há mais de " + std::to_string(settings_.Timeout) + " s (o mais antigo, " +
+    FReport.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
+                     " na pasta de entrada há mais de " + std::to_string(FSettings.Timeout) + " s (o mais antigo, " +
                      oldestName + ", há " + std::to_string(age) + " s): o Integrador não os está lendo",
                  "Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê");
   }
 
   void CheckOutputFolder() {
-    const std::string folder = settings_.PastaOutput;
+    const std::string folder = FSettings.PastaOutput;
     const std::string what = "Pasta de saída do Integrador";
     if (!CheckIsFolder(what, folder, "PastaOutput")) return;
     std::error_code ec;
@@ -706,11 +706,11 @@ class Checker {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
       if (platform::MatchesMask(it->path().filename().string(), "*.xml")) ++answers;
     if (ec) {
-      report_.Fail(what + " " + folder + " não pode ser lida (" + ec.message() + ")",
+      FReport.Fail(what + " " + folder + " não pode ser lida (" + ec.message() + ")",
                    "Dê ao usuário do serviço permissão de leitura nessa pasta");
       return;
     }
-    report_.Ok(what + " " + folder + ": existe e pode ser lida (" +
+    FReport.Ok(what + " " + folder + ": existe e pode ser lida (" +
                Plural(answers, "resposta .xml", "respostas .xml") + ")");
   }
 
@@ -719,21 +719,21 @@ class Checker {
     const fs::space_info s = fs::space(folder, ec);
     if (ec) return;
     if (s.available < kMinFreeBytes)
-      report_.Fail(what + " " + folder + ": disco cheio (" + std::to_string(s.available / 1024) + " KB livres)",
+      FReport.Fail(what + " " + folder + ": disco cheio (" + std::to_string(s.available / 1024) + " KB livres)",
                    "Libere espaço nesse disco");
   }
 
   // The state file the service replaces after every cycle.
   void CheckLastCycle() {
-    const std::string path = exeDir_ + kResumoCicloName;
+    const std::string path = FExeDir + kResumoCicloName;
     std::string reason;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
-        report_.Ok(std::string("Nenhum ciclo registrado em ") + path + " (o primeiro vem " +
-                   std::to_string(settings_.Intervalo / 1000) + " s depois que o serviço começa)");
+        FReport.Ok(std::string("Nenhum ciclo registrado em ") + path + " (o primeiro vem " +
+                   std::to_string(FSettings.Intervalo / 1000) + " s depois que o serviço começa)");
         return;
       case FileState::Unreadable:
-        report_.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
+        FReport.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
         return;
       case FileState::Readable: break;
     }
@@ -748,24 +748,24 @@ class Checker {
                                                                       fs::last_write_time(path, ec))
                          .count();
     // A cycle every interval, each at most a few Integrador waits long.
-    const std::int64_t limit = 3 * static_cast<std::int64_t>(settings_.Intervalo) / 1000 + 600;
+    const std::int64_t limit = 3 * static_cast<std::int64_t>(FSettings.Intervalo) / 1000 + 600;
     if (!ec && age > limit)
-      report_.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
+      FReport.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
     else
-      report_.Ok(text);
+      FReport.Ok(text);
   }
 
   void CheckLog() {
     CheckLastCycle();
-    const std::string path = exeDir_ + kServiceLogName;
+    const std::string path = FExeDir + kServiceLogName;
     std::string reason;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
-        report_.Ok(std::string(kServiceLogName) + " não existe em " + exeDir_ +
+        FReport.Ok(std::string(kServiceLogName) + " não existe em " + FExeDir +
                    ": nenhum evento desde que o serviço começou");
         return;
       case FileState::Unreadable:
-        report_.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
+        FReport.Fail(path + " não pode ser lido (" + reason + ")", "Corrija as permissões do arquivo");
         return;
       case FileState::Readable: break;
     }
@@ -773,23 +773,23 @@ class Checker {
     try {
       lines = platform::ReadTextLines(path);
     } catch (const std::exception& e) {
-      report_.Fail(path + " não pode ser lido (" + OneLine(e.what()) + ")", "Corrija as permissões do arquivo");
+      FReport.Fail(path + " não pode ser lido (" + OneLine(e.what()) + ")", "Corrija as permissões do arquivo");
       return;
     }
-    const std::size_t n = std::min(lines.size(), static_cast<std::size_t>(std::max(o_.LogLines, 0)));
-    report_.Ok(std::string("Últimas ") + std::to_string(n) + " de " + std::to_string(lines.size()) + " linhas de " +
+    const std::size_t n = std::min(lines.size(), static_cast<std::size_t>(std::max(FOptions.LogLines, 0)));
+    FReport.Ok(std::string("Últimas ") + std::to_string(n) + " de " + std::to_string(lines.size()) + " linhas de " +
                path + ":");
-    for (std::size_t i = lines.size() - n; i < lines.size(); ++i) report_.Text(lines[i]);
+    for (std::size_t i = lines.size() - n; i < lines.size(); ++i) FReport.Text(lines[i]);
   }
 
-  const TStatusCheckOptions& o_;
-  Report report_;
-  std::string exeDir_;
-  TServiceSettings settings_;
-  TGestaloIni gestalo_;
-  int caixa_ = 0;
-  std::shared_ptr<Db> db_;
-  bool tablesOk_ = true;
+  const TStatusCheckOptions& FOptions;
+  Report FReport;
+  std::string FExeDir;
+  TServiceSettings FSettings;
+  TGestaloIni FGestalo;
+  int FCaixa = 0;
+  std::shared_ptr<Db> FDb;
+  bool FTablesOk = true;
 };
 
 }  // namespace

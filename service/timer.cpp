@@ -5,94 +5,94 @@
 namespace pagvigia {
 
 TTimer::TTimer(platform::Clock& clock, platform::Sleeper& sleeper, std::int64_t sliceMs)
-    : clock_(clock), sleeper_(sleeper), sliceMs_(std::max<std::int64_t>(1, sliceMs)) {
-  worker_ = std::thread([this] { Run(); });
+    : FClock(clock), FSleeper(sleeper), FSliceMs(std::max<std::int64_t>(1, sliceMs)) {
+  FWorker = std::thread([this] { Run(); });
 }
 
 TTimer::~TTimer() { Shutdown(); }
 
 void TTimer::Shutdown() {
   {
-    std::lock_guard lock(mu_);
-    quit_ = true;
-    enabled_ = false;
+    std::lock_guard lock(FMu);
+    FQuit = true;
+    FEnabled = false;
   }
-  cv_.notify_all();
-  if (worker_.joinable()) {
-    if (worker_.get_id() == std::this_thread::get_id())
-      worker_.detach();  // destroyed from its own handler: nothing left to wait for
+  FCv.notify_all();
+  if (FWorker.joinable()) {
+    if (FWorker.get_id() == std::this_thread::get_id())
+      FWorker.detach();  // destroyed from its own handler: nothing left to wait for
     else
-      worker_.join();
+      FWorker.join();
   }
 }
 
 bool TTimer::Enabled() const {
-  std::lock_guard lock(mu_);
-  return enabled_;
+  std::lock_guard lock(FMu);
+  return FEnabled;
 }
 
 void TTimer::SetEnabled(bool enabled) {
   {
-    std::lock_guard lock(mu_);
-    if (quit_) return;
-    enabled_ = enabled;
-    if (enabled) deadline_ = clock_.NowMs() + interval_;
+    std::lock_guard lock(FMu);
+    if (FQuit) return;
+    FEnabled = enabled;
+    if (enabled) FDeadline = FClock.NowMs() + FInterval;
   }
-  cv_.notify_all();
+  FCv.notify_all();
 }
 
 std::int64_t TTimer::Interval() const {
-  std::lock_guard lock(mu_);
-  return interval_;
+  std::lock_guard lock(FMu);
+  return FInterval;
 }
 
 void TTimer::SetInterval(std::int64_t ms) {
   {
-    std::lock_guard lock(mu_);
-    interval_ = std::max<std::int64_t>(1, ms);
-    if (enabled_) deadline_ = clock_.NowMs() + interval_;
+    std::lock_guard lock(FMu);
+    FInterval = std::max<std::int64_t>(1, ms);
+    if (FEnabled) FDeadline = FClock.NowMs() + FInterval;
   }
-  cv_.notify_all();
+  FCv.notify_all();
 }
 
 void TTimer::SetOnTimer(Handler h) {
-  std::lock_guard lock(mu_);
-  onTimer_ = std::move(h);
+  std::lock_guard lock(FMu);
+  FOnTimer = std::move(h);
 }
 
 void TTimer::SetOnException(ExceptionHandler h) {
-  std::lock_guard lock(mu_);
-  onException_ = std::move(h);
+  std::lock_guard lock(FMu);
+  FOnException = std::move(h);
 }
 
 bool TTimer::Busy() const {
-  std::lock_guard lock(mu_);
-  return busy_;
+  std::lock_guard lock(FMu);
+  return FBusy;
 }
 
 void TTimer::Run() {
-  std::unique_lock lock(mu_);
+  std::unique_lock lock(FMu);
   for (;;) {
-    if (quit_) return;
-    if (!enabled_) {
-      cv_.wait(lock, [this] { return quit_ || enabled_; });
+    if (FQuit) return;
+    if (!FEnabled) {
+      FCv.wait(lock, [this] { return FQuit || FEnabled; });
       continue;
     }
-    const std::int64_t now = clock_.NowMs();
-    if (now < deadline_) {
+    const std::int64_t now = FClock.NowMs();
+    if (now < FDeadline) {
       // Wait a slice outside the lock, then look at the schedule again.
-      const std::int64_t slice = std::min(deadline_ - now, sliceMs_);
+      const std::int64_t slice = std::min(FDeadline - now, FSliceMs);
       lock.unlock();
-      sleeper_.SleepMs(slice);
+      FSleeper.SleepMs(slice);
       lock.lock();
       continue;
     }
     // Due: the next event comes one interval later unless the handler
     // changes the schedule (which the polling cycle always does).
-    deadline_ = now + interval_;
-    busy_ = true;
-    Handler handler = onTimer_;
-    ExceptionHandler onException = onException_;
+    FDeadline = now + FInterval;
+    FBusy = true;
+    Handler handler = FOnTimer;
+    ExceptionHandler onException = FOnException;
     lock.unlock();
     try {
       if (handler) handler();
@@ -106,8 +106,8 @@ void TTimer::Run() {
       }
     }
     lock.lock();
-    busy_ = false;
-    cv_.notify_all();
+    FBusy = false;
+    FCv.notify_all();
   }
 }
 

@@ -44,19 +44,19 @@ class TTimer {
  private:
   void Run();
 
-  platform::Clock& clock_;
-  platform::Sleeper& sleeper_;
-  const std::int64_t sliceMs_;
-  mutable std::mutex mu_;
-  std::condition_variable cv_;
-  bool enabled_ = false;
-  bool quit_ = false;
-  bool busy_ = false;
-  std::int64_t interval_ = 60000;
-  std::int64_t deadline_ = 0;
-  Handler onTimer_;
-  ExceptionHandler onException_;
-  std::thread worker_;
+  platform::Clock& FClock;
+  platform::Sleeper& FSleeper;
+  const std::int64_t FSliceMs;
+  mutable std::mutex FMu;
+  std::condition_variable FCv;
+  bool FEnabled = false;
+  bool FQuit = false;
+  bool FBusy = false;
+  std::int64_t FInterval = 60000;
+  std::int64_t FDeadline = 0;
+  Handler FOnTimer;
+  ExceptionHandler FOnException;
+  std::thread FWorker;
 };
 
 }  // namespace pagvigia

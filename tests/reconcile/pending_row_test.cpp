@@ -232,7 +232,10 @@ INSTANTIATE_TEST_SUITE_P(
              .esperado = {"status queue 1", "update status 101", "reread 7", "fiscal queue 1",
                           "update fiscal RF-1"},
              .progresso = "4294967297 / 101 / RF-1"},
-        Caso{.nome = "NegativeIdSendsNothing", .idPagamento = "-5", .esperado = {"reread 7"}, .progresso = "-5 / 0 / 0"},
+        Caso{.nome = "NegativeIdSendsNothing",
+             .idPagamento = "-5",
+             .esperado = {"reread 7"},
+             .progresso = "-5 / 0 / 0"},
         Caso{.nome = "ZeroPaddedZeroSendsNothing",
              .idPagamento = "00",
              .esperado = {"reread 7"},
@@ -317,7 +320,8 @@ INSTANTIATE_TEST_SUITE_P(
              .idPagamento = "64",
              .serial = "POS-5",
              .falha = "update fiscal",
-             .esperado = {"reread 7", "fiscal queue 64", "update fiscal RF-1", "raises: database failed at update fiscal"},
+             .esperado = {"reread 7", "fiscal queue 64", "update fiscal RF-1",
+                          "raises: database failed at update fiscal"},
              .progresso = "64 / 0 / 0"},
 
         // The register's data that could not be read fails only a row that
