@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -49,6 +50,17 @@ bool FilesExists(std::string_view FileName) {
   return false;
 }
 
+void AppendFileBytesWhole(const std::string& path, std::string_view bytes) {
+  const std::uint64_t sizeBefore = StatFile(path).size;
+  try {
+    AppendFileBytes(path, bytes);
+  } catch (const FileError&) {
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) > sizeBefore && !ec) std::filesystem::resize_file(path, sizeBefore, ec);
+    throw;
+  }
+}
+
 void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool AppendIfExists, bool AddLineBreak,
                 bool ForceDirectory) {
   if (ArqTXT.empty()) return;
@@ -62,7 +74,7 @@ void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool Ap
   std::string bytes(ABinaryString);
   if (AddLineBreak) bytes += "\r\n";
   if (AppendIfExists && exists)
-    AppendFileBytes(path, bytes);
+    AppendFileBytesWhole(path, bytes);
   else
     WriteFileBytes(path, bytes);
 }

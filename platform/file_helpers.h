@@ -33,9 +33,14 @@ void FindFiles(std::string_view FileMask, std::vector<std::string>& AStringList,
                TFindFilesSortDirection SortDirection = TFindFilesSortDirection::sdAscending);
 // True when some entry other than "." and ".." matches the name or mask.
 bool FilesExists(std::string_view FileName);
+// Appends the bytes to an existing file whole or not at all: a write that
+// fails half-way (a full disk) is cut back to the file's earlier end, so no
+// broken line stays, and the error is raised (platform::FileError). The one
+// way logs are appended to.
+void AppendFileBytesWhole(const std::string& path, std::string_view bytes);
 // Writes bytes to a file: nothing when ArqTXT is empty, or when the file
-// exists and the bytes are empty; appends when AppendIfExists and the file
-// exists, otherwise creates or truncates; CR LF after the bytes when AddLineBreak; creates the folder
+// exists and the bytes are empty; appends (AppendFileBytesWhole) when
+// AppendIfExists and the file exists, otherwise creates or truncates; CR LF after the bytes when AddLineBreak; creates the folder
 // chain when ForceDirectory. Raises platform::FileError.
 void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool AppendIfExists = true,
                 bool AddLineBreak = true, bool ForceDirectory = false);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 
 #include "platform/codepage.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 
 namespace pagvigia {
@@ -49,19 +49,6 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
   }
 }
 
-// Appends to a file of `sizeBefore` bytes. When the write fails half-way (a
-// full disk), the file is cut back to its earlier end, so that no broken
-// entry remains, and the error is raised.
-void Append(const std::string& path, std::string_view bytes, std::uint64_t sizeBefore) {
-  try {
-    platform::AppendFileBytes(path, bytes);
-  } catch (const platform::FileError&) {
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) > sizeBefore && !ec) std::filesystem::resize_file(path, sizeBefore, ec);
-    throw;
-  }
-}
-
 // True when every CR is followed by LF, every LF preceded by CR, and the text
 // is empty or ends with CR LF.
 bool EndsEveryLineWithCrLf(std::string_view bytes) {
@@ -101,7 +88,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
     // The earlier content cannot be seen, so it cannot be rewritten: add the
     // read error and the message at the end instead of replacing the file.
     const std::string lines = AsLines(stamp + readError) + entry;
-    Append(path, platform::EncodeText(lines, platform::TextEncoding::Ansi), platform::StatFile(path).size);
+    platform::AppendFileBytesWhole(path, platform::EncodeText(lines, platform::TextEncoding::Ansi));
     return;
   }
 
@@ -113,7 +100,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   const bool utf8 = mark == platform::TextEncoding::Utf8Bom;
   const bool utf16 = mark == platform::TextEncoding::Utf16LE || mark == platform::TextEncoding::Utf16BE;
   if (!utf16 && EndsEveryLineWithCrLf(std::string_view(old).substr(utf8 ? 3 : 0))) {
-    Append(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi), old.size());
+    platform::AppendFileBytesWhole(path, utf8 ? entry : platform::EncodeText(entry, platform::TextEncoding::Ansi));
     return;
   }
 
@@ -123,7 +110,7 @@ void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clo
   const platform::TextFile text = platform::DecodeTextFile(old);
   const std::string bytes = platform::EncodeText(text.text + entry, text.encoding);
   if (bytes.size() >= old.size() && bytes.compare(0, old.size(), old) == 0) {
-    Append(path, std::string_view(bytes).substr(old.size()), old.size());
+    platform::AppendFileBytesWhole(path, std::string_view(bytes).substr(old.size()));
   } else {
     ReplaceFile(path, bytes);
   }
