@@ -18,6 +18,7 @@
 
 #include "db/fb_private.h"
 #include "db/fb_query.h"
+#include "tests/db/db_fixture.h"
 #include "tests/support/firebird_db.h"
 
 namespace pagvigia {
@@ -46,21 +47,11 @@ const char* kSchema =
 
 const char* kSelect = "SELECT ID, SERIAL, COD, VALOR, PARCELAS, NSU, DATAVENDA, HORA, DONO, IDPAG FROM VENDA";
 
-void Configure(TFbConnection& c) {
-  for (const char* line : {"CHARACTER SET=ISO8859_1", "PROTOCOL=TCP/IP", "SQL DIALECT=3", "BUFFERS=<default>"})
-    c.Params.Add(line);
-  c.PasswordStorage = psNotSecure;
-  c.SetUsername(testing::FirebirdDb::kUser);
-  c.SetPassword(testing::FirebirdDb::kPassword);
-  c.SetServer(theDb->host());
-  c.SetPath(theDb->path());
-}
-
 // ---------------------------------------------------------------- the layer
 
 void BM_Select10k_Layer(benchmark::State& state) {
   TFbConnection conn;
-  Configure(conn);
+  testing::ConfigureLikeService(conn, *theDb);
   TFbTransaction ro(&conn);
   ro.SetAutoCommit(true);
   ro.ReadOnly = true;
@@ -98,7 +89,7 @@ void BM_Select10k_Layer(benchmark::State& state) {
 
 void BM_Update1000_Layer(benchmark::State& state) {
   TFbConnection conn;
-  Configure(conn);
+  testing::ConfigureLikeService(conn, *theDb);
   TFbTransaction rw(&conn);
   rw.SetAutoCommit(true);
   rw.TimeoutProps.AllowCheckOAT = 5;

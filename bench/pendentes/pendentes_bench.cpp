@@ -19,6 +19,7 @@
 
 #include "db/fb_query.h"
 #include "reconcile/reconciliacao.h"
+#include "tests/db/db_fixture.h"
 #include "tests/support/firebird_db.h"
 
 namespace pagvigia {
@@ -48,18 +49,9 @@ std::string Fill(long linhas) {
          "SET TERM ;^\n";
 }
 
-void Configure(TFbConnection& c) {
-  for (const char* line : {"CHARACTER SET=ISO8859_1", "PROTOCOL=TCP/IP", "SQL DIALECT=3"}) c.Params.Add(line);
-  c.PasswordStorage = psNotSecure;
-  c.SetUsername(testing::FirebirdDb::kUser);
-  c.SetPassword(testing::FirebirdDb::kPassword);
-  c.SetServer(theDb->host());
-  c.SetPath(theDb->path());
-}
-
 void Walk(benchmark::State& state) {
   TFbConnection conn;
-  Configure(conn);
+  testing::ConfigureLikeService(conn, *theDb);
   TFbTransaction ro(&conn);
   ro.SetAutoCommit(true);
   ro.ReadOnly = true;

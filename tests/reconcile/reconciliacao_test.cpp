@@ -14,6 +14,7 @@
 #include "db/fb_transaction.h"
 #include "integrador/comando_integrador.h"
 #include "integrador/integrador_cliente.h"
+#include "tests/db/db_fixture.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/integrador_sim.h"
 #include "tests/support/temp_dir.h"
@@ -65,14 +66,7 @@ class Reconciliacao : public ::testing::Test {
         stmts_(qexec_),
         calls_(cli_),
         rec_(stmts_, calls_, [this](const std::string& m) { log_.push_back(m); }) {
-    con_.Params.Add("CHARACTER SET=ISO8859_1");
-    con_.Params.Add("PROTOCOL=TCP/IP");
-    con_.Params.Add("SQL DIALECT=3");
-    con_.PasswordStorage = psNotSecure;
-    con_.SetUsername(FirebirdDb::kUser);
-    con_.SetPassword(FirebirdDb::kPassword);
-    con_.SetServer(db_.host());
-    con_.SetPath(db_.path());
+    ConfigureLikeService(con_, db_);
     con_.DefaultTransaction = &ro_;
     ro_.SetAutoCommit(true);
     ro_.ReadOnly = true;
