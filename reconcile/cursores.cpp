@@ -58,6 +58,7 @@ TTransacaoPendente LerTransacaoPendente(TFbQuery& cursor) {
   t.IdPagamento = Texto(cursor, "MFE_IDPAGAMENTO");
   t.Tipo = Texto(cursor, "MFE_TIPO");
   t.IdStatusValidador = Texto(cursor, "MFE_IDSTATUSVALIDADOR");
+  t.IdRespostaFiscal = Texto(cursor, "MFE_IDRESPOSTAFISCAL");
   t.NumCupom = Texto(cursor, "MFE_NUMCUPOM");
   t.XmlSat = Texto(cursor, "MFE_XMLSAT");
   t.ChaveSat = Texto(cursor, "MFE_CHAVESAT");

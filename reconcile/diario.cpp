@@ -162,7 +162,7 @@ void TDiario::Carregar() {
   } catch (const EDiarioIlegivel& e) {
     throw EDiarioIlegivel("journal \"" + arquivo_ + "\" cannot be read: " + e.what());
   } catch (const platform::FileError& e) {
-    throw EDiarioIlegivel(std::string("journal cannot be read: ") + e.what());
+    throw EDiarioIlegivel("journal \"" + arquivo_ + "\" cannot be read: " + e.what());
   }
   legivel_ = true;
 }

@@ -1,7 +1,7 @@
 // The reconciliation's statements run through the scratch query QExec: its
 // SQL replaced before every use, a look-up opened as a cursor, an update
-// prepared, given its parameters and executed (the automatic commit of its
-// transaction commits it).
+// prepared, given its parameters and executed inside the step's claim, whose
+// commit commits it.
 #include "db/fb_query.h"
 #include "reconcile/reconcile_statements.h"
 #include "reconcile/sql.h"
@@ -38,6 +38,23 @@ void Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const ch
 }
 
 }  // namespace
+
+TQExecStatements::TQExecStatements(TFbQuery& QExec)
+    : FQExec(QExec),
+      FQReserva(std::make_unique<TFbQuery>(QExec.FbConnection(), QExec.EffectiveTransaction(), "QReserva")),
+      FReserva(*QExec.EffectiveTransaction(), *FQReserva) {}
+
+TQExecStatements::~TQExecStatements() = default;
+
+TResultadoReserva TQExecStatements::Reservar(std::int64_t idInterno, TIdsLinha& ids) {
+  return FReserva.Reservar(idInterno, ids);
+}
+
+void TQExecStatements::Confirmar() { FReserva.Confirmar(); }
+
+void TQExecStatements::Liberar() noexcept { FReserva.Liberar(); }
+
+TTamanhosColunasId TQExecStatements::TamanhosColunasId() { return LerTamanhosColunasId(FQExec); }
 
 std::int32_t TQExecStatements::CodigoPOSPorSerial(const std::string& serialPOS) {
   Abrir(FQExec, SqlPOSPorSerial(serialPOS));

@@ -3,7 +3,11 @@
 // reconcile/sql.h; tests put a fake in its place.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "reconcile/colunas_id.h"
+#include "reconcile/reserva.h"
 
 namespace pagvigia {
 
@@ -24,8 +28,9 @@ struct TTransacaoRelida {
   std::string IdStatusValidador;
 };
 
-// Every call raises what the database raises. Each update is committed when
-// it returns.
+// Every call raises what the database raises. A step claims its row before
+// it sends anything (Reservar); its update runs inside the claim and is
+// committed with it at once (Confirmar).
 class TReconcileStatements {
  public:
   virtual ~TReconcileStatements() = default;
@@ -44,13 +49,27 @@ class TReconcileStatements {
                                        const std::string& xml) = 0;
   virtual void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                                       const std::string& xml) = 0;
+
+  // Claims the row `idInterno` for one step (reconcile/reserva.h): with
+  // rrReservada, `ids` holds the row's ids as committed now, and the updates
+  // run until Confirmar belong to the claim. rrOutraInstancia: another
+  // attachment holds the row; rrLinhaAusente: it is gone.
+  virtual TResultadoReserva Reservar(std::int64_t idInterno, TIdsLinha& ids) = 0;
+  // Commits the claim with the update run in it.
+  virtual void Confirmar() = 0;
+  // Gives the claim up (nothing when none is held); never raises.
+  virtual void Liberar() noexcept = 0;
+  // The lengths of the three id columns from the database's metadata.
+  virtual TTamanhosColunasId TamanhosColunasId() = 0;
 };
 
-// The statements run through the scratch query QExec (not owned), whose
-// transaction commits each update at once.
+// The statements run through the scratch query QExec (not owned); a claim
+// is its read-write transaction, started explicitly, whose commit commits
+// the step's update.
 class TQExecStatements : public TReconcileStatements {
  public:
-  explicit TQExecStatements(TFbQuery& QExec) : FQExec(QExec) {}
+  explicit TQExecStatements(TFbQuery& QExec);
+  ~TQExecStatements() override;
 
   std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) override;
   TTerminalPOS POSPorCodigo(std::int32_t codigoPOS) override;
@@ -59,9 +78,17 @@ class TQExecStatements : public TReconcileStatements {
   void AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus, const std::string& xml) override;
   void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                               const std::string& xml) override;
+  TResultadoReserva Reservar(std::int64_t idInterno, TIdsLinha& ids) override;
+  void Confirmar() override;
+  void Liberar() noexcept override;
+  TTamanhosColunasId TamanhosColunasId() override;
 
  private:
   TFbQuery& FQExec;
+  // The claim's own statement on QExec's transaction, prepared once per
+  // connection.
+  std::unique_ptr<TFbQuery> FQReserva;
+  TReservaLinha FReserva;
 };
 
 }  // namespace pagvigia

@@ -4,6 +4,7 @@
 #include "reconcile/reconciliacao.h"
 
 #include <charconv>
+#include <exception>
 #include <utility>
 
 #include "util/texto.h"
@@ -34,11 +35,33 @@ std::int32_t Baixos32(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
 }
 
+// The claim of the step in progress, given up when the step leaves without
+// committing it (an answer not to be recorded, a failure).
+class TGuardaReserva {
+ public:
+  explicit TGuardaReserva(TReconcileStatements& s) : FStatements(s) {}
+  ~TGuardaReserva() { FStatements.Liberar(); }
+  TGuardaReserva(const TGuardaReserva&) = delete;
+  TGuardaReserva& operator=(const TGuardaReserva&) = delete;
+
+ private:
+  TReconcileStatements& FStatements;
+};
+
+const std::string& IdDaEtapa(const TIdsLinha& ids, TEtapa etapa) {
+  switch (etapa) {
+    case etPagamento: return ids.IdPagamento;
+    case etStatusPagamento: return ids.IdStatusValidador;
+    case etRespostaFiscal: break;
+  }
+  return ids.IdRespostaFiscal;
+}
+
 }  // namespace
 
-TReconciliacao::TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador,
+TReconciliacao::TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador, TDiario& diario,
                                TDoSaveLog doSaveLog)
-    : FStatements(statements), FIntegrador(integrador), FDoSaveLog(std::move(doSaveLog)) {}
+    : FStatements(statements), FIntegrador(integrador), FDiario(diario), FDoSaveLog(std::move(doSaveLog)) {}
 
 TReconciliacao::~TReconciliacao() = default;
 
@@ -50,41 +73,187 @@ std::string TReconciliacao::ExtraiNumero(std::string_view texto) { return OnlyNu
 
 // ---------------------------------------------------------------------------
 
+bool TReconciliacao::PrepararCiclo() {
+  for (bool& a : FAvisado) a = false;
+  try {
+    FDiario.Carregar();
+  } catch (const EDiarioIlegivel& e) {
+    DoSaveLog(std::string("Envios Pendentes: ") + e.what() +
+              "; nothing is sent until it is repaired or removed");
+    return false;
+  }
+  FTamanhos = FStatements.TamanhosColunasId();
+  AplicarDiario();
+  return true;
+}
+
+void TReconciliacao::AplicarDiario() {
+  const std::vector<TEntradaDiario> entradas = FDiario.Entradas();
+  for (const TEntradaDiario& e : entradas) {
+    const std::string onde = "row " + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa));
+    try {
+      TIdsLinha ids;
+      const TResultadoReserva r = FStatements.Reservar(e.IdInterno, ids);
+      // Another instance holds the row: the entry waits for the next cycle,
+      // and the row is not sent meanwhile.
+      if (r == rrOutraInstancia) continue;
+      if (r == rrLinhaAusente) {
+        FDiario.Remover(e.IdInterno, e.Etapa);
+        DoSaveLog("Envios Pendentes: journal: " + onde + ": the row no longer exists; the id \"" + e.Id +
+                  "\" kept for it is dropped");
+        continue;
+      }
+      TGuardaReserva guarda(FStatements);
+      const std::string& atual = IdDaEtapa(ids, e.Etapa);
+      if (atual != kNaoFeito) {
+        FStatements.Liberar();
+        FDiario.Remover(e.IdInterno, e.Etapa);
+        DoSaveLog("Envios Pendentes: journal: " + onde + " already holds \"" + atual + "\"; the id \"" + e.Id +
+                  "\" kept for it is dropped");
+        continue;
+      }
+      Registrar(e);
+    } catch (const std::exception& ex) {
+      // The entry stays for the next cycle; its row is not sent meanwhile.
+      DoSaveLog(std::string("Envios Pendentes: ") + ex.what());
+    }
+  }
+}
+
+bool TReconciliacao::ColunaCurta(TEtapa etapa) {
+  const auto aviso = AvisoColunaCurta(etapa, FTamanhos);
+  if (!aviso) return false;
+  if (!FAvisado[etapa]) {
+    FAvisado[etapa] = true;
+    DoSaveLog(*aviso);
+  }
+  return true;
+}
+
+void TReconciliacao::Atualizar(const TEntradaDiario& e) {
+  switch (e.Etapa) {
+    case etPagamento: FStatements.AtualizaPagamento(e.IdInterno, e.Id, e.XML); break;
+    case etStatusPagamento: FStatements.AtualizaStatusValidador(e.IdInterno, e.Id, e.XML); break;
+    case etRespostaFiscal: FStatements.AtualizaRespostaFiscal(e.IdInterno, e.Id, e.XML); break;
+  }
+}
+
+bool TReconciliacao::Registrar(const TEntradaDiario& entrada) {
+  // The journal first: should the update or its commit not happen (a lost
+  // connection, a killed process), the next cycle records what it holds.
+  std::exception_ptr erroDiario;
+  try {
+    FDiario.Gravar(entrada);
+  } catch (...) {
+    erroDiario = std::current_exception();
+  }
+  if (const auto aviso = AvisoIdNaoCabe(entrada, FTamanhos)) {
+    FStatements.Liberar();
+    if (erroDiario) std::rethrow_exception(erroDiario);
+    DoSaveLog(*aviso);
+    return false;
+  }
+  // A journal that cannot be written (a full disk) does not hold the update
+  // back: the row is the record that matters, and once it is committed the
+  // entry would have gone anyway. Only when the update fails too is the id
+  // lost (as it was before there was a journal).
+  Atualizar(entrada);
+  FStatements.Confirmar();
+  if (!erroDiario) FDiario.Remover(entrada.IdInterno, entrada.Etapa);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
 void TReconciliacao::EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa) {
-  const std::int64_t IdPagamento = PassoPagamento(linha, caixa);
-  PassoStatusPagamento(linha, caixa, IdPagamento);
+  // Without the journal read whole no row can be told safe to send.
+  if (!FDiario.Legivel()) throw EDiarioIlegivel("journal \"" + FDiario.Arquivo() + "\" has not been read whole");
+  // An id the Integrador gave for this row waits in the journal: nothing is
+  // sent for the row until it is recorded.
+  if (FDiario.TemEntrada(linha.IdentificadorInterno)) return;
+  std::int64_t IdPagamento = 0;
+  if (!PassoPagamento(linha, caixa, IdPagamento)) return;
+  if (!PassoStatusPagamento(linha, caixa, IdPagamento)) return;
   PassoRespostaFiscal(linha, caixa, IdPagamento);
 }
 
-std::int64_t TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa) {
-  if (linha.IdPagamento != kNaoFeito) return TextoParaInt64(linha.IdPagamento);
+bool TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
+                                    std::int64_t& IdPagamento) {
+  if (linha.IdPagamento != kNaoFeito) {
+    IdPagamento = TextoParaInt64(linha.IdPagamento);
+    return true;
+  }
+  if (ColunaCurta(etPagamento)) return false;
+  TIdsLinha ids;
+  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return false;
+  TGuardaReserva guarda(FStatements);
+  if (ids.IdPagamento != kNaoFeito) {
+    // Another instance recorded the payment since the row was selected.
+    IdPagamento = TextoParaInt64(ids.IdPagamento);
+    return true;
+  }
   const std::int32_t CodigoPOS = FStatements.CodigoPOSPorSerial(linha.SerialPOS);
-  const std::int64_t IdPagamento = EnviaPagamento(caixa, CodigoPOS, linha.ValorPagamento, false, std::string());
-  if (IdPagamento > 0)
-    FStatements.AtualizaPagamento(linha.IdentificadorInterno, std::to_string(IdPagamento), RespostaPagamentoMFe->XML);
-  return IdPagamento;
+  FAdiarLinhaPagamento = true;
+  try {
+    IdPagamento = EnviaPagamento(caixa, CodigoPOS, linha.ValorPagamento, false, std::string());
+  } catch (...) {
+    FAdiarLinhaPagamento = false;
+    throw;
+  }
+  FAdiarLinhaPagamento = false;
+  if (IdPagamento <= 0) return true;
+  // A payment id is recorded before anything else may fail, the rejection's
+  // log line included.
+  bool registrado = false;
+  std::exception_ptr falha;
+  try {
+    registrado =
+        Registrar({linha.IdentificadorInterno, etPagamento, std::to_string(IdPagamento), RespostaPagamentoMFe->XML});
+  } catch (...) {
+    falha = std::current_exception();
+  }
+  if (!FLinhaAposRegistro.empty()) DoSaveLog(std::exchange(FLinhaAposRegistro, std::string()));
+  if (falha) std::rethrow_exception(falha);
+  return registrado;
 }
 
 // Only a payment made through the cash register's own card integration has
 // its status reported, once.
-void TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
+bool TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
                                           std::int64_t IdPagamento) {
-  if (linha.SerialPOS != kSerialTEF || linha.IdStatusValidador != kNaoFeito || IdPagamento <= 0) return;
-  if (!EnviarStatusPagamento(caixa, linha, IdPagamento)) return;
-  FStatements.AtualizaStatusValidador(linha.IdentificadorInterno,
-                                      std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador),
-                                      RespostaStatusPagamento->XML);
+  if (linha.SerialPOS != kSerialTEF || linha.IdStatusValidador != kNaoFeito || IdPagamento <= 0) return true;
+  // Not sent: the re-read of the fiscal step then finds the status "0".
+  if (ColunaCurta(etStatusPagamento)) return true;
+  TIdsLinha ids;
+  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return false;
+  TGuardaReserva guarda(FStatements);
+  // Recorded by another instance since the row was selected.
+  if (ids.IdStatusValidador != kNaoFeito) return true;
+  if (!EnviarStatusPagamento(caixa, linha, IdPagamento)) return true;
+  return Registrar({linha.IdentificadorInterno, etStatusPagamento,
+                    std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador),
+                    RespostaStatusPagamento->XML});
 }
 
 // The row as committed now decides whether a "TEF" payment has its status
 // recorded (in this pass or an earlier one).
 void TReconciliacao::PassoRespostaFiscal(const TTransacaoPendente& linha, const TDadosCaixa& caixa,
                                          std::int64_t IdPagamento) {
+  if (IdPagamento <= 0) {
+    FStatements.RelerTransacao(linha.IdentificadorInterno);
+    return;
+  }
+  // The re-read runs inside the claim (one transaction for both).
+  TIdsLinha ids;
+  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return;
+  TGuardaReserva guarda(FStatements);
   const TTransacaoRelida relida = FStatements.RelerTransacao(linha.IdentificadorInterno);
-  if (IdPagamento <= 0 || (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito)) return;
+  if (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito) return;
+  // Recorded by another instance since the row was selected.
+  if (ids.IdRespostaFiscal != linha.IdRespostaFiscal) return;
   const std::string IdRespostaFiscal = RespostaFiscal(caixa, linha, IdPagamento);
   if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado) return;
-  FStatements.AtualizaRespostaFiscal(linha.IdentificadorInterno, IdRespostaFiscal, RetornoRespostaFiscal->XML);
+  Registrar({linha.IdentificadorInterno, etRespostaFiscal, IdRespostaFiscal, RetornoRespostaFiscal->XML});
 }
 
 // ---------------------------------------------------------------------------
@@ -124,8 +293,14 @@ std::int64_t TReconciliacao::EnviaPagamento(const TDadosCaixa& caixa, std::int32
 
   const std::int64_t id = RespostaPagamentoMFe->IDPagamento;
   const std::int64_t resultado = RespostaPagamentoMFe->StatusPagamento == kSalvoLocal ? -id : id;
-  if (RespostaPagamentoMFe->IntegradorResposta.Codigo != kAprovado)
-    DoSaveLog("Pagamento MFE: " + PagamentoMFe.AsXMLString());
+  if (RespostaPagamentoMFe->IntegradorResposta.Codigo != kAprovado) {
+    // With an id that the payment step records, the line waits until then.
+    std::string linha = "Pagamento MFE: " + PagamentoMFe.AsXMLString();
+    if (resultado > 0 && FAdiarLinhaPagamento)
+      FLinhaAposRegistro = std::move(linha);
+    else
+      DoSaveLog(linha);
+  }
   return resultado;
 }
 

@@ -8,10 +8,19 @@
 // (TReconcileStatements, QExec in the service) and the Integrador's methods
 // (TIntegradorCalls, the Integrador component in the service).
 //
+// A step never reaches the Integrador twice: it claims its row before it
+// sends anything, and does not send what another instance recorded
+// meanwhile (reconcile/reserva.h); the id and answer it gets are written to
+// the journal before the update that records them (reconcile/diario.h); a
+// step whose longest id its column cannot hold is not sent
+// (reconcile/colunas_id.h).
+//
 // How the service object uses it (service/):
 //   - ConfigurarConsultas() gives TBEnviaMFEPendentes, TBTransacaoPendente,
 //     TBPadrao and TBMSAut their SQL text (their design-time settings), once
 //     after creating them;
+//   - each cycle, once connected, calls PrepararCiclo() (which records what
+//     the journal holds) and walks the pending rows only when it returns true;
 //   - each cycle opens TBPadrao, TBMSAut and TBEnviaMFEPendentes (the pending
 //     keys), reads the cash register's data once (TDadosCaixa::Ler), walks the
 //     keys, reads each row by its key (LerTransacaoPendente: a row the server
@@ -31,6 +40,8 @@
 #include <string>
 #include <string_view>
 
+#include "reconcile/colunas_id.h"
+#include "reconcile/diario.h"
 #include "reconcile/integrador_calls.h"
 #include "reconcile/reconcile_statements.h"
 #include "reconcile/sql.h"
@@ -51,14 +62,27 @@ class TReconciliacao {
   // Writes one entry to the service log ("Pagvigia.log").
   using TDoSaveLog = std::function<void(const std::string& msg)>;
 
-  // `statements` and `integrador` are not owned and must outlive this object.
-  TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador, TDoSaveLog doSaveLog);
+  // `statements`, `integrador` and `diario` are not owned and must outlive
+  // this object.
+  TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador, TDiario& diario,
+                 TDoSaveLog doSaveLog);
   ~TReconciliacao();
   TReconciliacao(const TReconciliacao&) = delete;
   TReconciliacao& operator=(const TReconciliacao&) = delete;
 
+  // Once connected, before the pending rows are walked: reads the journal
+  // and records every entry whose row still shows "0" for its step (an entry
+  // whose row is gone or already recorded is dropped with one log line; one
+  // whose row another instance holds waits for the next cycle), and reads
+  // the id columns' lengths. False, after one log line, when the journal
+  // cannot be read: then no row may be walked, since none can be told safe.
+  // Raises what the metadata look-up raises.
+  bool PrepararCiclo();
+
   // Processes one pending row: payment when its MFE_IDPAGAMENTO is "0",
   // status of a "TEF" payment whose status is "0", then the fiscal response.
+  // A row that another instance holds, or for which the journal still holds
+  // an id, is passed over for this cycle without a line.
   void EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa);
 
   // The ASCII digits of `texto`, in order; everything else dropped.
@@ -84,17 +108,36 @@ class TReconciliacao {
   std::unique_ptr<TRetornoRespostaFiscal> RetornoRespostaFiscal;
 
  private:
-  // The three steps of EnviaMFEPendentes; each runs its update, if any.
-  // The payment step returns the payment id the later steps go on with.
-  std::int64_t PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa);
-  void PassoStatusPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa, std::int64_t idPagamento);
+  // The three steps of EnviaMFEPendentes; each claims the row and runs its
+  // update, if any. False when the row is to be left for this cycle. The
+  // payment step sets the payment id the later steps go on with.
+  bool PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa, std::int64_t& idPagamento);
+  bool PassoStatusPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa, std::int64_t idPagamento);
   void PassoRespostaFiscal(const TTransacaoPendente& linha, const TDadosCaixa& caixa, std::int64_t idPagamento);
+
+  // Records a step's id and answer under the claim held: journal, update,
+  // commit, journal entry dropped. False (the claim given up, one log line)
+  // when the id does not fit its column: it stays in the journal.
+  bool Registrar(const TEntradaDiario& entrada);
+  void Atualizar(const TEntradaDiario& entrada);
+  // Records or drops the journal's entries (PrepararCiclo).
+  void AplicarDiario();
+  // True, after one log line per cycle, when the step's longest id does not
+  // fit its column.
+  bool ColunaCurta(TEtapa etapa);
 
   void DoSaveLog(const std::string& msg);
 
   TReconcileStatements& FStatements;
   TIntegradorCalls& FIntegrador;
+  TDiario& FDiario;
   TDoSaveLog FDoSaveLog;
+  TTamanhosColunasId FTamanhos;
+  bool FAvisado[3] = {false, false, false};
+  // A rejected payment's log line, written once its id is recorded (while
+  // the payment step runs EnviaPagamento).
+  bool FAdiarLinhaPagamento = false;
+  std::string FLinhaAposRegistro;
 };
 
 }  // namespace pagvigia

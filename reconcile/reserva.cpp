@@ -23,9 +23,14 @@ TResultadoReserva TReservaLinha::Reservar(std::int64_t idInterno, TIdsLinha& ids
   transacao_.StartTransaction();
   ativa_ = true;
   try {
-    query_.SQL().Clear();
-    for (const auto& l : SqlReservarTransacao()) query_.SQL().Add(l);
-    query_.Prepare();
+    // Prepared once while the statement keeps its text.
+    std::string texto;
+    for (const auto& l : SqlReservarTransacao()) texto += (texto.empty() ? "" : "\n") + l;
+    if (query_.SQL().Text() != texto) {
+      query_.SQL().Clear();
+      for (const auto& l : SqlReservarTransacao()) query_.SQL().Add(l);
+    }
+    if (!query_.Prepared()) query_.Prepare();
     query_.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
     query_.Open();
     if (query_.Eof()) {

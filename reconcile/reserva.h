@@ -47,7 +47,8 @@ class TReservaLinha {
  public:
   // `transacao`: the read-write transaction (its settings are the service's:
   // read committed, record versions, no wait); `query`: a statement on it,
-  // whose text the claim replaces.
+  // whose text the claim sets (and keeps prepared while nothing else changes
+  // it).
   TReservaLinha(TFbTransaction& transacao, TFbQuery& query);
   // Gives up a claim still held (its transaction is rolled back).
   ~TReservaLinha();

@@ -33,6 +33,7 @@ struct TTransacaoPendente {
   std::string IdPagamento;
   std::string Tipo;
   std::string IdStatusValidador;
+  std::string IdRespostaFiscal;
   std::string NumCupom;
   std::string XmlSat;
   std::string ChaveSat;

@@ -50,7 +50,8 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
       TBMSAut(&IBGestalo, nullptr, "TBMSAut"),
       Statements(QExec),
       IntegradorCalls(IntegradorCliente),
-      Reconciliacao(Statements, IntegradorCalls, [this](const std::string& msg) { DoSaveLog(msg); }),
+      Diario(FExeDir + TDiario::kNomeArquivo),
+      Reconciliacao(Statements, IntegradorCalls, Diario, [this](const std::string& msg) { DoSaveLog(msg); }),
       Timer1(*options.Clock, options.TimerSleeper ? *options.TimerSleeper : *options.Sleeper,
              options.TimerSliceMs) {
   // IBGestalo: the settings that stay in force; user name, password, server
@@ -142,6 +143,9 @@ void TSrvPagvigia::Timer1Timer() {
     }
     resumo.Conectado = ConexaoBanco;
     if (ConexaoBanco) {
+      // What the journal holds is recorded before any row is looked at; an
+      // unreadable journal leaves every row alone.
+      const bool enviar = Reconciliacao.PrepararCiclo();
       TBPadrao.Open();
       const int NumCaixa = NumeroCaixa();
       // Opened first and given the cash register afterwards: the change of
@@ -154,7 +158,7 @@ void TSrvPagvigia::Timer1Timer() {
       // every cycle here, not each row.
       TBTransacaoPendente.Prepare();
       FDadosCaixa = TDadosCaixa::Ler(TBMSAut, TBPadrao);
-      if (!TBEnviaMFEPendentes.IsEmpty()) {
+      if (enviar && !TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
         while (!TBEnviaMFEPendentes.Eof() && !FStopRequested) {
           ProcessarChaveAtual(NumCaixa, resumo);

@@ -126,6 +126,9 @@ class TSrvPagvigia {
   TFbQuery TBMSAut;
   TQExecStatements Statements;
   TIntegradorClienteCalls IntegradorCalls;
+  // The journal of recorded steps beside the executable (kept when the
+  // service starts, unlike the logs).
+  TDiario Diario;
   TReconciliacao Reconciliacao;
   TTimer Timer1;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -22,13 +23,14 @@ namespace fs = std::filesystem;
 
 bool Comeca(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
-TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleReconnects) {
+TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleRecordsTheIdGivenMeanwhile) {
   Instalacao inst;
   Transacao a;
   a.serialPOS = "POS-NOVO";
   inst.Inserir(a);
   Transacao b = a;
   b.id = 2;
+  b.valor = "20.50";
   inst.Inserir(b);
   {
     IntegradorSim sim(inst.input(), inst.output(), {"--delay-ms", "2000"});
@@ -52,13 +54,23 @@ TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleReconnects) {
   EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
   EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
 
-  // The next cycle connects afresh and completes both rows. (The first
-  // payment had been accepted by the Integrador before the connection went,
-  // so it is submitted a second time: its id was never recorded.)
+  // The next cycle connects afresh and completes both rows. The first
+  // payment had been accepted by the Integrador before its update failed:
+  // its id is recorded from the journal and the payment is not sent again.
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "20"});
   ASSERT_EQ(inst.RodarUmCiclo(), 0);
-  EXPECT_EQ(inst.Linha(1), (Progresso{"20", "0", "1"}));
-  EXPECT_EQ(inst.Linha(2), (Progresso{"21", "0", "2"}));
+  EXPECT_EQ(inst.Linha(1), (Progresso{"1", "0", "1"}));
+  EXPECT_EQ(inst.Linha(2), (Progresso{"20", "0", "2"}));
+  const auto cmds = sim.Commands();
+  const auto pagamentos = [&](const char* valor) {
+    return std::count_if(cmds.begin(), cmds.end(), [&](const SimCommand& c) {
+      return c.method == "EnviarPagamento" && c.Param("ValorTotalVenda") == valor;
+    });
+  };
+  EXPECT_EQ(pagamentos("10.50"), 0);
+  EXPECT_EQ(pagamentos("20.50"), 1);
+  // Sends of the first row's payment over both runs.
+  RecordProperty("payment_sends_after_connection_loss", static_cast<int>(1 + pagamentos("10.50")));
   EXPECT_TRUE(inst.ServiceLog().empty());
 }
 
@@ -147,34 +159,38 @@ TEST(Confiabilidade, WiderCharColumnsReadTrimmed) {
   EXPECT_TRUE(inst.ServiceLog().empty());
 }
 
-TEST(Confiabilidade, AnIdLongerThanItsColumnIsRefusedNotCut) {
+TEST(Confiabilidade, AnIdLongerThanItsColumnIsKeptInTheJournalNotCutAndNeverSentAgain) {
   Instalacao inst(1,
                   "ALTER TABLE MFE_TRANSACAO_CARTOES DROP MFE_IDRESPOSTAFISCAL;\n"
                   "ALTER TABLE MFE_TRANSACAO_CARTOES ADD MFE_IDRESPOSTAFISCAL VARCHAR(6) DEFAULT '0';\n");
   Transacao t;
   t.serialPOS = "POS-NOVO";
   inst.Inserir(t);
-  {
-    IntegradorSim sim(inst.input(), inst.output(),
-                      {"--method", "EnviarPagamento", "--id-start", "52", "--method", "RespostaFiscal", "--retorno",
-                       "RF-123456789"});
-    ASSERT_EQ(inst.RodarUmCiclo(), 0);
-    EXPECT_EQ(sim.Commands().size(), 2u);
-  }
+  IntegradorSim sim(inst.input(), inst.output(),
+                    {"--method", "EnviarPagamento", "--id-start", "52", "--method", "RespostaFiscal", "--retorno",
+                     "RF-123456789"});
   // The payment is recorded; the fiscal-response id would not fit and is not
-  // stored cut: the row stays pending and the entry says why.
-  EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "0"}));
-  auto msgs = inst.ServiceLogMessages();
-  ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
-  EXPECT_TRUE(Comeca(msgs[0], "Envios Pendentes: ")) << msgs[0];
-  EXPECT_NE(msgs[0].find("IDRESPOSTAFISCAL too long: 6 characters expected but 12 characters found"), std::string::npos)
-      << msgs[0];
+  // stored cut. The Integrador has it, so the fiscal response is not sent
+  // again: the id waits in the journal, and every cycle says why.
+  for (int ciclo = 0; ciclo < 2; ++ciclo) {
+    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "0"}));
+    auto msgs = inst.ServiceLogMessages();
+    ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
+    EXPECT_EQ(msgs[0],
+              "Resposta Fiscal: column MFE_IDRESPOSTAFISCAL of MFE_TRANSACAO_CARTOES holds 6 characters, fewer than "
+              "the 12 of the id \"RF-123456789\" of row 1; it stays in the journal, and the step is not sent "
+              "again, until the column is widened");
+  }
+  EXPECT_EQ(sim.Commands().size(), 2u);
 
-  // With an id that fits, the next cycle sends the fiscal response again and
-  // records it.
-  IntegradorSim sim(inst.input(), inst.output(), {"--method", "RespostaFiscal", "--retorno", "RF-9"});
+  // Once the column is wide enough, the next cycle records the id it was
+  // given and sends nothing.
+  inst.db().Run("ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_IDRESPOSTAFISCAL TYPE VARCHAR(20);\n");
   ASSERT_EQ(inst.RodarUmCiclo(), 0);
-  EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "RF-9"}));
+  EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "RF-123456789"}));
+  EXPECT_EQ(sim.Commands().size(), 2u);
+  EXPECT_TRUE(inst.ServiceLog().empty());
 }
 
 TEST(Confiabilidade, AnAnswerLongerThanItsColumnIsStoredCutAndTheIdKept) {

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -200,7 +201,20 @@ class Instalacao {
  public:
   // `charset`: the database's default character set.
   explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1")
-      : db_(ShopSchema() + extraSchema, "pagvigia-fb", charset), root_("pagvigia-e2e") {
+      : ownDb_(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema, "pagvigia-fb", charset)),
+        db_(ownDb_.get()),
+        root_("pagvigia-e2e") {
+    Preparar(caixa);
+    db_->Run(
+        "INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF) VALUES (1, 'Mercado São João Ltda', "
+        "'Mercadinho', '08.723.218/0001-86', 'SP');\n");
+  }
+  // Another cash register of the same shop: its own folders and Integrador,
+  // the database of `loja` (which must outlive it).
+  Instalacao(int caixa, Instalacao& loja) : db_(loja.db_), root_("pagvigia-e2e") { Preparar(caixa); }
+
+ private:
+  void Preparar(int caixa) {
     dir_ = root_ / "app";
     input_ = root_ / "Integrador/Input";
     output_ = root_ / "Integrador/Output";
@@ -213,17 +227,15 @@ class Instalacao {
     for (const auto& f : ProgramUnderTest::Companions())
       std::filesystem::copy_file(f, dir_ + "/" + std::filesystem::path(f).filename().string(),
                                  std::filesystem::copy_options::overwrite_existing);
-    EscreverGestalo(db_.host(), db_.path());
+    EscreverGestalo(db_->host(), db_->path());
     EscreverCaixa(std::to_string(caixa));
     EscreverPagvigiaIni();
-    db_.Run(
-        "INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF) VALUES (1, 'Mercado São João Ltda', "
-        "'Mercadinho', '08.723.218/0001-86', 'SP');\n"
-        "INSERT INTO MSAUT (CAIXA, SERIALHD, MFE_CHAVEACESSOINTEGRADOR) VALUES (" +
-        std::to_string(caixa) + ", 'HD-0001', '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n");
+    db_->Run("INSERT INTO MSAUT (CAIXA, SERIALHD, MFE_CHAVEACESSOINTEGRADOR) VALUES (" + std::to_string(caixa) +
+             ", 'HD-0001', '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n");
   }
 
-  FirebirdDb& db() { return db_; }
+ public:
+  FirebirdDb& db() { return *db_; }
   const std::string& dir() const { return dir_; }
   const std::string& input() const { return input_; }
   const std::string& output() const { return output_; }
@@ -250,10 +262,10 @@ class Instalacao {
                                           "\r\n[Caixa]\r\nPasta=" + folder(caixaDir_) + "\r\n");
   }
 
-  void Inserir(const Transacao& t) { db_.Run(t.Insert()); }
+  void Inserir(const Transacao& t) { db_->Run(t.Insert()); }
 
   Progresso Linha(int id) {
-    auto v = db_.Scalar(
+    auto v = db_->Scalar(
         "SELECT COALESCE(MFE_IDPAGAMENTO, '<null>') || '|' || COALESCE(MFE_IDSTATUSVALIDADOR, '<null>') || '|' "
         "|| COALESCE(MFE_IDRESPOSTAFISCAL, '<null>') FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
         std::to_string(id));
@@ -267,7 +279,7 @@ class Instalacao {
   // A text column of one row (BLOBs included) on one line: CR and LF shown
   // as "\r" and "\n".
   std::string Coluna(int id, const std::string& coluna) {
-    return db_.Scalar("SELECT REPLACE(REPLACE(COALESCE(CAST(" + coluna +
+    return db_->Scalar("SELECT REPLACE(REPLACE(COALESCE(CAST(" + coluna +
                       " AS VARCHAR(8000)), '<null>'), ASCII_CHAR(13), '\\r'), ASCII_CHAR(10), '\\n') FROM "
                       "MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
                       std::to_string(id));
@@ -308,7 +320,8 @@ class Instalacao {
   std::string IntegradorLog() const { return platform::AnsiToUtf8(SlurpFile(IntegradorLogPath())); }
 
  private:
-  FirebirdDb db_;
+  std::unique_ptr<FirebirdDb> ownDb_;
+  FirebirdDb* db_;
   TempDir root_;
   std::string dir_, input_, output_, caixaDir_, exe_;
   int runs_ = 0;

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <utility>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "reconcile/reconciliacao.h"
+#include "tests/support/temp_dir.h"
 #include "vfpe/vfpe_records.h"
 
 namespace pagvigia {
@@ -25,12 +29,41 @@ struct Progresso {
   std::string Texto() const { return IdPagamento + " / " + IdStatus + " / " + IdFiscal; }
 };
 
+// The row as the database holds it: its committed progress, and the
+// progress of the claim in progress, committed by Confirmar.
 class FakeStatements : public TReconcileStatements {
  public:
   FakeStatements(std::vector<std::string>& trace, Progresso& linha, std::string& serial)
       : FTrace(trace), FLinha(linha), FSerial(serial) {}
 
-  std::string Falha;  // the statement that raises ("POS?", "POS#", "reread", "update <step>")
+  std::string Falha;  // the statement that raises ("POS?", "POS#", "reread", "update <step>", "claim")
+  bool OutraInstancia = false;   // another attachment holds the row
+  bool LinhaAusente = false;     // the row is gone
+  TTamanhosColunasId Tamanhos;   // the id columns' lengths
+  // What another instance commits just before the claim, if anything.
+  std::optional<Progresso> GravadoPorOutra;
+
+  TResultadoReserva Reservar(std::int64_t idInterno, TIdsLinha& ids) override {
+    if (OutraInstancia) {
+      FTrace.push_back("claim refused");
+      return rrOutraInstancia;
+    }
+    Run("claim", "claim");
+    if (LinhaAusente || idInterno != kChave) return rrLinhaAusente;
+    if (GravadoPorOutra) FLinha = *std::exchange(GravadoPorOutra, std::nullopt);
+    FReserva = FLinha;
+    ids = {FLinha.IdPagamento, FLinha.IdStatus, FLinha.IdFiscal};
+    return rrReservada;
+  }
+  void Confirmar() override {
+    FTrace.push_back("commit");
+    FLinha = *std::exchange(FReserva, std::nullopt);
+  }
+  void Liberar() noexcept override {
+    if (FReserva) FTrace.push_back("release");
+    FReserva.reset();
+  }
+  TTamanhosColunasId TamanhosColunasId() override { return Tamanhos; }
 
   std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) override {
     Run("POS? " + serialPOS, "POS?");
@@ -45,13 +78,13 @@ class FakeStatements : public TReconcileStatements {
     return {FSerial, FLinha.IdStatus};
   }
   void AtualizaPagamento(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("payment", idInterno, id, xml, FLinha.IdPagamento);
+    Update("payment", idInterno, id, xml, &Progresso::IdPagamento);
   }
   void AtualizaStatusValidador(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("status", idInterno, id, xml, FLinha.IdStatus);
+    Update("status", idInterno, id, xml, &Progresso::IdStatus);
   }
   void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("fiscal", idInterno, id, xml, FLinha.IdFiscal);
+    Update("fiscal", idInterno, id, xml, &Progresso::IdFiscal);
   }
 
  private:
@@ -59,18 +92,20 @@ class FakeStatements : public TReconcileStatements {
     FTrace.push_back(what);
     if (Falha == name) throw std::runtime_error("database failed at " + name);
   }
+  // Each update carries the row's key and the answer of its own step, and
+  // runs inside a claim.
   void Update(const std::string& step, std::int64_t idInterno, const std::string& id, const std::string& xml,
-              std::string& column) {
-    // Each update carries the row's key and the answer of its own step.
+              std::string Progresso::*column) {
     Run("update " + step + " " + id + (idInterno == kChave ? "" : " of another row") +
-            (xml == "<answer " + step + ">" ? "" : " with " + xml),
+            (xml == "<answer " + step + ">" ? "" : " with " + xml) + (FReserva ? "" : " without a claim"),
         "update " + step);
-    column = id;
+    if (FReserva) (*FReserva).*column = id;
   }
 
   std::vector<std::string>& FTrace;
   Progresso& FLinha;
   std::string& FSerial;
+  std::optional<Progresso> FReserva;
 };
 
 // Answers by method: "AP 64", "AP 64 local", "EE 64" (payment), "AP", "EE"
@@ -129,41 +164,70 @@ struct Caso {
   const char* idPagamento = "0";
   const char* serial = "TEF";
   const char* idStatus = "0";
+  const char* idFiscal = "0";
   // The answers, the failing statement, a register whose data cannot be read.
   const char* pagamento = "AP 64";
   const char* status = "AP";
   const char* fiscal = "AP RF-1";
   const char* falha = "";
   bool caixaIlegivel = false;
+  // Other instances: one holds the row, or committed this progress just
+  // before the claim; the row is gone.
+  bool outraInstancia = false;
+  std::optional<Progresso> gravadoPorOutra = std::nullopt;
+  bool linhaAusente = false;
+  // The id columns' lengths; a log that cannot be written.
+  TTamanhosColunasId tamanhos = {};
+  bool logFalha = false;
   // What happens, in order ("log <prefix>" for a log line, "raises: <message>"
-  // for what escapes), and the progress left committed.
+  // for what escapes), the progress left committed and the journal's entries
+  // ("<row> <column> <id>").
   std::vector<std::string> esperado;
   const char* progresso = "";
+  std::vector<std::string> diario = {};
 };
 
 void PrintTo(const Caso& c, std::ostream* os) { *os << c.nome; }
 
-class PendingRow : public ::testing::TestWithParam<Caso> {
+std::vector<std::string> Entradas(const TDiario& d) {
+  std::vector<std::string> out;
+  for (const auto& e : d.Entradas())
+    out.push_back(std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) + " " + e.Id);
+  return out;
+}
+
+class PendingRowFixture {
  protected:
-  PendingRow()
+  PendingRowFixture()
       : stmts_(trace_, linha_, serial_),
         integrador_(trace_),
-        rec_(stmts_, integrador_, [this](const std::string& m) { Log(m); }) {}
+        diario_(dir_ / TDiario::kNomeArquivo),
+        rec_(stmts_, integrador_, diario_, [this](const std::string& m) { Log(m); }) {}
 
   void Log(const std::string& msg) {
     const std::string prefixo = msg.substr(0, msg.find(':'));
     trace_.push_back("log " + prefixo);
-    // The line carries the request as it was sent, session number included.
-    EXPECT_EQ(msg, prefixo + ": " + integrador_.Enviado[prefixo]);
+    // A rejection's line carries the request as it was sent, session number
+    // included.
+    const std::string resto = msg.substr(prefixo.size() + 2);
+    if (resto.starts_with("<")) {
+      EXPECT_EQ(resto, integrador_.Enviado[prefixo]);
+    }
+    if (logFalha_) throw std::runtime_error("log cannot be written");
   }
 
   std::vector<std::string> trace_;
   Progresso linha_;
   std::string serial_;
+  bool logFalha_ = false;
   FakeStatements stmts_;
   FakeIntegrador integrador_;
+  testing::TempDir dir_{"pending-row"};
+  TDiario diario_;
   TReconciliacao rec_;
 };
+
+class PendingRow : public PendingRowFixture, public ::testing::TestWithParam<Caso> {};
 
 TEST_P(PendingRow, Outcome) {
   const Caso& c = GetParam();
@@ -172,9 +236,13 @@ TEST_P(PendingRow, Outcome) {
   linha.SerialPOS = serial_ = c.serial;
   linha.IdPagamento = linha_.IdPagamento = c.idPagamento;
   linha.IdStatusValidador = linha_.IdStatus = c.idStatus;
-  linha_.IdFiscal = "0";
+  linha.IdRespostaFiscal = linha_.IdFiscal = c.idFiscal;
   linha.ValorPagamento = 105000;
   stmts_.Falha = c.falha;
+  stmts_.OutraInstancia = c.outraInstancia;
+  stmts_.GravadoPorOutra = c.gravadoPorOutra;
+  stmts_.LinhaAusente = c.linhaAusente;
+  stmts_.Tamanhos = c.tamanhos;
   integrador_.Pagamento = c.pagamento;
   integrador_.Status = c.status;
   integrador_.Fiscal = c.fiscal;
@@ -182,6 +250,9 @@ TEST_P(PendingRow, Outcome) {
       c.caixaIlegivel ? TDadosCaixa::Ler([]() -> std::string { throw std::runtime_error("MSAUT unreadable"); },
                                          [] { return std::string("08.723.218/0001-86"); })
                       : TDadosCaixa("CHAVE-1", "08723218000186");
+  ASSERT_TRUE(rec_.PrepararCiclo());
+  ASSERT_TRUE(trace_.empty());
+  logFalha_ = c.logFalha;
 
   try {
     rec_.EnviaMFEPendentes(linha, caixa);
@@ -190,6 +261,10 @@ TEST_P(PendingRow, Outcome) {
   }
   EXPECT_EQ(trace_, c.esperado);
   EXPECT_EQ(linha_.Texto(), c.progresso);
+  // What the journal keeps is what a fresh process would read.
+  TDiario relido(diario_.Arquivo());
+  relido.Carregar();
+  EXPECT_EQ(Entradas(relido), c.diario);
 }
 
 const std::string kSemResposta = "raises: Sem Resposta do Integrador";
@@ -197,40 +272,42 @@ const std::string kSemResposta = "raises: Sem Resposta do Integrador";
 INSTANTIATE_TEST_SUITE_P(
     Table, PendingRow,
     ::testing::Values(
-        // Which steps run, by the row's state when selected.
+        // Which steps run, by the row's state when selected. Each step claims
+        // the row first and commits its update with the claim.
         Caso{.nome = "PosPaymentThenFiscal",
              .serial = "POS-5",
-             .esperado = {"POS? POS-5", "POS# 5", "payment POS-5", "update payment 64", "reread 7",
-                          "fiscal queue 64", "update fiscal RF-1"},
+             .esperado = {"claim", "POS? POS-5", "POS# 5", "payment POS-5", "update payment 64", "commit",
+                          "claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 / 0 / RF-1"},
         Caso{.nome = "TefPaymentStatusThenFiscal",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", "update status 102",
-                          "reread 7", "fiscal queue 64", "update fiscal RF-1"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "update status 102", "commit", "claim", "reread 7", "fiscal queue 64",
+                          "update fiscal RF-1", "commit"},
              .progresso = "64 / 102 / RF-1"},
         Caso{.nome = "TefWithStatusRecordedSkipsStatus",
              .idStatus = "9",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "reread 7", "fiscal queue 64",
-                          "update fiscal RF-1"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim", "reread 7",
+                          "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 / 9 / RF-1"},
         Caso{.nome = "TefWithNullStatusSkipsStatusAndGetsFiscal",
              .idPagamento = "64",
              .idStatus = "",
-             .esperado = {"reread 7", "fiscal queue 64", "update fiscal RF-1"},
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 /  / RF-1"},
         Caso{.nome = "PositiveIdOfTerminalOnlyFiscal",
              .idPagamento = "64",
              .serial = "POS-5",
-             .esperado = {"reread 7", "fiscal queue 64", "update fiscal RF-1"},
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 / 0 / RF-1"},
         Caso{.nome = "PositiveIdOfTefStatusThenFiscal",
              .idPagamento = "64",
-             .esperado = {"status queue 64", "update status 101", "reread 7", "fiscal queue 64",
-                          "update fiscal RF-1"},
+             .esperado = {"claim", "status queue 64", "update status 101", "commit", "claim", "reread 7",
+                          "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 / 101 / RF-1"},
         Caso{.nome = "IdBeyond32BitsQueuesItsLow32Bits",
              .idPagamento = "4294967297",
-             .esperado = {"status queue 1", "update status 101", "reread 7", "fiscal queue 1",
-                          "update fiscal RF-1"},
+             .esperado = {"claim", "status queue 1", "update status 101", "commit", "claim", "reread 7",
+                          "fiscal queue 1", "update fiscal RF-1", "commit"},
              .progresso = "4294967297 / 101 / RF-1"},
         Caso{.nome = "NegativeIdSendsNothing",
              .idPagamento = "-5",
@@ -244,97 +321,168 @@ INSTANTIATE_TEST_SUITE_P(
         Caso{.nome = "TextIdSendsNothing", .idPagamento = "x1", .esperado = {"reread 7"}, .progresso = "x1 / 0 / 0"},
         Caso{.nome = "UnregisteredSerialIsSentAsTefButKeepsNoStatusStep",
              .serial = "POS-X",
-             .esperado = {"POS? POS-X", "payment TEF", "update payment 64", "reread 7", "fiscal queue 64",
-                          "update fiscal RF-1"},
+             .esperado = {"claim", "POS? POS-X", "payment TEF", "update payment 64", "commit", "claim", "reread 7",
+                          "fiscal queue 64", "update fiscal RF-1", "commit"},
+             .progresso = "64 / 0 / RF-1"},
+        Caso{.nome = "FiscalSentAgainWhenOnlyThePaymentWasMissing",
+             .serial = "POS-5",
+             .idFiscal = "RF-0",
+             .esperado = {"claim", "POS? POS-5", "POS# 5", "payment POS-5", "update payment 64", "commit",
+                          "claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"},
              .progresso = "64 / 0 / RF-1"},
 
         // The answers.
         Caso{.nome = "PaymentSavedLocallyRecordsNothing",
              .pagamento = "AP 64 local",
-             .esperado = {"POS? TEF", "payment TEF", "reread 7"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "release", "reread 7"},
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "PaymentWithoutIdRecordsNothing",
              .pagamento = "AP 0",
-             .esperado = {"POS? TEF", "payment TEF", "reread 7"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "release", "reread 7"},
              .progresso = "0 / 0 / 0"},
-        Caso{.nome = "RejectedPaymentWithIdIsLoggedAndRecorded",
+        Caso{.nome = "RejectedPaymentWithIdIsRecordedThenLogged",
              .serial = "POS-5",
              .pagamento = "EE 64",
-             .esperado = {"POS? POS-5", "POS# 5", "payment POS-5", "log Pagamento MFE", "update payment 64",
-                          "reread 7", "fiscal queue 64", "update fiscal RF-1"},
+             .esperado = {"claim", "POS? POS-5", "POS# 5", "payment POS-5", "update payment 64", "commit",
+                          "log Pagamento MFE", "claim", "reread 7", "fiscal queue 64", "update fiscal RF-1",
+                          "commit"},
              .progresso = "64 / 0 / RF-1"},
         Caso{.nome = "RejectedLocalPaymentIsLoggedOnly",
              .pagamento = "EE 64 local",
-             .esperado = {"POS? TEF", "payment TEF", "log Pagamento MFE", "reread 7"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "log Pagamento MFE", "release", "reread 7"},
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "RejectedStatusHoldsTheFiscalResponseBack",
              .status = "EE",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", "log Status Pagamento",
-                          "reread 7"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "log Status Pagamento", "release", "claim", "reread 7", "release"},
              .progresso = "64 / 0 / 0"},
         Caso{.nome = "RejectedFiscalResponseIsLoggedNotRecorded",
              .idPagamento = "64",
              .serial = "POS-5",
              .fiscal = "EE RF-1",
-             .esperado = {"reread 7", "fiscal queue 64", "log Resposta Fiscal"},
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "log Resposta Fiscal", "release"},
              .progresso = "64 / 0 / 0"},
 
-        // Failures: the row ends where it failed, what was committed stays.
+        // Failures: the row ends where it failed, what was committed stays,
+        // and an id the Integrador gave stays in the journal.
         Caso{.nome = "NoPaymentAnswer",
              .pagamento = "raise",
-             .esperado = {"POS? TEF", "payment TEF", kSemResposta},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "release", kSemResposta},
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "NoStatusAnswerKeepsThePayment",
              .status = "raise",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", kSemResposta},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "release", kSemResposta},
              .progresso = "64 / 0 / 0"},
         Caso{.nome = "NoFiscalAnswerKeepsPaymentAndStatus",
              .fiscal = "raise",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", "update status 102",
-                          "reread 7", "fiscal queue 64", kSemResposta},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "update status 102", "commit", "claim", "reread 7", "fiscal queue 64",
+                          "release", kSemResposta},
              .progresso = "64 / 102 / 0"},
         Caso{.nome = "SerialLookUpFailsBeforeAnythingIsSent",
              .falha = "POS?",
-             .esperado = {"POS? TEF", "raises: database failed at POS?"},
+             .esperado = {"claim", "POS? TEF", "release", "raises: database failed at POS?"},
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "TerminalLookUpFailsBeforeAnythingIsSent",
              .serial = "POS-5",
              .falha = "POS#",
-             .esperado = {"POS? POS-5", "POS# 5", "raises: database failed at POS#"},
+             .esperado = {"claim", "POS? POS-5", "POS# 5", "release", "raises: database failed at POS#"},
              .progresso = "0 / 0 / 0"},
-        Caso{.nome = "PaymentUpdateFailsAfterTheSend",
+        Caso{.nome = "PaymentUpdateFailsAfterTheSendItsIdStaysInTheJournal",
              .falha = "update payment",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "raises: database failed at update payment"},
-             .progresso = "0 / 0 / 0"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "release",
+                          "raises: database failed at update payment"},
+             .progresso = "0 / 0 / 0",
+             .diario = {"7 MFE_IDPAGAMENTO 64"}},
         Caso{.nome = "StatusUpdateFailsKeepsThePayment",
              .falha = "update status",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", "update status 102",
-                          "raises: database failed at update status"},
-             .progresso = "64 / 0 / 0"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "update status 102", "release", "raises: database failed at update status"},
+             .progresso = "64 / 0 / 0",
+             .diario = {"7 MFE_IDSTATUSVALIDADOR 102"}},
         Caso{.nome = "ReReadFailsKeepsPaymentAndStatus",
              .falha = "reread",
-             .esperado = {"POS? TEF", "payment TEF", "update payment 64", "status queue 64", "update status 102",
-                          "reread 7", "raises: database failed at reread"},
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "update status 102", "commit", "claim", "reread 7", "release",
+                          "raises: database failed at reread"},
              .progresso = "64 / 102 / 0"},
         Caso{.nome = "FiscalUpdateFails",
              .idPagamento = "64",
              .serial = "POS-5",
              .falha = "update fiscal",
-             .esperado = {"reread 7", "fiscal queue 64", "update fiscal RF-1",
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "release",
                           "raises: database failed at update fiscal"},
+             .progresso = "64 / 0 / 0",
+             .diario = {"7 MFE_IDRESPOSTAFISCAL RF-1"}},
+        Caso{.nome = "ARejectedPaymentsLineThatCannotBeWrittenComesAfterItsIdIsRecorded",
+             .serial = "POS-5",
+             .pagamento = "EE 64",
+             .logFalha = true,
+             .esperado = {"claim", "POS? POS-5", "POS# 5", "payment POS-5", "update payment 64", "commit",
+                          "log Pagamento MFE", "raises: log cannot be written"},
              .progresso = "64 / 0 / 0"},
+
+        // Other instances on the same row: nothing is sent that another
+        // recorded meanwhile, and a row another holds is passed over without
+        // a line and without waiting.
+        Caso{.nome = "ARowAnotherInstanceHoldsIsPassedOver",
+             .outraInstancia = true,
+             .esperado = {"claim refused"},
+             .progresso = "0 / 0 / 0"},
+        Caso{.nome = "AFiscalStepAnotherInstanceHoldsIsPassedOver",
+             .idPagamento = "64",
+             .serial = "POS-5",
+             .outraInstancia = true,
+             .esperado = {"claim refused"},
+             .progresso = "64 / 0 / 0"},
+        Caso{.nome = "APaymentRecordedMeanwhileIsNotSentAndItsIdCarriesOn",
+             .gravadoPorOutra = Progresso{"55", "0", "0"},
+             .esperado = {"claim", "release", "claim", "status queue 55", "update status 101", "commit", "claim",
+                          "reread 7", "fiscal queue 55", "update fiscal RF-1", "commit"},
+             .progresso = "55 / 101 / RF-1"},
+        Caso{.nome = "AStatusRecordedMeanwhileIsNotSent",
+             .idPagamento = "64",
+             .gravadoPorOutra = Progresso{"64", "300", "0"},
+             .esperado = {"claim", "release", "claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"},
+             .progresso = "64 / 300 / RF-1"},
+        Caso{.nome = "AFiscalResponseRecordedMeanwhileIsNotSent",
+             .idPagamento = "64",
+             .serial = "POS-5",
+             .gravadoPorOutra = Progresso{"64", "0", "RF-9"},
+             .esperado = {"claim", "reread 7", "release"},
+             .progresso = "64 / 0 / RF-9"},
+        Caso{.nome = "ARowGoneIsPassedOver", .linhaAusente = true, .esperado = {"claim"}, .progresso = "0 / 0 / 0"},
+
+        // Id columns too short for the Integrador's ids.
+        Caso{.nome = "APaymentColumnTooShortSendsNoPayment",
+             .tamanhos = {9, 20, 40},
+             .esperado = {"log Pagamento MFE"},
+             .progresso = "0 / 0 / 0"},
+        Caso{.nome = "AStatusColumnTooShortSendsNoStatus",
+             .idPagamento = "64",
+             .tamanhos = {20, 10, 40},
+             .esperado = {"log Status Pagamento", "claim", "reread 7", "release"},
+             .progresso = "64 / 0 / 0"},
+        Caso{.nome = "AFiscalIdTooLongForItsColumnStaysInTheJournal",
+             .idPagamento = "64",
+             .serial = "POS-5",
+             .tamanhos = {20, 20, 3},
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "release", "log Resposta Fiscal"},
+             .progresso = "64 / 0 / 0",
+             .diario = {"7 MFE_IDRESPOSTAFISCAL RF-1"}},
 
         // The register's data that could not be read fails only a row that
         // sends something, when it is about to.
         Caso{.nome = "UnreadableRegisterFailsTheSend",
              .caixaIlegivel = true,
-             .esperado = {"POS? TEF", "raises: MSAUT unreadable"},
+             .esperado = {"claim", "POS? TEF", "release", "raises: MSAUT unreadable"},
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "UnreadableRegisterFailsTheFiscalResponse",
              .idPagamento = "64",
              .serial = "POS-5",
              .caixaIlegivel = true,
-             .esperado = {"reread 7", "raises: MSAUT unreadable"},
+             .esperado = {"claim", "reread 7", "release", "raises: MSAUT unreadable"},
              .progresso = "64 / 0 / 0"},
         Caso{.nome = "UnreadableRegisterDoesNotFailARowThatSendsNothing",
              .idPagamento = "-5",
@@ -342,6 +490,98 @@ INSTANTIATE_TEST_SUITE_P(
              .esperado = {"reread 7"},
              .progresso = "-5 / 0 / 0"}),
     [](const ::testing::TestParamInfo<Caso>& i) { return std::string(i.param.nome); });
+
+// The journal at the start of a cycle: an entry is recorded when its row
+// still shows "0" for its step, dropped with a line when the row is gone or
+// recorded, and kept (its row not sent) while another instance holds the row
+// or its column cannot hold it.
+struct CasoDiario {
+  const char* nome;
+  const char* linha = "0 / 0 / 0";  // the row as committed
+  bool linhaAusente = false;
+  bool outraInstancia = false;
+  TTamanhosColunasId tamanhos = {};
+  std::vector<std::string> esperado;  // during the start of the cycle
+  const char* progresso = "";
+  std::vector<std::string> diario = {};
+};
+void PrintTo(const CasoDiario& c, std::ostream* os) { *os << c.nome; }
+
+class JournalAtCycleStart : public PendingRowFixture, public ::testing::TestWithParam<CasoDiario> {};
+
+TEST_P(JournalAtCycleStart, Outcome) {
+  const CasoDiario& c = GetParam();
+  const auto p = std::string(c.linha);
+  linha_ = {p.substr(0, p.find(" / ")), "0", "0"};
+  serial_ = "POS-5";
+  stmts_.LinhaAusente = c.linhaAusente;
+  stmts_.OutraInstancia = c.outraInstancia;
+  stmts_.Tamanhos = c.tamanhos;
+  {
+    TDiario antes(diario_.Arquivo());
+    antes.Carregar();
+    antes.Gravar({kChave, etPagamento, "64", "<answer payment>"});
+  }
+  ASSERT_TRUE(rec_.PrepararCiclo());
+  EXPECT_EQ(trace_, c.esperado);
+  EXPECT_EQ(linha_.Texto(), c.progresso);
+  TDiario relido(diario_.Arquivo());
+  relido.Carregar();
+  EXPECT_EQ(Entradas(relido), c.diario);
+
+  // The row as the cycle then selects it: while an entry waits, nothing is
+  // sent for it.
+  if (c.diario.empty()) return;
+  trace_.clear();
+  TTransacaoPendente linha;
+  linha.IdentificadorInterno = kChave;
+  linha.SerialPOS = "POS-5";
+  linha.IdPagamento = linha.IdStatusValidador = linha.IdRespostaFiscal = "0";
+  integrador_.Pagamento = "AP 65";
+  rec_.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186"));
+  EXPECT_TRUE(trace_.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JournalAtCycleStart,
+    ::testing::Values(
+        CasoDiario{.nome = "RecordedWhenTheRowStillShowsZero",
+                   .esperado = {"claim", "update payment 64", "commit"},
+                   .progresso = "64 / 0 / 0"},
+        CasoDiario{.nome = "DroppedWithALineWhenTheRowIsRecorded",
+                   .linha = "9 / 0 / 0",
+                   .esperado = {"claim", "release", "log Envios Pendentes"},
+                   .progresso = "9 / 0 / 0"},
+        CasoDiario{.nome = "DroppedWithALineWhenTheRowIsGone",
+                   .linhaAusente = true,
+                   .esperado = {"claim", "log Envios Pendentes"},
+                   .progresso = "0 / 0 / 0"},
+        CasoDiario{.nome = "KeptWhileAnotherInstanceHoldsTheRow",
+                   .outraInstancia = true,
+                   .esperado = {"claim refused"},
+                   .progresso = "0 / 0 / 0",
+                   .diario = {"7 MFE_IDPAGAMENTO 64"}},
+        CasoDiario{.nome = "KeptWithALineWhileItsColumnCannotHoldIt",
+                   .tamanhos = {1, 20, 40},
+                   .esperado = {"claim", "release", "log Pagamento MFE"},
+                   .progresso = "0 / 0 / 0",
+                   .diario = {"7 MFE_IDPAGAMENTO 64"}}),
+    [](const ::testing::TestParamInfo<CasoDiario>& i) { return std::string(i.param.nome); });
+
+class JournalUnreadable : public PendingRowFixture, public ::testing::Test {};
+
+TEST_F(JournalUnreadable, IsReportedKeptAndNoRowIsSent) {
+  platform::WriteFileBytes(diario_.Arquivo(), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
+  EXPECT_FALSE(rec_.PrepararCiclo());
+  EXPECT_EQ(trace_, (std::vector<std::string>{"log Envios Pendentes"}));
+  TTransacaoPendente linha;
+  linha.IdentificadorInterno = kChave;
+  linha.SerialPOS = "POS-5";
+  linha.IdPagamento = linha.IdStatusValidador = linha.IdRespostaFiscal = "0";
+  EXPECT_THROW(rec_.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186")), EDiarioIlegivel);
+  EXPECT_EQ(trace_.size(), 1u);
+  EXPECT_EQ(platform::ReadFileBytes(diario_.Arquivo()), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
+}
 
 }  // namespace
 }  // namespace pagvigia

@@ -65,7 +65,9 @@ class Reconciliacao : public ::testing::Test {
         msaut_(&con_),
         stmts_(qexec_),
         calls_(cli_),
-        rec_(stmts_, calls_, [this](const std::string& m) { log_.push_back(m); }) {
+        diario_(dir_ / TDiario::kNomeArquivo),
+        rec_(stmts_, calls_, diario_, [this](const std::string& m) { log_.push_back(m); }) {
+    diario_.Carregar();
     ConfigureLikeService(con_, db_);
     con_.DefaultTransaction = &ro_;
     ro_.SetAutoCommit(true);
@@ -124,6 +126,7 @@ class Reconciliacao : public ::testing::Test {
   std::vector<std::string> log_;
   TQExecStatements stmts_;
   TIntegradorClienteCalls calls_;
+  TDiario diario_;
   TReconciliacao rec_;
   std::optional<IntegradorSim> sim_;
 };
