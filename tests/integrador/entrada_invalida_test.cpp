@@ -12,7 +12,7 @@
 #include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
 #include "tests/integrador/apoio.h"
-#include "tests/support/special_files.h"
+#include "tests/support/fifo_files.h"
 
 namespace pagvigia {
 namespace {

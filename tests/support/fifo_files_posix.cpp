@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "tests/support/special_files.h"
+#include "tests/support/fifo_files.h"
 
 namespace pagvigia::testing {
 

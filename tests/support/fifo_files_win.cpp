@@ -1,4 +1,4 @@
-#include "tests/support/special_files.h"
+#include "tests/support/fifo_files.h"
 
 namespace pagvigia::testing {
 
