@@ -34,32 +34,32 @@ std::string Hex16(std::uint64_t v) {
 // Reads the journal front to back; every departure from the format raises.
 class TLeitura {
  public:
-  explicit TLeitura(std::string_view bytes) : b_(bytes) {}
+  explicit TLeitura(std::string_view bytes) : FBytes(bytes) {}
 
   // The next line, without its CR LF.
   std::string_view Linha() {
-    const auto fim = b_.find(kFimLinha, pos_);
+    const auto fim = FBytes.find(kFimLinha, FPos);
     if (fim == std::string_view::npos) Falha("a line has no end (the file is cut short)");
-    std::string_view l = b_.substr(pos_, fim - pos_);
-    pos_ = fim + kFimLinha.size();
+    std::string_view l = FBytes.substr(FPos, fim - FPos);
+    FPos = fim + kFimLinha.size();
     return l;
   }
   // `n` bytes followed by CR LF.
   std::string_view Bytes(std::uint64_t n) {
-    if (n > b_.size() - pos_ || b_.substr(pos_ + n, kFimLinha.size()) != kFimLinha)
+    if (n > FBytes.size() - FPos || FBytes.substr(FPos + n, kFimLinha.size()) != kFimLinha)
       Falha("an entry is shorter than it says (the file is cut short)");
-    std::string_view v = b_.substr(pos_, n);
-    pos_ += n + kFimLinha.size();
+    std::string_view v = FBytes.substr(FPos, n);
+    FPos += n + kFimLinha.size();
     return v;
   }
-  std::size_t Posicao() const { return pos_; }
-  bool NoFim() const { return pos_ == b_.size(); }
+  std::size_t Posicao() const { return FPos; }
+  bool NoFim() const { return FPos == FBytes.size(); }
 
   [[noreturn]] static void Falha(const std::string& motivo) { throw EDiarioIlegivel(motivo); }
 
  private:
-  std::string_view b_;
-  std::size_t pos_ = 0;
+  std::string_view FBytes;
+  std::size_t FPos = 0;
 };
 
 // Splits a line at single blanks.
@@ -94,7 +94,7 @@ std::string_view ColunaDaEtapa(TEtapa etapa) {
   return "";
 }
 
-TDiario::TDiario(std::string arquivo) : arquivo_(std::move(arquivo)) {}
+TDiario::TDiario(std::string arquivo) : FArquivo(std::move(arquivo)) {}
 
 std::string TDiario::Serializar(const std::vector<TEntradaDiario>& entradas) {
   std::string out;
@@ -149,36 +149,36 @@ std::vector<TEntradaDiario> TDiario::Interpretar(std::string_view bytes) {
 }
 
 void TDiario::Carregar() {
-  legivel_ = false;
-  entradas_.clear();
-  if (!platform::PathExists(arquivo_)) {
-    legivel_ = true;
+  FLegivel = false;
+  FEntradas.clear();
+  if (!platform::PathExists(FArquivo)) {
+    FLegivel = true;
     return;
   }
   std::string bytes;
   try {
-    bytes = platform::ReadFileBytes(arquivo_);
-    entradas_ = Interpretar(bytes);
+    bytes = platform::ReadFileBytes(FArquivo);
+    FEntradas = Interpretar(bytes);
   } catch (const EDiarioIlegivel& e) {
-    throw EDiarioIlegivel("journal \"" + arquivo_ + "\" cannot be read: " + e.what());
+    throw EDiarioIlegivel("journal \"" + FArquivo + "\" cannot be read: " + e.what());
   } catch (const platform::FileError& e) {
-    throw EDiarioIlegivel("journal \"" + arquivo_ + "\" cannot be read: " + e.what());
+    throw EDiarioIlegivel("journal \"" + FArquivo + "\" cannot be read: " + e.what());
   }
-  legivel_ = true;
+  FLegivel = true;
 }
 
 void TDiario::ExigirLegivel() const {
-  if (!legivel_) throw EDiarioIlegivel("journal \"" + arquivo_ + "\" has not been read whole");
+  if (!FLegivel) throw EDiarioIlegivel("journal \"" + FArquivo + "\" has not been read whole");
 }
 
 bool TDiario::TemEntrada(std::int64_t idInterno) const {
-  return std::any_of(entradas_.begin(), entradas_.end(),
+  return std::any_of(FEntradas.begin(), FEntradas.end(),
                      [&](const TEntradaDiario& e) { return e.IdInterno == idInterno; });
 }
 
 void TDiario::Gravar(const TEntradaDiario& entrada) {
   ExigirLegivel();
-  std::vector<TEntradaDiario> novas = entradas_;
+  std::vector<TEntradaDiario> novas = FEntradas;
   auto it = std::find_if(novas.begin(), novas.end(), [&](const TEntradaDiario& e) {
     return e.IdInterno == entrada.IdInterno && e.Etapa == entrada.Etapa;
   });
@@ -186,25 +186,25 @@ void TDiario::Gravar(const TEntradaDiario& entrada) {
     *it = entrada;
   else
     novas.push_back(entrada);
-  platform::ReplaceFileDurably(arquivo_, Serializar(novas));
-  entradas_ = std::move(novas);
+  platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+  FEntradas = std::move(novas);
 }
 
 void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
   ExigirLegivel();
-  std::vector<TEntradaDiario> novas = entradas_;
+  std::vector<TEntradaDiario> novas = FEntradas;
   std::erase_if(novas, [&](const TEntradaDiario& e) { return e.IdInterno == idInterno && e.Etapa == etapa; });
-  if (novas.size() == entradas_.size()) return;
+  if (novas.size() == FEntradas.size()) return;
   if (novas.empty()) {
     // No entry left: the file goes. Should the deletion not reach the disk
     // before a crash, the old entries come back and are dropped as already
     // recorded.
-    if (platform::PathExists(arquivo_) && !platform::DeleteFile(arquivo_))
-      platform::ReplaceFileDurably(arquivo_, Serializar(novas));
+    if (platform::PathExists(FArquivo) && !platform::DeleteFile(FArquivo))
+      platform::ReplaceFileDurably(FArquivo, Serializar(novas));
   } else {
-    platform::ReplaceFileDurably(arquivo_, Serializar(novas));
+    platform::ReplaceFileDurably(FArquivo, Serializar(novas));
   }
-  entradas_ = std::move(novas);
+  FEntradas = std::move(novas);
 }
 
 }  // namespace pagvigia

@@ -61,16 +61,16 @@ class TDiario {
   // `arquivo`: the journal's path. Nothing is read until Carregar.
   explicit TDiario(std::string arquivo);
 
-  const std::string& Arquivo() const { return arquivo_; }
+  const std::string& Arquivo() const { return FArquivo; }
 
   // Reads the file (a missing file is an empty journal). Raises
   // EDiarioIlegivel, naming the file and what is wrong, when the file cannot
   // be read or is not a whole journal; the entries are then unknown and
   // Gravar and Remover raise as well until a Carregar succeeds.
   void Carregar();
-  bool Legivel() const { return legivel_; }
+  bool Legivel() const { return FLegivel; }
 
-  const std::vector<TEntradaDiario>& Entradas() const { return entradas_; }
+  const std::vector<TEntradaDiario>& Entradas() const { return FEntradas; }
   // True when some entry belongs to the row.
   bool TemEntrada(std::int64_t idInterno) const;
 
@@ -90,9 +90,9 @@ class TDiario {
  private:
   void ExigirLegivel() const;
 
-  std::string arquivo_;
-  std::vector<TEntradaDiario> entradas_;
-  bool legivel_ = false;  // until Carregar has read the file
+  std::string FArquivo;
+  std::vector<TEntradaDiario> FEntradas;
+  bool FLegivel = false;  // until Carregar has read the file
 };
 
 }  // namespace pagvigia

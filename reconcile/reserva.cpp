@@ -12,35 +12,35 @@ std::vector<std::string> SqlReservarTransacao() {
           "WHERE MFE_IDENTIFICADORINTERNO = :INDENTIFICADORINTERNO", "WITH LOCK"};
 }
 
-TReservaLinha::TReservaLinha(TFbTransaction& transacao, TFbQuery& query) : transacao_(transacao), query_(query) {}
+TReservaLinha::TReservaLinha(TFbTransaction& transacao, TFbQuery& query) : FTransacao(transacao), FQuery(query) {}
 
 TReservaLinha::~TReservaLinha() { Liberar(); }
 
 TResultadoReserva TReservaLinha::Reservar(std::int64_t idInterno, TIdsLinha& ids) {
   Liberar();
   // Look-ups may have started the transaction on demand; they wrote nothing.
-  if (transacao_.Started()) transacao_.Commit();
-  transacao_.StartTransaction();
-  ativa_ = true;
+  if (FTransacao.Started()) FTransacao.Commit();
+  FTransacao.StartTransaction();
+  FAtiva = true;
   try {
     // Prepared once while the statement keeps its text.
     std::string texto;
     for (const auto& l : SqlReservarTransacao()) texto += (texto.empty() ? "" : "\n") + l;
-    if (query_.SQL().Text() != texto) {
-      query_.SQL().Clear();
-      for (const auto& l : SqlReservarTransacao()) query_.SQL().Add(l);
+    if (FQuery.SQL().Text() != texto) {
+      FQuery.SQL().Clear();
+      for (const auto& l : SqlReservarTransacao()) FQuery.SQL().Add(l);
     }
-    if (!query_.Prepared()) query_.Prepare();
-    query_.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
-    query_.Open();
-    if (query_.Eof()) {
+    if (!FQuery.Prepared()) FQuery.Prepare();
+    FQuery.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
+    FQuery.Open();
+    if (FQuery.Eof()) {
       Liberar();
       return rrLinhaAusente;
     }
-    ids.IdPagamento = query_.FieldByName("MFE_IDPAGAMENTO").AsString();
-    ids.IdStatusValidador = query_.FieldByName("MFE_IDSTATUSVALIDADOR").AsString();
-    ids.IdRespostaFiscal = query_.FieldByName("MFE_IDRESPOSTAFISCAL").AsString();
-    query_.Close();
+    ids.IdPagamento = FQuery.FieldByName("MFE_IDPAGAMENTO").AsString();
+    ids.IdStatusValidador = FQuery.FieldByName("MFE_IDSTATUSVALIDADOR").AsString();
+    ids.IdRespostaFiscal = FQuery.FieldByName("MFE_IDRESPOSTAFISCAL").AsString();
+    FQuery.Close();
     return rrReservada;
   } catch (const EFbISCError& e) {
     Liberar();
@@ -54,8 +54,8 @@ TResultadoReserva TReservaLinha::Reservar(std::int64_t idInterno, TIdsLinha& ids
 
 void TReservaLinha::Confirmar() {
   try {
-    transacao_.Commit();
-    ativa_ = false;
+    FTransacao.Commit();
+    FAtiva = false;
   } catch (...) {
     Liberar();
     throw;
@@ -63,16 +63,16 @@ void TReservaLinha::Confirmar() {
 }
 
 void TReservaLinha::Liberar() noexcept {
-  if (!ativa_) return;
-  ativa_ = false;
+  if (!FAtiva) return;
+  FAtiva = false;
   try {
-    query_.Close();
-    transacao_.Rollback();
+    FQuery.Close();
+    FTransacao.Rollback();
   } catch (...) {
     // A transaction that cannot be rolled back ends with its attachment; the
     // claim goes with it.
     try {
-      transacao_.ReleaseAfterFailure();
+      FTransacao.ReleaseAfterFailure();
     } catch (...) {
     }
   }

@@ -59,7 +59,7 @@ class TReservaLinha {
   // had open from look-ups) and locks the row. On rrReservada, `ids` holds
   // the row's ids. Raises on every other database failure.
   TResultadoReserva Reservar(std::int64_t idInterno, TIdsLinha& ids);
-  bool Ativa() const { return ativa_; }
+  bool Ativa() const { return FAtiva; }
   // Commits the claim's transaction: the step's update, run meanwhile on the
   // same transaction, is on disk and the row is free.
   void Confirmar();
@@ -67,9 +67,9 @@ class TReservaLinha {
   void Liberar() noexcept;
 
  private:
-  TFbTransaction& transacao_;
-  TFbQuery& query_;
-  bool ativa_ = false;
+  TFbTransaction& FTransacao;
+  TFbQuery& FQuery;
+  bool FAtiva = false;
 };
 
 }  // namespace pagvigia

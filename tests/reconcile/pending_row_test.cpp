@@ -199,32 +199,32 @@ std::vector<std::string> Entradas(const TDiario& d) {
 class PendingRowFixture {
  protected:
   PendingRowFixture()
-      : stmts_(trace_, linha_, serial_),
-        integrador_(trace_),
-        diario_(dir_ / TDiario::kNomeArquivo),
-        rec_(stmts_, integrador_, diario_, [this](const std::string& m) { Log(m); }) {}
+      : FStmts(FTrace, FLinha, FSerial),
+        FIntegrador(FTrace),
+        FDiario(FDir / TDiario::kNomeArquivo),
+        FRec(FStmts, FIntegrador, FDiario, [this](const std::string& m) { Log(m); }) {}
 
   void Log(const std::string& msg) {
     const std::string prefixo = msg.substr(0, msg.find(':'));
-    trace_.push_back("log " + prefixo);
+    FTrace.push_back("log " + prefixo);
     // A rejection's line carries the request as it was sent, session number
     // included.
     const std::string resto = msg.substr(prefixo.size() + 2);
     if (resto.starts_with("<")) {
-      EXPECT_EQ(resto, integrador_.Enviado[prefixo]);
+      EXPECT_EQ(resto, FIntegrador.Enviado[prefixo]);
     }
-    if (logFalha_) throw std::runtime_error("log cannot be written");
+    if (FLogFalha) throw std::runtime_error("log cannot be written");
   }
 
-  std::vector<std::string> trace_;
-  Progresso linha_;
-  std::string serial_;
-  bool logFalha_ = false;
-  FakeStatements stmts_;
-  FakeIntegrador integrador_;
-  testing::TempDir dir_{"pending-row"};
-  TDiario diario_;
-  TReconciliacao rec_;
+  std::vector<std::string> FTrace;
+  Progresso FLinha;
+  std::string FSerial;
+  bool FLogFalha = false;
+  FakeStatements FStmts;
+  FakeIntegrador FIntegrador;
+  testing::TempDir FDir{"pending-row"};
+  TDiario FDiario;
+  TReconciliacao FRec;
 };
 
 class PendingRow : public PendingRowFixture, public ::testing::TestWithParam<Caso> {};
@@ -233,36 +233,36 @@ TEST_P(PendingRow, Outcome) {
   const Caso& c = GetParam();
   TTransacaoPendente linha;
   linha.IdentificadorInterno = kChave;
-  linha.SerialPOS = serial_ = c.serial;
-  linha.IdPagamento = linha_.IdPagamento = c.idPagamento;
-  linha.IdStatusValidador = linha_.IdStatus = c.idStatus;
-  linha.IdRespostaFiscal = linha_.IdFiscal = c.idFiscal;
+  linha.SerialPOS = FSerial = c.serial;
+  linha.IdPagamento = FLinha.IdPagamento = c.idPagamento;
+  linha.IdStatusValidador = FLinha.IdStatus = c.idStatus;
+  linha.IdRespostaFiscal = FLinha.IdFiscal = c.idFiscal;
   linha.ValorPagamento = 105000;
-  stmts_.Falha = c.falha;
-  stmts_.OutraInstancia = c.outraInstancia;
-  stmts_.GravadoPorOutra = c.gravadoPorOutra;
-  stmts_.LinhaAusente = c.linhaAusente;
-  stmts_.Tamanhos = c.tamanhos;
-  integrador_.Pagamento = c.pagamento;
-  integrador_.Status = c.status;
-  integrador_.Fiscal = c.fiscal;
+  FStmts.Falha = c.falha;
+  FStmts.OutraInstancia = c.outraInstancia;
+  FStmts.GravadoPorOutra = c.gravadoPorOutra;
+  FStmts.LinhaAusente = c.linhaAusente;
+  FStmts.Tamanhos = c.tamanhos;
+  FIntegrador.Pagamento = c.pagamento;
+  FIntegrador.Status = c.status;
+  FIntegrador.Fiscal = c.fiscal;
   const TDadosCaixa caixa =
       c.caixaIlegivel ? TDadosCaixa::Ler([]() -> std::string { throw std::runtime_error("MSAUT unreadable"); },
                                          [] { return std::string("08.723.218/0001-86"); })
                       : TDadosCaixa("CHAVE-1", "08723218000186");
-  ASSERT_TRUE(rec_.PrepararCiclo());
-  ASSERT_TRUE(trace_.empty());
-  logFalha_ = c.logFalha;
+  ASSERT_TRUE(FRec.PrepararCiclo());
+  ASSERT_TRUE(FTrace.empty());
+  FLogFalha = c.logFalha;
 
   try {
-    rec_.EnviaMFEPendentes(linha, caixa);
+    FRec.EnviaMFEPendentes(linha, caixa);
   } catch (const std::exception& e) {
-    trace_.push_back(std::string("raises: ") + e.what());
+    FTrace.push_back(std::string("raises: ") + e.what());
   }
-  EXPECT_EQ(trace_, c.esperado);
-  EXPECT_EQ(linha_.Texto(), c.progresso);
+  EXPECT_EQ(FTrace, c.esperado);
+  EXPECT_EQ(FLinha.Texto(), c.progresso);
   // What the journal keeps is what a fresh process would read.
-  TDiario relido(diario_.Arquivo());
+  TDiario relido(FDiario.Arquivo());
   relido.Carregar();
   EXPECT_EQ(Entradas(relido), c.diario);
 }
@@ -512,34 +512,34 @@ class JournalAtCycleStart : public PendingRowFixture, public ::testing::TestWith
 TEST_P(JournalAtCycleStart, Outcome) {
   const CasoDiario& c = GetParam();
   const auto p = std::string(c.linha);
-  linha_ = {p.substr(0, p.find(" / ")), "0", "0"};
-  serial_ = "POS-5";
-  stmts_.LinhaAusente = c.linhaAusente;
-  stmts_.OutraInstancia = c.outraInstancia;
-  stmts_.Tamanhos = c.tamanhos;
+  FLinha = {p.substr(0, p.find(" / ")), "0", "0"};
+  FSerial = "POS-5";
+  FStmts.LinhaAusente = c.linhaAusente;
+  FStmts.OutraInstancia = c.outraInstancia;
+  FStmts.Tamanhos = c.tamanhos;
   {
-    TDiario antes(diario_.Arquivo());
+    TDiario antes(FDiario.Arquivo());
     antes.Carregar();
     antes.Gravar({kChave, etPagamento, "64", "<answer payment>"});
   }
-  ASSERT_TRUE(rec_.PrepararCiclo());
-  EXPECT_EQ(trace_, c.esperado);
-  EXPECT_EQ(linha_.Texto(), c.progresso);
-  TDiario relido(diario_.Arquivo());
+  ASSERT_TRUE(FRec.PrepararCiclo());
+  EXPECT_EQ(FTrace, c.esperado);
+  EXPECT_EQ(FLinha.Texto(), c.progresso);
+  TDiario relido(FDiario.Arquivo());
   relido.Carregar();
   EXPECT_EQ(Entradas(relido), c.diario);
 
   // The row as the cycle then selects it: while an entry waits, nothing is
   // sent for it.
   if (c.diario.empty()) return;
-  trace_.clear();
+  FTrace.clear();
   TTransacaoPendente linha;
   linha.IdentificadorInterno = kChave;
   linha.SerialPOS = "POS-5";
   linha.IdPagamento = linha.IdStatusValidador = linha.IdRespostaFiscal = "0";
-  integrador_.Pagamento = "AP 65";
-  rec_.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186"));
-  EXPECT_TRUE(trace_.empty());
+  FIntegrador.Pagamento = "AP 65";
+  FRec.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186"));
+  EXPECT_TRUE(FTrace.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -571,16 +571,16 @@ INSTANTIATE_TEST_SUITE_P(
 class JournalUnreadable : public PendingRowFixture, public ::testing::Test {};
 
 TEST_F(JournalUnreadable, IsReportedKeptAndNoRowIsSent) {
-  platform::WriteFileBytes(diario_.Arquivo(), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
-  EXPECT_FALSE(rec_.PrepararCiclo());
-  EXPECT_EQ(trace_, (std::vector<std::string>{"log Envios Pendentes"}));
+  platform::WriteFileBytes(FDiario.Arquivo(), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
+  EXPECT_FALSE(FRec.PrepararCiclo());
+  EXPECT_EQ(FTrace, (std::vector<std::string>{"log Envios Pendentes"}));
   TTransacaoPendente linha;
   linha.IdentificadorInterno = kChave;
   linha.SerialPOS = "POS-5";
   linha.IdPagamento = linha.IdStatusValidador = linha.IdRespostaFiscal = "0";
-  EXPECT_THROW(rec_.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186")), EDiarioIlegivel);
-  EXPECT_EQ(trace_.size(), 1u);
-  EXPECT_EQ(platform::ReadFileBytes(diario_.Arquivo()), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
+  EXPECT_THROW(FRec.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186")), EDiarioIlegivel);
+  EXPECT_EQ(FTrace.size(), 1u);
+  EXPECT_EQ(platform::ReadFileBytes(FDiario.Arquivo()), "Pagvigia diario 1\r\nE 7 MFE_IDPAG");
 }
 
 }  // namespace

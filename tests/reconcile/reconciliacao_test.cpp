@@ -55,87 +55,87 @@ std::string Linha(std::int64_t id, const std::string& serial, const std::string&
 class Reconciliacao : public ::testing::Test {
  protected:
   explicit Reconciliacao(bool chaveLonga = false)
-      : db_(Schema(chaveLonga)),
-        ro_(&con_),
-        rw_(&con_),
-        tb_(&con_),
-        linha_(&con_),
-        qexec_(&con_, &rw_),
-        padrao_(&con_),
-        msaut_(&con_),
-        stmts_(qexec_),
-        calls_(cli_),
-        diario_(dir_ / TDiario::kNomeArquivo),
-        rec_(stmts_, calls_, diario_, [this](const std::string& m) { log_.push_back(m); }) {
-    diario_.Carregar();
-    ConfigureLikeService(con_, db_);
-    con_.DefaultTransaction = &ro_;
-    ro_.SetAutoCommit(true);
-    ro_.ReadOnly = true;
-    rw_.SetAutoCommit(true);
-    ConfigurarConsultas(tb_, linha_, padrao_, msaut_);
-    cli_.SetPastaInput(dir_ / "in");
-    cli_.SetPastaOutput(dir_ / "out");
+      : FDb(Schema(chaveLonga)),
+        FRo(&FCon),
+        FRw(&FCon),
+        FTb(&FCon),
+        FLinha(&FCon),
+        FQexec(&FCon, &FRw),
+        FPadrao(&FCon),
+        FMsaut(&FCon),
+        FStmts(FQexec),
+        FCalls(FCli),
+        FDiario(FDir / TDiario::kNomeArquivo),
+        FRec(FStmts, FCalls, FDiario, [this](const std::string& m) { FLog.push_back(m); }) {
+    FDiario.Carregar();
+    ConfigureLikeService(FCon, FDb);
+    FCon.DefaultTransaction = &FRo;
+    FRo.SetAutoCommit(true);
+    FRo.ReadOnly = true;
+    FRw.SetAutoCommit(true);
+    ConfigurarConsultas(FTb, FLinha, FPadrao, FMsaut);
+    FCli.SetPastaInput(FDir / "in");
+    FCli.SetPastaOutput(FDir / "out");
   }
   ~Reconciliacao() override {
-    tb_.Close();
-    con_.Disconnect();
+    FTb.Close();
+    FCon.Disconnect();
   }
 
   void Simulador(std::vector<std::string> opcoes = {}) {
-    sim_.reset();
-    sim_.emplace(dir_ / "in", dir_ / "out", std::move(opcoes));
+    FSim.reset();
+    FSim.emplace(FDir / "in", FDir / "out", std::move(opcoes));
   }
 
   // Opens the cursors as the polling cycle does, for cash register 1, and
   // moves to the key `id`.
   void NaLinha(std::int64_t id) {
-    con_.Connect(false);
-    padrao_.Open();
-    if (!msaut_.Active()) msaut_.Open();
-    msaut_.ParamByName("CAIXA").SetAsInteger(1);
-    if (!tb_.Active()) tb_.Open();
-    tb_.ParamByName("CAIXA").SetAsInteger(1);
-    tb_.First();
-    while (!tb_.Eof() && tb_.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64() != id) tb_.Next();
-    ASSERT_FALSE(tb_.Eof()) << "row " << id << " is not pending";
+    FCon.Connect(false);
+    FPadrao.Open();
+    if (!FMsaut.Active()) FMsaut.Open();
+    FMsaut.ParamByName("CAIXA").SetAsInteger(1);
+    if (!FTb.Active()) FTb.Open();
+    FTb.ParamByName("CAIXA").SetAsInteger(1);
+    FTb.First();
+    while (!FTb.Eof() && FTb.FieldByName("MFE_IDENTIFICADORINTERNO").AsInt64() != id) FTb.Next();
+    ASSERT_FALSE(FTb.Eof()) << "row " << id << " is not pending";
   }
 
   std::string Coluna(std::int64_t id, const std::string& col) {
-    return db_.Scalar("SELECT COALESCE(" + col + ", '<null>') FROM MFE_TRANSACAO_CARTOES WHERE " +
+    return FDb.Scalar("SELECT COALESCE(" + col + ", '<null>') FROM MFE_TRANSACAO_CARTOES WHERE " +
                       "MFE_IDENTIFICADORINTERNO = " + std::to_string(id));
   }
 
   // The pending row `id` read by its key, as the cycle reads it.
   TTransacaoPendente Pendente(std::int64_t id) {
-    auto linha = LerTransacaoPendente(linha_, id, 1);
+    auto linha = LerTransacaoPendente(FLinha, id, 1);
     EXPECT_TRUE(linha) << "row " << id << " is not pending";
     return linha.value_or(TTransacaoPendente{});
   }
 
-  TDadosCaixa Caixa() { return TDadosCaixa::Ler(msaut_, padrao_); }
+  TDadosCaixa Caixa() { return TDadosCaixa::Ler(FMsaut, FPadrao); }
 
-  std::vector<SimCommand> Comandos() { return sim_ ? sim_->Commands() : std::vector<SimCommand>{}; }
+  std::vector<SimCommand> Comandos() { return FSim ? FSim->Commands() : std::vector<SimCommand>{}; }
 
-  FirebirdDb db_;
-  TempDir dir_{"reconcile"};
-  TFbConnection con_;
-  TFbTransaction ro_, rw_;
-  TFbQuery tb_, linha_, qexec_, padrao_, msaut_;
-  TIntegradorCliente cli_;
-  std::vector<std::string> log_;
-  TQExecStatements stmts_;
-  TIntegradorClienteCalls calls_;
-  TDiario diario_;
-  TReconciliacao rec_;
-  std::optional<IntegradorSim> sim_;
+  FirebirdDb FDb;
+  TempDir FDir{"reconcile"};
+  TFbConnection FCon;
+  TFbTransaction FRo, FRw;
+  TFbQuery FTb, FLinha, FQexec, FPadrao, FMsaut;
+  TIntegradorCliente FCli;
+  std::vector<std::string> FLog;
+  TQExecStatements FStmts;
+  TIntegradorClienteCalls FCalls;
+  TDiario FDiario;
+  TReconciliacao FRec;
+  std::optional<IntegradorSim> FSim;
 };
 
 TEST_F(Reconciliacao, PaymentOfATerminalCarriesItsKeysAndTheCompanyDigits) {
   Simulador({"--method", "EnviarPagamento", "--id-start", "31"});
-  db_.Run(Linha(1, "POS-5", "0", "10.50"));
+  FDb.Run(Linha(1, "POS-5", "0", "10.50"));
   NaLinha(1);
-  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 5, 105000, false, "ignored"), 31);
+  EXPECT_EQ(FRec.EnviaPagamento(Caixa(), 5, 105000, false, "ignored"), 31);
   auto c = Comandos();
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].chave, "CHAVE-CAIXA-1");
@@ -146,16 +146,16 @@ TEST_F(Reconciliacao, PaymentOfATerminalCarriesItsKeysAndTheCompanyDigits) {
   EXPECT_EQ(c[0].Param("ValorTotalVenda"), "10.50");
   EXPECT_EQ(c[0].Param("IcmsBase"), "0.00");
   EXPECT_EQ(c[0].Param("HabilitarMultiplosPagamentos"), "false");
-  ASSERT_TRUE(rec_.RespostaPagamentoMFe);
-  EXPECT_EQ(rec_.RespostaPagamentoMFe->IDPagamento, 31);
-  EXPECT_TRUE(log_.empty());
+  ASSERT_TRUE(FRec.RespostaPagamentoMFe);
+  EXPECT_EQ(FRec.RespostaPagamentoMFe->IDPagamento, 31);
+  EXPECT_TRUE(FLog.empty());
 }
 
 TEST_F(Reconciliacao, PaymentWithoutTerminalIsTefWithTheRegisterKeyTwice) {
   Simulador();
-  db_.Run(Linha(1, "TEF", "0"));
+  FDb.Run(Linha(1, "TEF", "0"));
   NaLinha(1);
-  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, true, "12.3-4"), 1);
+  EXPECT_EQ(FRec.EnviaPagamento(Caixa(), 0, 10000, true, "12.3-4"), 1);
   auto c = Comandos();
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].Param("SerialPos"), "TEF");
@@ -165,37 +165,37 @@ TEST_F(Reconciliacao, PaymentWithoutTerminalIsTefWithTheRegisterKeyTwice) {
 }
 
 TEST_F(Reconciliacao, PaymentResultByAnswer) {
-  db_.Run(Linha(1, "TEF", "0"));
+  FDb.Run(Linha(1, "TEF", "0"));
   NaLinha(1);
   // Saved only locally: the id negated, and no log line for an "AP" answer.
   Simulador({"--method", "EnviarPagamento", "--saved-locally", "--id-start", "123"});
-  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), -123);
-  EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(FRec.EnviaPagamento(Caixa(), 0, 10000, false, ""), -123);
+  EXPECT_TRUE(FLog.empty());
   // Rejected without a body: 0 and one log line with the request sent.
   Simulador({"--method", "EnviarPagamento", "--code", "EE"});
-  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), 0);
-  ASSERT_EQ(log_.size(), 1u);
-  EXPECT_EQ(log_[0], "Pagamento MFE: " + Comandos().at(0).xml);
+  EXPECT_EQ(FRec.EnviaPagamento(Caixa(), 0, 10000, false, ""), 0);
+  ASSERT_EQ(FLog.size(), 1u);
+  EXPECT_EQ(FLog[0], "Pagamento MFE: " + Comandos().at(0).xml);
   // The last answer is the one kept.
-  EXPECT_EQ(rec_.RespostaPagamentoMFe->IntegradorResposta.Codigo, "EE");
+  EXPECT_EQ(FRec.RespostaPagamentoMFe->IntegradorResposta.Codigo, "EE");
 }
 
 TEST_F(Reconciliacao, NoAnswerRaisesAndKeepsTheLastAnswer) {
-  db_.Run(Linha(1, "TEF", "0"));
+  FDb.Run(Linha(1, "TEF", "0"));
   NaLinha(1);
   Simulador({"--method", "EnviarPagamento", "--id-start", "9"});
-  EXPECT_EQ(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""), 9);
+  EXPECT_EQ(FRec.EnviaPagamento(Caixa(), 0, 10000, false, ""), 9);
   // A file where the input folder should be: the command cannot be written.
-  sim_.reset();
-  std::filesystem::remove_all(dir_ / "in");
-  std::ofstream(dir_ / "in") << "x";
-  EXPECT_ANY_THROW(rec_.EnviaPagamento(Caixa(), 0, 10000, false, ""));
-  ASSERT_TRUE(rec_.RespostaPagamentoMFe);
-  EXPECT_EQ(rec_.RespostaPagamentoMFe->IDPagamento, 9);
+  FSim.reset();
+  std::filesystem::remove_all(FDir / "in");
+  std::ofstream(FDir / "in") << "x";
+  EXPECT_ANY_THROW(FRec.EnviaPagamento(Caixa(), 0, 10000, false, ""));
+  ASSERT_TRUE(FRec.RespostaPagamentoMFe);
+  EXPECT_EQ(FRec.RespostaPagamentoMFe->IDPagamento, 9);
 }
 
 TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
-  db_.Run(Linha(1, "TEF", "4294967297"));
+  FDb.Run(Linha(1, "TEF", "4294967297"));
   NaLinha(1);
   Simulador({"--method", "EnviarStatusPagamento", "--code", "EE", "--method", "RespostaFiscal", "--code", "EE",
              "--body", "always", "--retorno", "RF-7"});
@@ -204,9 +204,9 @@ TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
   linha.Parcelas = 2;
   linha.ValorPagamento = 25000;
   linha.ChaveSat = "CFe1";
-  EXPECT_FALSE(rec_.EnviarStatusPagamento(Caixa(), linha, 4294967297LL));
+  EXPECT_FALSE(FRec.EnviarStatusPagamento(Caixa(), linha, 4294967297LL));
   // The fiscal-response id comes back whatever the code.
-  EXPECT_EQ(rec_.RespostaFiscal(Caixa(), linha, 2147483648LL), "RF-7");
+  EXPECT_EQ(FRec.RespostaFiscal(Caixa(), linha, 2147483648LL), "RF-7");
   auto c = Comandos();
   ASSERT_EQ(c.size(), 2u);
   EXPECT_EQ(c[0].Param("idFila"), "1");
@@ -215,16 +215,16 @@ TEST_F(Reconciliacao, StatusAndFiscalCarryTheLow32BitsOfThePaymentId) {
   EXPECT_EQ(c[0].Param("ValorPagamento"), "2.50");
   EXPECT_EQ(c[1].Param("idFila"), "-2147483648");
   EXPECT_EQ(c[1].Param("CNPJ"), "08723218000186");
-  ASSERT_EQ(log_.size(), 2u);
-  EXPECT_EQ(log_[0], "Status Pagamento: " + c[0].xml);
-  EXPECT_EQ(log_[1], "Resposta Fiscal: " + c[1].xml);
+  ASSERT_EQ(FLog.size(), 2u);
+  EXPECT_EQ(FLog[0], "Status Pagamento: " + c[0].xml);
+  EXPECT_EQ(FLog[1], "Resposta Fiscal: " + c[1].xml);
 }
 
 TEST_F(Reconciliacao, ARowReadByItsKeyIsCommittedStepByStep) {
-  db_.Run(Linha(1, "TEF", "0", "7.00"));
+  FDb.Run(Linha(1, "TEF", "0", "7.00"));
   NaLinha(1);
   Simulador({"--method", "EnviarPagamento", "--id-start", "64"});
-  rec_.EnviaMFEPendentes(Pendente(1), Caixa());
+  FRec.EnviaMFEPendentes(Pendente(1), Caixa());
   auto c = Comandos();
   ASSERT_EQ(c.size(), 3u);
   EXPECT_EQ(c[1].Param("CodigoPagamento"), "AUT9");  // the authorisation code, not MFE_CODIGOPAGAMENTO
@@ -233,25 +233,25 @@ TEST_F(Reconciliacao, ARowReadByItsKeyIsCommittedStepByStep) {
   EXPECT_EQ(Coluna(1, "MFE_IDSTATUSVALIDADOR"), std::to_string(c[1].session.value_or(-1)));
   EXPECT_EQ(Coluna(1, "MFE_IDRESPOSTAFISCAL"), "1");
   // Committed: another attachment sees it while ours is still open.
-  EXPECT_EQ(db_.Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "0");
+  EXPECT_EQ(FDb.Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "0");
 }
 
 TEST_F(Reconciliacao, ARowIsReadByItsKeyWhilePendingAndAValueOutOfRangeFailsItAlone) {
-  db_.Run("ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_ULTQUATRODIGITOS TYPE BIGINT;\n");
-  db_.Run(Linha(1, "TEF", "0") + Linha(2, "TEF", "0") + Linha(3, "TEF", "77") +
+  FDb.Run("ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_ULTQUATRODIGITOS TYPE BIGINT;\n");
+  FDb.Run(Linha(1, "TEF", "0") + Linha(2, "TEF", "0") + Linha(3, "TEF", "77") +
           "UPDATE MFE_TRANSACAO_CARTOES SET MFE_ULTQUATRODIGITOS = 1099511627776 WHERE MFE_IDENTIFICADORINTERNO = 2;\n"
           "UPDATE MFE_TRANSACAO_CARTOES SET MFE_IDRESPOSTAFISCAL = 'RF' WHERE MFE_IDENTIFICADORINTERNO = 3;\n");
   NaLinha(1);
   EXPECT_EQ(Pendente(1).UltQuatroDigitos, 9876);
   try {
-    LerTransacaoPendente(linha_, 2, 1);
+    LerTransacaoPendente(FLinha, 2, 1);
     ADD_FAILURE() << "row 2 was read";
   } catch (const ETransacaoIlegivel& e) {
     EXPECT_STREQ(e.what(),
                  "Value 1099511627776 is out of the integer range (MFE_ULTQUATRODIGITOS) "
                  "(MFE_IDENTIFICADORINTERNO = 2)");
   }
-  EXPECT_FALSE(LerTransacaoPendente(linha_, 3, 1)) << "a row no longer pending";
+  EXPECT_FALSE(LerTransacaoPendente(FLinha, 3, 1)) << "a row no longer pending";
   EXPECT_EQ(Pendente(1).ValorPagamento, 105000);
 }
 
@@ -264,10 +264,10 @@ class ReconciliacaoChaveLonga : public Reconciliacao {
 };
 
 TEST_F(ReconciliacaoChaveLonga, UpdatesReachTheRowOfTheWholeKey) {
-  db_.Run(Linha(1, "POS-X", "0") + Linha(4294967297LL, "POS-X", "0"));
+  FDb.Run(Linha(1, "POS-X", "0") + Linha(4294967297LL, "POS-X", "0"));
   NaLinha(4294967297LL);
   Simulador({"--method", "EnviarPagamento", "--id-start", "77"});
-  rec_.EnviaMFEPendentes(Pendente(4294967297LL), Caixa());
+  FRec.EnviaMFEPendentes(Pendente(4294967297LL), Caixa());
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDPAGAMENTO"), "77");
   EXPECT_EQ(Coluna(4294967297LL, "MFE_IDRESPOSTAFISCAL"), "1");
   EXPECT_EQ(Coluna(1, "MFE_IDPAGAMENTO"), "0");
