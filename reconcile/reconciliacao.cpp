@@ -35,17 +35,28 @@ std::int32_t Baixos32(std::int64_t v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
 }
 
-// The claim of the step in progress, given up when the step leaves without
-// committing it (an answer not to be recorded, a failure).
-class TGuardaReserva {
+// One step's claim on its row: taken on construction, given up when the
+// step leaves without committing it (an answer not to be recorded, a
+// failure); after Confirmar, giving it up does nothing.
+class TReservaEtapa {
  public:
-  explicit TGuardaReserva(TReconcileStatements& s) : FStatements(s) {}
-  ~TGuardaReserva() { FStatements.Liberar(); }
-  TGuardaReserva(const TGuardaReserva&) = delete;
-  TGuardaReserva& operator=(const TGuardaReserva&) = delete;
+  TReservaEtapa(TReconcileStatements& s, std::int64_t idInterno)
+      : FStatements(s), FResultado(s.Reservar(idInterno, FIds)) {}
+  ~TReservaEtapa() {
+    if (FResultado == rrReservada) FStatements.Liberar();
+  }
+  TReservaEtapa(const TReservaEtapa&) = delete;
+  TReservaEtapa& operator=(const TReservaEtapa&) = delete;
+
+  TResultadoReserva Resultado() const { return FResultado; }
+  bool Reservada() const { return FResultado == rrReservada; }
+  // The row's ids as committed when the claim was taken.
+  const TIdsLinha& Ids() const { return FIds; }
 
  private:
   TReconcileStatements& FStatements;
+  TIdsLinha FIds;
+  TResultadoReserva FResultado;
 };
 
 const std::string& IdDaEtapa(const TIdsLinha& ids, TEtapa etapa) {
@@ -92,19 +103,17 @@ void TReconciliacao::AplicarDiario() {
   for (const TEntradaDiario& e : entradas) {
     const std::string onde = "row " + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa));
     try {
-      TIdsLinha ids;
-      const TResultadoReserva r = FStatements.Reservar(e.IdInterno, ids);
+      TReservaEtapa reserva(FStatements, e.IdInterno);
       // Another instance holds the row: the entry waits for the next cycle,
       // and the row is not sent meanwhile.
-      if (r == rrOutraInstancia) continue;
-      if (r == rrLinhaAusente) {
+      if (reserva.Resultado() == rrOutraInstancia) continue;
+      if (reserva.Resultado() == rrLinhaAusente) {
         FDiario.Remover(e.IdInterno, e.Etapa);
         DoSaveLog("Envios Pendentes: journal: " + onde + ": the row no longer exists; the id \"" + e.Id +
                   "\" kept for it is dropped");
         continue;
       }
-      TGuardaReserva guarda(FStatements);
-      const std::string& atual = IdDaEtapa(ids, e.Etapa);
+      const std::string& atual = IdDaEtapa(reserva.Ids(), e.Etapa);
       if (atual != kNaoFeito) {
         FStatements.Liberar();
         FDiario.Remover(e.IdInterno, e.Etapa);
@@ -184,12 +193,11 @@ bool TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDado
     return true;
   }
   if (ColunaCurta(etPagamento)) return false;
-  TIdsLinha ids;
-  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return false;
-  TGuardaReserva guarda(FStatements);
-  if (ids.IdPagamento != kNaoFeito) {
+  TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
+  if (!reserva.Reservada()) return false;
+  if (reserva.Ids().IdPagamento != kNaoFeito) {
     // Another instance recorded the payment since the row was selected.
-    IdPagamento = TextoParaInt64(ids.IdPagamento);
+    IdPagamento = TextoParaInt64(reserva.Ids().IdPagamento);
     return true;
   }
   const std::int32_t CodigoPOS = FStatements.CodigoPOSPorSerial(linha.SerialPOS);
@@ -224,11 +232,10 @@ bool TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const
   if (linha.SerialPOS != kSerialTEF || linha.IdStatusValidador != kNaoFeito || IdPagamento <= 0) return true;
   // Not sent: the re-read of the fiscal step then finds the status "0".
   if (ColunaCurta(etStatusPagamento)) return true;
-  TIdsLinha ids;
-  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return false;
-  TGuardaReserva guarda(FStatements);
+  TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
+  if (!reserva.Reservada()) return false;
   // Recorded by another instance since the row was selected.
-  if (ids.IdStatusValidador != kNaoFeito) return true;
+  if (reserva.Ids().IdStatusValidador != kNaoFeito) return true;
   if (!EnviarStatusPagamento(caixa, linha, IdPagamento)) return true;
   return Registrar({linha.IdentificadorInterno, etStatusPagamento,
                     std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador),
@@ -244,13 +251,12 @@ void TReconciliacao::PassoRespostaFiscal(const TTransacaoPendente& linha, const 
     return;
   }
   // The re-read runs inside the claim (one transaction for both).
-  TIdsLinha ids;
-  if (FStatements.Reservar(linha.IdentificadorInterno, ids) != rrReservada) return;
-  TGuardaReserva guarda(FStatements);
+  TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
+  if (!reserva.Reservada()) return;
   const TTransacaoRelida relida = FStatements.RelerTransacao(linha.IdentificadorInterno);
   if (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito) return;
   // Recorded by another instance since the row was selected.
-  if (ids.IdRespostaFiscal != linha.IdRespostaFiscal) return;
+  if (reserva.Ids().IdRespostaFiscal != linha.IdRespostaFiscal) return;
   const std::string IdRespostaFiscal = RespostaFiscal(caixa, linha, IdPagamento);
   if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado) return;
   Registrar({linha.IdentificadorInterno, etRespostaFiscal, IdRespostaFiscal, RetornoRespostaFiscal->XML});
