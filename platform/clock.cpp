@@ -78,11 +78,11 @@ Sleeper& SystemSleeper() { return Real(); }
 DateTime ManualClock::LocalNow() {
   DateTime base;
   {
-    std::lock_guard lock(mu_);
-    base = base_;
+    std::lock_guard lock(FMutex);
+    base = FBase;
   }
   // Add the elapsed milliseconds to the base moment through the C calendar.
-  const std::int64_t elapsed = nowMs_.load() - startMs_;
+  const std::int64_t elapsed = FNowMs.load() - FStartMs;
   std::tm tm{};
   tm.tm_year = base.year - 1900;
   tm.tm_mon = base.month - 1;

@@ -36,27 +36,27 @@ Sleeper& SystemSleeper();
 // of waiting: for tests of timing rules. Thread-safe.
 class ManualClock : public Clock, public Sleeper {
  public:
-  explicit ManualClock(std::int64_t startMs = 1'000'000) : nowMs_(startMs), startMs_(startMs) {}
-  std::int64_t NowMs() override { return nowMs_.load(); }
+  explicit ManualClock(std::int64_t startMs = 1'000'000) : FNowMs(startMs), FStartMs(startMs) {}
+  std::int64_t NowMs() override { return FNowMs.load(); }
   DateTime LocalNow() override;
   void SleepMs(std::int64_t ms) override {
-    nowMs_ += ms;
-    slept_ += ms;
+    FNowMs += ms;
+    FSlept += ms;
   }
-  void Advance(std::int64_t ms) { nowMs_ += ms; }
-  std::int64_t TotalSlept() const { return slept_.load(); }
+  void Advance(std::int64_t ms) { FNowMs += ms; }
+  std::int64_t TotalSlept() const { return FSlept.load(); }
   // The calendar moment that corresponds to NowMs() == startMs.
   void SetBase(const DateTime& base) {
-    std::lock_guard lock(mu_);
-    base_ = base;
+    std::lock_guard lock(FMutex);
+    FBase = base;
   }
 
  private:
-  std::atomic<std::int64_t> nowMs_;
-  std::atomic<std::int64_t> slept_{0};
-  std::int64_t startMs_ = 1'000'000;
-  std::mutex mu_;
-  DateTime base_{2026, 12, 8, 10, 0, 0, 0};
+  std::atomic<std::int64_t> FNowMs;
+  std::atomic<std::int64_t> FSlept{0};
+  std::int64_t FStartMs = 1'000'000;
+  std::mutex FMutex;
+  DateTime FBase{2026, 12, 8, 10, 0, 0, 0};
 };
 
 // Process-wide pseudo-random generator, seeded once from a high-resolution

@@ -11,21 +11,21 @@ namespace {
 class SyslogEventLog final : public EventLog {
  public:
   void Error(const std::string& message) override {
-    std::lock_guard lock(mu_);
-    if (!opened_) {
+    std::lock_guard lock(FMutex);
+    if (!FOpened) {
       // openlog keeps the pointer, so the name lives as long as this object.
-      ident_ = ExtractFileName(ExecutablePath());
-      if (ident_.empty()) ident_ = "pagvigia";
-      ::openlog(ident_.c_str(), LOG_PID, LOG_USER);
-      opened_ = true;
+      FIdent = ExtractFileName(ExecutablePath());
+      if (FIdent.empty()) FIdent = "pagvigia";
+      ::openlog(FIdent.c_str(), LOG_PID, LOG_USER);
+      FOpened = true;
     }
     ::syslog(LOG_USER | LOG_ERR, "%s", message.c_str());
   }
 
  private:
-  std::mutex mu_;
-  bool opened_ = false;
-  std::string ident_;
+  std::mutex FMutex;
+  bool FOpened = false;
+  std::string FIdent;
 };
 
 }  // namespace

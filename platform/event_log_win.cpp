@@ -12,24 +12,24 @@ namespace {
 class WindowsEventLog final : public EventLog {
  public:
   ~WindowsEventLog() override {
-    if (source_) ::DeregisterEventSource(source_);
+    if (FSource) ::DeregisterEventSource(FSource);
   }
   void Error(const std::string& message) override {
-    std::lock_guard lock(mu_);
-    if (!source_) {
+    std::lock_guard lock(FMutex);
+    if (!FSource) {
       std::string name = ExtractFileName(ExecutablePath());
       if (name.empty()) name = "Pagvigia.exe";
-      source_ = ::RegisterEventSourceW(nullptr, Widen(name).c_str());
-      if (!source_) return;
+      FSource = ::RegisterEventSourceW(nullptr, Widen(name).c_str());
+      if (!FSource) return;
     }
     const std::wstring text = Widen(message);
     const wchar_t* strings[] = {text.c_str()};
-    ::ReportEventW(source_, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    ::ReportEventW(FSource, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
   }
 
  private:
-  std::mutex mu_;
-  HANDLE source_ = nullptr;
+  std::mutex FMutex;
+  HANDLE FSource = nullptr;
 };
 
 }  // namespace

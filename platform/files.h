@@ -31,11 +31,11 @@ std::string DriveRoot();
 // operating system's reason.
 class FileError : public std::runtime_error {
  public:
-  FileError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
-  int code() const { return code_; }
+  FileError(const std::string& message, int code) : std::runtime_error(message), FCode(code) {}
+  int code() const { return FCode; }
 
  private:
-  int code_;
+  int FCode;
 };
 
 enum class TextEncoding { Ansi, Utf8Bom, Utf16LE, Utf16BE };

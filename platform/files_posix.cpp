@@ -18,21 +18,21 @@ namespace {
 
 class Fd {
  public:
-  explicit Fd(int fd) : fd_(fd) {}
+  explicit Fd(int fd) : FFd(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (FFd >= 0) ::close(FFd);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
+  int get() const { return FFd; }
   int release() {
-    int f = fd_;
-    fd_ = -1;
+    int f = FFd;
+    FFd = -1;
     return f;
   }
 
  private:
-  int fd_;
+  int FFd;
 };
 
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {

@@ -20,22 +20,22 @@ bool IsDelim(char c) { return c == '\\' || c == '/'; }
 
 class Handle {
  public:
-  explicit Handle(HANDLE h) : h_(h) {}
+  explicit Handle(HANDLE h) : FHandle(h) {}
   ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
+    if (FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle);
   }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return FHandle; }
+  bool valid() const { return FHandle != INVALID_HANDLE_VALUE; }
   HANDLE release() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
+    HANDLE h = FHandle;
+    FHandle = INVALID_HANDLE_VALUE;
     return h;
   }
 
  private:
-  HANDLE h_;
+  HANDLE FHandle;
 };
 
 // Opens for writing; the file may be read by others meanwhile only by a

@@ -31,37 +31,37 @@ bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name)
 // ServiceThread
 
 bool ServiceThread::Terminated() const {
-  std::lock_guard lock(mu_);
-  return terminated_;
+  std::lock_guard lock(FMutex);
+  return FTerminated;
 }
 
 ServiceState ServiceThread::State() const {
-  std::lock_guard lock(mu_);
-  return state_;
+  std::lock_guard lock(FMutex);
+  return FState;
 }
 
 void ServiceThread::Controller(ServiceRequest request) {
   {
-    std::lock_guard lock(mu_);
-    queue_.push_back(request);
+    std::lock_guard lock(FMutex);
+    FQueue.push_back(request);
   }
   Wake();
 }
 
 bool ServiceThread::TakeQueued(ServiceRequest& request) {
-  std::lock_guard lock(mu_);
-  if (queue_.empty()) return false;
-  request = queue_.front();
-  queue_.erase(queue_.begin());
+  std::lock_guard lock(FMutex);
+  if (FQueue.empty()) return false;
+  request = FQueue.front();
+  FQueue.erase(FQueue.begin());
   return true;
 }
 
 void ServiceThread::ReportState(ServiceState state) {
   ServiceState before;
   {
-    std::lock_guard lock(mu_);
-    before = state_;
-    state_ = state;
+    std::lock_guard lock(FMutex);
+    before = FState;
+    FState = state;
   }
   Announce(before, state);
 }
@@ -71,9 +71,9 @@ void ServiceThread::Handle(ServiceRequest request) {
   switch (request) {
     case ServiceRequest::Stop:
       {
-        std::lock_guard lock(mu_);
-        if (terminated_) return;
-        terminated_ = true;
+        std::lock_guard lock(FMutex);
+        if (FTerminated) return;
+        FTerminated = true;
       }
       ReportState(ServiceState::StopPending);
       break;

@@ -64,7 +64,7 @@ class ServiceThread {
 
   // The operating system's side of the thread; see the platform's source.
   struct Native;
-  Native& NativeSide() { return *native_; }
+  Native& NativeSide() { return *FNative; }
 
  private:
   void Handle(ServiceRequest request);
@@ -77,11 +77,11 @@ class ServiceThread {
   void WaitForRequest();
   void Announce(ServiceState before, ServiceState now);
 
-  std::unique_ptr<Native> native_;
-  mutable std::mutex mu_;
-  std::vector<ServiceRequest> queue_;
-  bool terminated_ = false;
-  ServiceState state_ = ServiceState::Stopped;
+  std::unique_ptr<Native> FNative;
+  mutable std::mutex FMutex;
+  std::vector<ServiceRequest> FQueue;
+  bool FTerminated = false;
+  ServiceState FState = ServiceState::Stopped;
 };
 
 struct ServiceDefinition {

@@ -64,31 +64,31 @@ sigset_t ControlSignals() {
 
 }  // namespace
 
-ServiceThread::ServiceThread(bool watchSignals) : native_(std::make_unique<Native>()) {
+ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Native>()) {
   if (watchSignals) {
     const sigset_t set = ControlSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    native_->signalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    FNative->signalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
   }
-  native_->eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  FNative->eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 ServiceThread::~ServiceThread() {
-  if (native_->signalFd >= 0) ::close(native_->signalFd);
-  if (native_->eventFd >= 0) ::close(native_->eventFd);
+  if (FNative->signalFd >= 0) ::close(FNative->signalFd);
+  if (FNative->eventFd >= 0) ::close(FNative->eventFd);
 }
 
 void ServiceThread::Wake() {
   const std::uint64_t one = 1;
-  if (native_->eventFd >= 0) {
-    [[maybe_unused]] const auto n = ::write(native_->eventFd, &one, sizeof one);
+  if (FNative->eventFd >= 0) {
+    [[maybe_unused]] const auto n = ::write(FNative->eventFd, &one, sizeof one);
   }
 }
 
 void ServiceThread::HandleSystemRequests() {
-  if (native_->signalFd >= 0) {
+  if (FNative->signalFd >= 0) {
     signalfd_siginfo info{};
-    while (::read(native_->signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (::read(FNative->signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       switch (info.ssi_signo) {
         case SIGTERM:
         case SIGINT: Handle(ServiceRequest::Stop); break;
@@ -98,14 +98,14 @@ void ServiceThread::HandleSystemRequests() {
       }
     }
   }
-  if (native_->eventFd >= 0) {
+  if (FNative->eventFd >= 0) {
     std::uint64_t count = 0;
-    [[maybe_unused]] auto n = ::read(native_->eventFd, &count, sizeof count);
+    [[maybe_unused]] auto n = ::read(FNative->eventFd, &count, sizeof count);
   }
 }
 
 void ServiceThread::WaitForRequest() {
-  pollfd fds[2] = {{native_->signalFd, POLLIN, 0}, {native_->eventFd, POLLIN, 0}};
+  pollfd fds[2] = {{FNative->signalFd, POLLIN, 0}, {FNative->eventFd, POLLIN, 0}};
   ::poll(fds, 2, -1);
 }
 

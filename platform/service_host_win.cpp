@@ -103,40 +103,40 @@ DWORD StateCode(ServiceState state) {
 
 }  // namespace
 
-ServiceThread::ServiceThread(bool watchSignals) : native_(std::make_unique<Native>()) {
-  native_->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Native>()) {
+  FNative->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (watchSignals) {
     consoleThread = this;
-    native_->consoleHandler = ::SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    FNative->consoleHandler = ::SetConsoleCtrlHandler(ConsoleControl, TRUE);
   }
 }
 
 ServiceThread::~ServiceThread() {
-  if (native_->consoleHandler) ::SetConsoleCtrlHandler(ConsoleControl, FALSE);
+  if (FNative->consoleHandler) ::SetConsoleCtrlHandler(ConsoleControl, FALSE);
   if (consoleThread == this) consoleThread = nullptr;
   {
-    std::unique_lock lock(native_->mu);
-    native_->StopKeepAlive(lock);
+    std::unique_lock lock(FNative->mu);
+    FNative->StopKeepAlive(lock);
   }
-  if (native_->wake) ::CloseHandle(native_->wake);
+  if (FNative->wake) ::CloseHandle(FNative->wake);
 }
 
 void ServiceThread::Wake() {
-  if (native_->wake) ::SetEvent(native_->wake);
+  if (FNative->wake) ::SetEvent(FNative->wake);
 }
 
 void ServiceThread::HandleSystemRequests() {}
 
 void ServiceThread::WaitForRequest() {
-  if (native_->wake) ::WaitForSingleObject(native_->wake, INFINITE);
+  if (FNative->wake) ::WaitForSingleObject(FNative->wake, INFINITE);
 }
 
 void ServiceThread::Announce(ServiceState, ServiceState now) {
-  std::unique_lock lock(native_->mu);
-  if (!native_->status) return;
-  if (now != ServiceState::StopPending) native_->StopKeepAlive(lock);
-  native_->Report(StateCode(now));
-  if (now == ServiceState::StopPending) native_->StartKeepAlive();
+  std::unique_lock lock(FNative->mu);
+  if (!FNative->status) return;
+  if (now != ServiceState::StopPending) FNative->StopKeepAlive(lock);
+  FNative->Report(StateCode(now));
+  if (now == ServiceState::StopPending) FNative->StartKeepAlive();
 }
 
 // ---------------------------------------------------------------------------
@@ -233,16 +233,16 @@ namespace {
 
 class ScHandle {
  public:
-  explicit ScHandle(SC_HANDLE h) : h_(h) {}
+  explicit ScHandle(SC_HANDLE h) : FHandle(h) {}
   ~ScHandle() {
-    if (h_) ::CloseServiceHandle(h_);
+    if (FHandle) ::CloseServiceHandle(FHandle);
   }
   ScHandle(const ScHandle&) = delete;
   ScHandle& operator=(const ScHandle&) = delete;
-  SC_HANDLE get() const { return h_; }
+  SC_HANDLE get() const { return FHandle; }
 
  private:
-  SC_HANDLE h_;
+  SC_HANDLE FHandle;
 };
 
 // The text in a message box, unless unattended, and on the console.
