@@ -15,15 +15,15 @@ class TVariant {
   enum class Kind { Empty, String, Integer, Double, Boolean, DateTime };
 
   TVariant() = default;
-  TVariant(std::string v) : v_(std::move(v)) {}
-  TVariant(const char* v) : v_(std::string(v ? v : "")) {}
-  TVariant(std::string_view v) : v_(std::string(v)) {}
-  TVariant(std::int32_t v) : v_(v) {}
-  TVariant(double v) : v_(v) {}
-  TVariant(bool v) : v_(v) {}
-  TVariant(TDateTime v) : v_(v) {}
+  TVariant(std::string v) : FValue(std::move(v)) {}
+  TVariant(const char* v) : FValue(std::string(v ? v : "")) {}
+  TVariant(std::string_view v) : FValue(std::string(v)) {}
+  TVariant(std::int32_t v) : FValue(v) {}
+  TVariant(double v) : FValue(v) {}
+  TVariant(bool v) : FValue(v) {}
+  TVariant(TDateTime v) : FValue(v) {}
 
-  Kind kind() const { return static_cast<Kind>(v_.index()); }
+  Kind kind() const { return static_cast<Kind>(FValue.index()); }
   bool IsEmpty() const { return kind() == Kind::Empty; }
 
   // Conversions; each raises EConvertError when the value cannot be converted.
@@ -47,7 +47,7 @@ class TVariant {
   friend bool operator==(const TVariant&, const TVariant&) = default;
 
  private:
-  std::variant<std::monostate, std::string, std::int32_t, double, bool, TDateTime> v_;
+  std::variant<std::monostate, std::string, std::int32_t, double, bool, TDateTime> FValue;
 };
 
 }  // namespace pagvigia

@@ -181,7 +181,7 @@ struct Alvo {
 class Etiqueta {
  public:
   Etiqueta(std::string_view pre, std::string_view name, char post, bool noCase)
-      : pre_(pre), name_(name), post_(post), noCase_(noCase), len_(pre.size() + name.size() + 2) {
+      : FPre(pre), FName(name), FPost(post), FNoCase(noCase), FLen(pre.size() + name.size() + 2) {
     // The first two characters after "<", in upper case, as Par gives them.
     char c[2] = {0, 0};
     std::size_t k = 0;
@@ -191,38 +191,38 @@ class Etiqueta {
       if (k < 2) c[k++] = ch;
     if (k < 2) c[k++] = post;
     // "<" + post alone leaves the second character free: no pair to go by.
-    completo_ = k == 2;
-    par_ = static_cast<std::uint16_t>((static_cast<unsigned char>(Up(c[0])) << 8) |
+    FCompleto = k == 2;
+    FPar = static_cast<std::uint16_t>((static_cast<unsigned char>(Up(c[0])) << 8) |
                                       static_cast<unsigned char>(Up(c[1])));
   }
 
   bool Em(std::string_view t, std::size_t at, std::uint16_t par) const {
-    if ((completo_ && par != par_) || t.size() - at < len_) return false;
+    if ((FCompleto && par != FPar) || t.size() - at < FLen) return false;
     const char* p = t.data() + at + 1;
-    for (std::size_t k = 0; k < pre_.size(); ++k)
-      if (p[k] != pre_[k]) return false;
-    p += pre_.size();
-    if (noCase_) {
-      for (std::size_t k = 0; k < name_.size(); ++k)
-        if (Up(p[k]) != Up(name_[k])) return false;
+    for (std::size_t k = 0; k < FPre.size(); ++k)
+      if (p[k] != FPre[k]) return false;
+    p += FPre.size();
+    if (FNoCase) {
+      for (std::size_t k = 0; k < FName.size(); ++k)
+        if (Up(p[k]) != Up(FName[k])) return false;
     } else {
-      for (std::size_t k = 0; k < name_.size(); ++k)
-        if (p[k] != name_[k]) return false;
+      for (std::size_t k = 0; k < FName.size(); ++k)
+        if (p[k] != FName[k]) return false;
     }
-    return p[name_.size()] == post_;
+    return p[FName.size()] == FPost;
   }
 
-  std::size_t size() const { return len_; }
-  std::uint16_t par() const { return par_; }
-  bool completo() const { return completo_; }
+  std::size_t size() const { return FLen; }
+  std::uint16_t par() const { return FPar; }
+  bool completo() const { return FCompleto; }
 
  private:
-  std::string_view pre_, name_;
-  char post_;
-  bool noCase_;
-  std::size_t len_;
-  std::uint16_t par_ = 0;
-  bool completo_ = true;
+  std::string_view FPre, FName;
+  char FPost;
+  bool FNoCase;
+  std::size_t FLen;
+  std::uint16_t FPar = 0;
+  bool FCompleto = true;
 };
 
 // The closing tag "</Tag>", or when absent "</Tag:".
