@@ -116,9 +116,9 @@ bool IsReference(std::string_view s) {
 
 class Checker {
  public:
-  explicit Checker(Command& c) : c_(c) {}
+  explicit Checker(Command& c) : FCommand(c) {}
 
-  void Fail(std::string s) { c_.falhas.push_back(std::move(s)); }
+  void Fail(std::string s) { FCommand.falhas.push_back(std::move(s)); }
 
   // The element children of a container; text inside it is a failure.
   std::vector<pugi::xml_node> Elements(pugi::xml_node n) {
@@ -214,7 +214,7 @@ class Checker {
       if (Expect(kids[0], id, {"Valor"})) {
         const std::string v = Leaf(id[0]);
         if (AllDigits(v) && v.size() <= 10 && std::stoll(v) <= 2147483647 && (v == "0" || v[0] != '0'))
-          c_.sessao = std::stoll(v);
+          FCommand.sessao = std::stoll(v);
         else
           Fail("Identificador/Valor is not a session number: \"" + v + "\"");
       }
@@ -224,25 +224,25 @@ class Checker {
       if (kids.size() < 2 || std::string_view(kids[1].name()) != "Componente") return;
     }
     const pugi::xml_node comp = kids[1];
-    c_.componente = Attributes(comp, true);
+    FCommand.componente = Attributes(comp, true);
     const auto ck = Elements(comp);
     if (!Expect(comp, ck, {"Metodo"})) return;
     const pugi::xml_node met = ck[0];
-    c_.metodo = Attributes(met, true);
+    FCommand.metodo = Attributes(met, true);
     const auto mk = Elements(met);
     if (mk.size() == 2 && std::string_view(mk[0].name()) == "Construtor") {
       Attributes(mk[0], false);
       const auto cons = Elements(mk[0]);
       if (Expect(mk[0], cons, {"Parametros"})) {
         const auto cp = Parametros(cons[0]);
-        if (cp.size() == 1 && cp[0].nome == "chaveAcessoValidador") c_.chave = cp[0].valor;
+        if (cp.size() == 1 && cp[0].nome == "chaveAcessoValidador") FCommand.chave = cp[0].valor;
         else Fail("the constructor does not hold exactly the parameter chaveAcessoValidador");
       }
-      if (Expect(met, mk, {"Construtor", "Parametros"})) c_.parametros = Parametros(mk[1]);
+      if (Expect(met, mk, {"Construtor", "Parametros"})) FCommand.parametros = Parametros(mk[1]);
     } else if (Expect(met, mk, {"Parametros"})) {
-      c_.parametros = Parametros(mk[0]);
+      FCommand.parametros = Parametros(mk[0]);
     }
-    c_.envelope = true;
+    FCommand.envelope = true;
   }
 
   void TextForm(const Parametro& p) {
@@ -275,7 +275,7 @@ class Checker {
         break;
       }
       case Tipo::ValorTotalVenda:
-        if (c_.chave && *c_.chave == kChaveIntegrador) {
+        if (FCommand.chave && *FCommand.chave == kChaveIntegrador) {
           // Shortest general form with a decimal comma: 25,5 or 25.
           const auto comma = digits.find(',');
           ok = comma == std::string::npos ? AllDigits(digits)
@@ -291,46 +291,48 @@ class Checker {
   }
 
   void Method() {
-    const Metodo* m = FindMetodo(c_.metodo);
+    const Metodo* m = FindMetodo(FCommand.metodo);
     if (!m) {
-      if (c_.componente == "VFP-e") Fail("unknown VFP-e method \"" + c_.metodo + "\"");
-      if (c_.chave) Fail("a constructor block in a command that is no VFP-e method");
+      if (FCommand.componente == "VFP-e") Fail("unknown VFP-e method \"" + FCommand.metodo + "\"");
+      if (FCommand.chave) Fail("a constructor block in a command that is no VFP-e method");
       return;
     }
-    if (c_.componente != "VFP-e") Fail("component \"" + c_.componente + "\" for the VFP-e method " + c_.metodo);
-    if (!c_.chave) Fail("no constructor block with chaveAcessoValidador");
-    else TextForm({"chaveAcessoValidador", *c_.chave});
-    bool same = c_.parametros.size() == m->parametros.size();
-    for (std::size_t i = 0; same && i < m->parametros.size(); ++i) same = c_.parametros[i].nome == m->parametros[i].nome;
+    if (FCommand.componente != "VFP-e")
+      Fail("component \"" + FCommand.componente + "\" for the VFP-e method " + FCommand.metodo);
+    if (!FCommand.chave) Fail("no constructor block with chaveAcessoValidador");
+    else TextForm({"chaveAcessoValidador", *FCommand.chave});
+    bool same = FCommand.parametros.size() == m->parametros.size();
+    for (std::size_t i = 0; same && i < m->parametros.size(); ++i)
+      same = FCommand.parametros[i].nome == m->parametros[i].nome;
     if (!same) {
       std::string got, want;
-      for (const auto& p : c_.parametros) got += (got.empty() ? "" : ",") + p.nome;
+      for (const auto& p : FCommand.parametros) got += (got.empty() ? "" : ",") + p.nome;
       for (const auto& e : m->parametros) want += std::string(want.empty() ? "" : ",") + e.nome;
       Fail("parameters " + got + ", expected " + want);
       return;
     }
-    for (std::size_t i = 0; i < m->parametros.size(); ++i) Form(c_.parametros[i], m->parametros[i].tipo);
+    for (std::size_t i = 0; i < m->parametros.size(); ++i) Form(FCommand.parametros[i], m->parametros[i].tipo);
   }
 
   void FileName() {
-    const std::string prefix = Lower(c_.metodo) + "-";
-    const std::string stem = Stem(c_.fileName);
-    bool ok = c_.fileName.ends_with(".xml") && stem.rfind(prefix, 0) == 0 && c_.sessao;
+    const std::string prefix = Lower(FCommand.metodo) + "-";
+    const std::string stem = Stem(FCommand.fileName);
+    bool ok = FCommand.fileName.ends_with(".xml") && stem.rfind(prefix, 0) == 0 && FCommand.sessao;
     if (ok) {
       auto parts = Split(stem.substr(prefix.size()), '-');
       // The generic call puts the moment of sending before the session.
-      if (!FindMetodo(c_.metodo)) {
+      if (!FindMetodo(FCommand.metodo)) {
         ok = parts.size() >= 2 && parts[0].size() == 14 && AllDigits(parts[0]);
         if (ok) parts.erase(parts.begin());
       }
       ok = ok && (parts.size() == 1 || (parts.size() == 2 && IsTime(parts[1]))) &&
-           parts[0] == std::to_string(*c_.sessao);
+           parts[0] == std::to_string(*FCommand.sessao);
     }
-    if (!ok) Fail("file name \"" + c_.fileName + "\" does not fit the method and the session");
+    if (!ok) Fail("file name \"" + FCommand.fileName + "\" does not fit the method and the session");
   }
 
  private:
-  Command& c_;
+  Command& FCommand;
 };
 
 }  // namespace

@@ -44,19 +44,19 @@ std::string EscapeField(std::string_view s, bool parameter) {
   return out;
 }
 
-Simulator::Simulator(Settings settings) : settings_(std::move(settings)) {
-  inDir_ = platform::WithTrailingDelim(settings_.input);
-  outDir_ = platform::WithTrailingDelim(settings_.output);
-  if (!platform::ForceDirectories(inDir_)) throw UsageError("cannot create the input folder " + inDir_);
-  if (!platform::ForceDirectories(outDir_)) throw UsageError("cannot create the output folder " + outDir_);
+Simulator::Simulator(Settings settings) : FSettings(std::move(settings)) {
+  FInDir = platform::WithTrailingDelim(FSettings.input);
+  FOutDir = platform::WithTrailingDelim(FSettings.output);
+  if (!platform::ForceDirectories(FInDir)) throw UsageError("cannot create the input folder " + FInDir);
+  if (!platform::ForceDirectories(FOutDir)) throw UsageError("cannot create the output folder " + FOutDir);
   std::error_code ec;
-  if (std::filesystem::equivalent(inDir_, outDir_, ec))
+  if (std::filesystem::equivalent(FInDir, FOutDir, ec))
     throw UsageError("the input and output folders are the same folder");
-  if (!settings_.record.empty()) {
-    const bool fresh = !platform::FileExists(settings_.record) || platform::StatFile(settings_.record).size == 0;
-    record_.open(settings_.record, std::ios::binary | std::ios::app);
-    if (!record_) throw UsageError("cannot open the record file " + settings_.record);
-    if (fresh) record_ << kRecordHeader << '\n' << std::flush;
+  if (!FSettings.record.empty()) {
+    const bool fresh = !platform::FileExists(FSettings.record) || platform::StatFile(FSettings.record).size == 0;
+    FRecord.open(FSettings.record, std::ios::binary | std::ios::app);
+    if (!FRecord) throw UsageError("cannot open the record file " + FSettings.record);
+    if (fresh) FRecord << kRecordHeader << '\n' << std::flush;
   }
 }
 
@@ -64,31 +64,31 @@ int Simulator::Run(const volatile std::sig_atomic_t& stop) {
   while (!stop) {
     Step();
     if (Finished()) return 0;
-    platform::SystemSleeper().SleepMs(settings_.pollMs);
+    platform::SystemSleeper().SleepMs(FSettings.pollMs);
   }
   // Stopped: answers still waiting for their delay are never written.
-  for (const auto& p : pending_) Record(p.command, "no-answer", "", "", p.time);
-  pending_.clear();
+  for (const auto& p : FPending) Record(p.command, "no-answer", "", "", p.time);
+  FPending.clear();
   return 0;
 }
 
 void Simulator::Step() {
-  const auto names = platform::ListFolder(inDir_ + "*.xml");
+  const auto names = platform::ListFolder(FInDir + "*.xml");
   // Forget commands left in place that are gone now (the client removed them).
-  for (auto it = left_.begin(); it != left_.end();) {
-    if (std::find(names.begin(), names.end(), *it) == names.end()) it = left_.erase(it);
+  for (auto it = FLeft.begin(); it != FLeft.end();) {
+    if (std::find(names.begin(), names.end(), *it) == names.end()) it = FLeft.erase(it);
     else ++it;
   }
   for (const auto& name : names) {
-    if (settings_.exitAfter > 0 && received_ >= settings_.exitAfter) break;
-    if (!name.ends_with(".xml") || left_.count(name)) continue;
+    if (FSettings.exitAfter > 0 && FReceived >= FSettings.exitAfter) break;
+    if (!name.ends_with(".xml") || FLeft.count(name)) continue;
     Take(name);
   }
   WriteDue(false);
 }
 
 void Simulator::Take(const std::string& name) {
-  const std::string path = inDir_ + name;
+  const std::string path = FInDir + name;
   std::string bytes;
   try {
     // Commands appear under their ".xml" name complete (written, then
@@ -102,18 +102,18 @@ void Simulator::Take(const std::string& name) {
       c.fileName = name;
       c.fileSessao = CheckCommand(name, "").fileSessao;
       c.falhas.push_back(std::string("cannot read the file: ") + e.what());
-      left_.insert(name);
-      ++received_;
+      FLeft.insert(name);
+      ++FReceived;
       Record(c, "left", "", "", Timestamp());
     }
     return;
   }
   const Command c = CheckCommand(name, bytes);
   const std::string method = c.metodo.empty() ? MethodFromFileName(name) : c.metodo;
-  const Resolved r = settings_.For(method);
+  const Resolved r = FSettings.For(method);
   if (r.neverTake) {
-    left_.insert(name);
-    ++received_;
+    FLeft.insert(name);
+    ++FReceived;
     Record(c, "left", "", "", Timestamp());
     return;
   }
@@ -125,10 +125,10 @@ void Simulator::Take(const std::string& name) {
 
   const auto sessao = c.AnswerSession();
   std::string xml;
-  if (!c.Ok() && settings_.onFailure != FailureMode::Normal) {
-    if (settings_.onFailure == FailureMode::ErrorAnswer && sessao) xml = FailureXml(c, *sessao, r.indent);
+  if (!c.Ok() && FSettings.onFailure != FailureMode::Normal) {
+    if (FSettings.onFailure == FailureMode::ErrorAnswer && sessao) xml = FailureXml(c, *sessao, r.indent);
   } else if (!r.noAnswer && sessao && c.envelope) {
-    auto [it, fresh] = nextId_.try_emplace(method, r.idStart);
+    auto [it, fresh] = FNextId.try_emplace(method, r.idStart);
     const std::int64_t id = it->second++;
     if (!r.answerFile.empty()) {
       try {
@@ -140,15 +140,15 @@ void Simulator::Take(const std::string& name) {
       xml = AnswerXml(c, r, *sessao, id);
     }
   }
-  ++received_;
+  ++FReceived;
   if (!xml.empty() && r.declaration && r.answerFile.empty())
     xml = Declaration(r.encoding) + (r.indent ? "\r\n" : "") + xml;
   if (xml.empty()) {
     Record(c, "no-answer", "", "", Timestamp());
     return;
   }
-  const std::string code = c.Ok() || settings_.onFailure == FailureMode::Normal ? r.code : "EE";
-  pending_.push_back({platform::SystemClock().NowMs() + r.delayMs, AnswerName(c), Encode(xml, r.encoding), c,
+  const std::string code = c.Ok() || FSettings.onFailure == FailureMode::Normal ? r.code : "EE";
+  FPending.push_back({platform::SystemClock().NowMs() + r.delayMs, AnswerName(c), Encode(xml, r.encoding), c,
                       r.answerFile.empty() ? code : "", Timestamp()});
 }
 
@@ -159,18 +159,18 @@ std::string Simulator::AnswerName(const Command& c) const {
 
 void Simulator::WriteDue(bool all) {
   const std::int64_t now = platform::SystemClock().NowMs();
-  for (auto it = pending_.begin(); it != pending_.end();) {
+  for (auto it = FPending.begin(); it != FPending.end();) {
     if (!all && it->dueMs > now) {
       ++it;
       continue;
     }
     // Written under a name that does not end in ".xml", then renamed, so the
     // client never reads half an answer.
-    const std::string tmp = outDir_ + it->name + ".part";
+    const std::string tmp = FOutDir + it->name + ".part";
     std::string written = it->name;
     try {
       platform::WriteFileBytes(tmp, it->bytes);
-      for (int n = 2; !platform::RenameNoReplace(tmp, outDir_ + written); ++n) {
+      for (int n = 2; !platform::RenameNoReplace(tmp, FOutDir + written); ++n) {
         if (n > 1000) throw platform::FileError("cannot rename " + tmp, 0);
         written = it->name.substr(0, it->name.size() - 4) + "-" + std::to_string(n) + ".xml";
       }
@@ -182,13 +182,13 @@ void Simulator::WriteDue(bool all) {
     // The record line follows the answer, so that a reader of the record
     // finds the answer in place.
     Record(it->command, written.empty() ? "no-answer" : "answer", written, written.empty() ? "" : it->code, it->time);
-    it = pending_.erase(it);
+    it = FPending.erase(it);
   }
 }
 
 void Simulator::Record(const Command& c, const std::string& action, const std::string& answer,
                        const std::string& code, const std::string& time) {
-  if (!record_.is_open()) return;
+  if (!FRecord.is_open()) return;
   std::string params;
   for (const auto& p : c.parametros) {
     if (!params.empty()) params += '|';
@@ -203,8 +203,8 @@ void Simulator::Record(const Command& c, const std::string& action, const std::s
                            (sessao ? std::to_string(*sessao) : "") + '\t' + EscapeField(c.chave.value_or("")) + '\t' +
                            params + '\t' + EscapeField(answer) + '\t' + EscapeField(code) + '\t' +
                            EscapeField(falhas) + '\t' + EscapeField(c.xml) + '\n';
-  record_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  record_.flush();
+  FRecord.write(line.data(), static_cast<std::streamsize>(line.size()));
+  FRecord.flush();
 }
 
 }  // namespace pagvigia::sim

@@ -35,8 +35,8 @@ class Simulator {
   // One look at the input folder, then writes the answers that are due.
   void Step();
   // Commands recorded so far.
-  std::int64_t Received() const { return received_; }
-  bool Finished() const { return settings_.exitAfter > 0 && received_ >= settings_.exitAfter && pending_.empty(); }
+  std::int64_t Received() const { return FReceived; }
+  bool Finished() const { return FSettings.exitAfter > 0 && FReceived >= FSettings.exitAfter && FPending.empty(); }
 
  private:
   struct Pending {
@@ -54,14 +54,14 @@ class Simulator {
               const std::string& time);
   std::string AnswerName(const Command& c) const;
 
-  Settings settings_;
-  std::string inDir_, outDir_;  // with a trailing delimiter
-  std::ofstream record_;
-  std::set<std::string> left_;  // commands seen and deliberately left in place
-  std::map<std::string, std::int64_t> nextId_;
-  std::vector<Pending> pending_;
-  std::int64_t received_ = 0;
-  std::int64_t answerSeq_ = 0;
+  Settings FSettings;
+  std::string FInDir, FOutDir;  // with a trailing delimiter
+  std::ofstream FRecord;
+  std::set<std::string> FLeft;  // commands seen and deliberately left in place
+  std::map<std::string, std::int64_t> FNextId;
+  std::vector<Pending> FPending;
+  std::int64_t FReceived = 0;
+  std::int64_t FAnswerSeq = 0;
 };
 
 }  // namespace pagvigia::sim
