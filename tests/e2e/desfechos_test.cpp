@@ -15,7 +15,7 @@ constexpr const char* kChave = "25CFE38D-3B92-46C0-91CA-CFF751A82D3D";
 class Desfechos : public ::testing::Test {
  protected:
   void SetUp() override {
-    inst_.db().Run(
+    FInstalacao.db().Run(
         "INSERT INTO MFE_CADASTRO_POS (CODIGO, DESCRICAO, MFE_SERIALPOS, MFE_CHAVEREQUISICAO, "
         "CODIGOESTABELECIMENTO) VALUES (7, 'POS balcão', 'POS-0001', 'CHAVE-REQ-POS-7', 'EST.00-15');\n");
     auto linha = [&](int id, std::optional<std::string> serial, std::optional<std::string> pag,
@@ -27,7 +27,7 @@ class Desfechos : public ::testing::Test {
       t.idStatus = std::move(status);
       t.numCupom = "CUPOM-" + std::to_string(id);
       t.valor = std::to_string(id) + ".25";
-      inst_.Inserir(t);
+      FInstalacao.Inserir(t);
     };
     linha(1, "POS-0001", "0", "0");     // POS payment: payment, fiscal
     linha(2, "TEF", "0", "0");          // TEF: payment, status, fiscal
@@ -44,14 +44,14 @@ class Desfechos : public ::testing::Test {
     linha(13, "TEF", "0000", "0");      // zero written otherwise than "0": nothing
   }
 
-  Instalacao inst_;
+  Instalacao FInstalacao;
 };
 
 TEST_F(Desfechos, EveryStateGetsItsMissingStepsInOrder) {
-  IntegradorSim sim(inst_.input(), inst_.output(),
+  IntegradorSim sim(FInstalacao.input(), FInstalacao.output(),
                     {"--method", "EnviarPagamento", "--id-start", "9001", "--method", "RespostaFiscal", "--retorno",
                      "RF-{id}"});  // RF-1, RF-2, ... in the order the answers are given
-  ASSERT_EQ(inst_.RodarUmCiclo(), 0) << SlurpFile(inst_.ErrPath());
+  ASSERT_EQ(FInstalacao.RodarUmCiclo(), 0) << SlurpFile(FInstalacao.ErrPath());
 
   auto cmds = sim.Commands();
   std::vector<std::string> metodos;
@@ -82,7 +82,7 @@ TEST_F(Desfechos, EveryStateGetsItsMissingStepsInOrder) {
   EXPECT_EQ(cmds[1].Param("idFila"), "9001");
   EXPECT_EQ(cmds[1].Param("NumeroDocumento"), "CUPOM-1");
   EXPECT_EQ(cmds[1].Param("CNPJ"), "08723218000186");
-  EXPECT_EQ(inst_.Linha(1), (Progresso{"9001", "0", "RF-1"}));
+  EXPECT_EQ(FInstalacao.Linha(1), (Progresso{"9001", "0", "RF-1"}));
 
   // Row 2: TEF gets the cash register's key as request key, no merchant.
   EXPECT_EQ(cmds[2].Param("SerialPos"), "TEF");
@@ -94,39 +94,40 @@ TEST_F(Desfechos, EveryStateGetsItsMissingStepsInOrder) {
   EXPECT_EQ(cmds[3].Param("ValorPagamento"), "2.25");
   EXPECT_EQ(cmds[3].Param("UltimosQuatroDigitos"), "4321");
   ASSERT_TRUE(cmds[3].session);
-  EXPECT_EQ(inst_.Linha(2), (Progresso{"9002", std::to_string(*cmds[3].session), "RF-2"}));
+  EXPECT_EQ(FInstalacao.Linha(2), (Progresso{"9002", std::to_string(*cmds[3].session), "RF-2"}));
   EXPECT_EQ(cmds[4].Param("Nsu"), "123456");
   EXPECT_EQ(cmds[4].Param("NumerodeAprovacao"), "778899");
 
-  EXPECT_EQ(inst_.Linha(3), (Progresso{"9003", "55", "RF-3"}));
+  EXPECT_EQ(FInstalacao.Linha(3), (Progresso{"9003", "55", "RF-3"}));
   EXPECT_EQ(cmds[7].Param("idFila"), "500");
-  EXPECT_EQ(inst_.Linha(4), (Progresso{"500", "0", "RF-4"}));
+  EXPECT_EQ(FInstalacao.Linha(4), (Progresso{"500", "0", "RF-4"}));
   EXPECT_EQ(cmds[8].Param("idFila"), "501");
-  EXPECT_EQ(inst_.Linha(5), (Progresso{"501", std::to_string(cmds[8].session.value_or(-1)), "RF-5"}));
-  EXPECT_EQ(inst_.Linha(6), (Progresso{"502", "66", "RF-6"}));
-  EXPECT_EQ(inst_.Linha(7), (Progresso{"<null>", "0", "0"}));
-  EXPECT_EQ(inst_.Linha(8), (Progresso{"", "0", "0"}));
-  EXPECT_EQ(inst_.Linha(9), (Progresso{"-3", "0", "0"}));
-  EXPECT_EQ(inst_.Linha(10), (Progresso{"abc", "0", "0"}));
-  EXPECT_EQ(inst_.Linha(13), (Progresso{"0000", "0", "0"}));
+  EXPECT_EQ(FInstalacao.Linha(5), (Progresso{"501", std::to_string(cmds[8].session.value_or(-1)), "RF-5"}));
+  EXPECT_EQ(FInstalacao.Linha(6), (Progresso{"502", "66", "RF-6"}));
+  EXPECT_EQ(FInstalacao.Linha(7), (Progresso{"<null>", "0", "0"}));
+  EXPECT_EQ(FInstalacao.Linha(8), (Progresso{"", "0", "0"}));
+  EXPECT_EQ(FInstalacao.Linha(9), (Progresso{"-3", "0", "0"}));
+  EXPECT_EQ(FInstalacao.Linha(10), (Progresso{"abc", "0", "0"}));
+  EXPECT_EQ(FInstalacao.Linha(13), (Progresso{"0000", "0", "0"}));
 
   // Row 11: an unknown terminal is submitted as TEF but keeps its serial, so
   // no status step follows.
   EXPECT_EQ(cmds[11].Param("SerialPos"), "TEF");
-  EXPECT_EQ(inst_.Linha(11), (Progresso{"9004", "0", "RF-7"}));
-  EXPECT_EQ(inst_.Coluna(11, "MFE_SERIALPOS"), "POS-9999");
-  EXPECT_EQ(inst_.Linha(12), (Progresso{"503", "<null>", "RF-8"}));
+  EXPECT_EQ(FInstalacao.Linha(11), (Progresso{"9004", "0", "RF-7"}));
+  EXPECT_EQ(FInstalacao.Coluna(11, "MFE_SERIALPOS"), "POS-9999");
+  EXPECT_EQ(FInstalacao.Linha(12), (Progresso{"503", "<null>", "RF-8"}));
 
   // The answers are stored whole beside the ids.
-  EXPECT_NE(inst_.Coluna(2, "MFE_XML_ENVIARPAGAMENTO").find("<IDPagamento>9002</IDPagamento>"), std::string::npos);
-  EXPECT_NE(inst_.Coluna(2, "MFE_XML_STATUSVALIDADOR").find("<Codigo>AP</Codigo>"), std::string::npos);
-  EXPECT_NE(inst_.Coluna(2, "MFE_XML_RESPOSTAFISCAL").find("<retorno>RF-2</retorno>"), std::string::npos);
-  EXPECT_EQ(inst_.Coluna(4, "MFE_XML_ENVIARPAGAMENTO"), "<null>");
+  EXPECT_NE(FInstalacao.Coluna(2, "MFE_XML_ENVIARPAGAMENTO").find("<IDPagamento>9002</IDPagamento>"),
+            std::string::npos);
+  EXPECT_NE(FInstalacao.Coluna(2, "MFE_XML_STATUSVALIDADOR").find("<Codigo>AP</Codigo>"), std::string::npos);
+  EXPECT_NE(FInstalacao.Coluna(2, "MFE_XML_RESPOSTAFISCAL").find("<retorno>RF-2</retorno>"), std::string::npos);
+  EXPECT_EQ(FInstalacao.Coluna(4, "MFE_XML_ENVIARPAGAMENTO"), "<null>");
 
   // Nothing was rejected: the service log is empty; the Integrador log has
   // one request line per command.
-  EXPECT_TRUE(inst_.ServiceLog().empty()) << SlurpFile(inst_.ServiceLogPath());
-  const std::string ilog = inst_.IntegradorLog();
+  EXPECT_TRUE(FInstalacao.ServiceLog().empty()) << SlurpFile(FInstalacao.ServiceLogPath());
+  const std::string ilog = FInstalacao.IntegradorLog();
   auto conta = [](const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
@@ -139,7 +140,7 @@ TEST_F(Desfechos, EveryStateGetsItsMissingStepsInOrder) {
 
   // A second cycle finds nothing more to send for the finished rows and sends
   // nothing for the rows whose payment id is unusable.
-  ASSERT_EQ(inst_.RodarUmCiclo(), 0);
+  ASSERT_EQ(FInstalacao.RodarUmCiclo(), 0);
   EXPECT_EQ(sim.Commands().size(), cmds.size());
 }
 

@@ -201,71 +201,71 @@ class Instalacao {
  public:
   // `charset`: the database's default character set.
   explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1")
-      : ownDb_(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema, "pagvigia-fb", charset)),
-        db_(ownDb_.get()),
-        root_("pagvigia-e2e") {
+      : FOwnDb(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema, "pagvigia-fb", charset)),
+        FDb(FOwnDb.get()),
+        FRoot("pagvigia-e2e") {
     Preparar(caixa);
-    db_->Run(
+    FDb->Run(
         "INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF) VALUES (1, 'Mercado São João Ltda', "
         "'Mercadinho', '08.723.218/0001-86', 'SP');\n");
   }
   // Another cash register of the same shop: its own folders and Integrador,
   // the database of `loja` (which must outlive it).
-  Instalacao(int caixa, Instalacao& loja) : db_(loja.db_), root_("pagvigia-e2e") { Preparar(caixa); }
+  Instalacao(int caixa, Instalacao& loja) : FDb(loja.FDb), FRoot("pagvigia-e2e") { Preparar(caixa); }
 
  private:
   void Preparar(int caixa) {
-    dir_ = root_ / "app";
-    input_ = root_ / "Integrador/Input";
-    output_ = root_ / "Integrador/Output";
-    caixaDir_ = root_ / "caixa";
-    for (auto* d : {&dir_, &input_, &output_, &caixaDir_}) std::filesystem::create_directories(*d);
+    FDir = FRoot / "app";
+    FInput = FRoot / "Integrador/Input";
+    FOutput = FRoot / "Integrador/Output";
+    FCaixaDir = FRoot / "caixa";
+    for (auto* d : {&FDir, &FInput, &FOutput, &FCaixaDir}) std::filesystem::create_directories(*d);
     const std::string program = ProgramUnderTest::File();
-    exe_ = dir_ + "/" + std::filesystem::path(program).filename().string();
-    std::filesystem::copy_file(program, exe_, std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::permissions(exe_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    FExe = FDir + "/" + std::filesystem::path(program).filename().string();
+    std::filesystem::copy_file(program, FExe, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(FExe, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
     for (const auto& f : ProgramUnderTest::Companions())
-      std::filesystem::copy_file(f, dir_ + "/" + std::filesystem::path(f).filename().string(),
+      std::filesystem::copy_file(f, FDir + "/" + std::filesystem::path(f).filename().string(),
                                  std::filesystem::copy_options::overwrite_existing);
-    EscreverGestalo(db_->host(), db_->path());
+    EscreverGestalo(FDb->host(), FDb->path());
     EscreverCaixa(std::to_string(caixa));
     EscreverPagvigiaIni();
-    db_->Run("INSERT INTO MSAUT (CAIXA, SERIALHD, MFE_CHAVEACESSOINTEGRADOR) VALUES (" + std::to_string(caixa) +
+    FDb->Run("INSERT INTO MSAUT (CAIXA, SERIALHD, MFE_CHAVEACESSOINTEGRADOR) VALUES (" + std::to_string(caixa) +
              ", 'HD-0001', '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n");
   }
 
  public:
-  FirebirdDb& db() { return *db_; }
-  const std::string& dir() const { return dir_; }
-  const std::string& input() const { return input_; }
-  const std::string& output() const { return output_; }
-  const std::string& root() const { return root_.path(); }
+  FirebirdDb& db() { return *FDb; }
+  const std::string& dir() const { return FDir; }
+  const std::string& input() const { return FInput; }
+  const std::string& output() const { return FOutput; }
+  const std::string& root() const { return FRoot.path(); }
   // The program's copy in its folder.
-  const std::string& ExePath() const { return exe_; }
-  std::string ServiceLogPath() const { return dir_ + "/Pagvigia.log"; }
-  std::string IntegradorLogPath() const { return dir_ + "/Pagvigia_Integrador.log"; }
+  const std::string& ExePath() const { return FExe; }
+  std::string ServiceLogPath() const { return FDir + "/Pagvigia.log"; }
+  std::string IntegradorLogPath() const { return FDir + "/Pagvigia_Integrador.log"; }
 
   void EscreverGestalo(const std::string& servidor, const std::string& caminho) {
-    WriteFile(dir_ + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
+    WriteFile(FDir + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
   }
   void EscreverCaixa(const std::string& idCaixa) {
-    WriteFile(caixaDir_ + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
+    WriteFile(FCaixaDir + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
   }
   // Pagvigia.ini: the Integrador's folders, its time limit (seconds; the
   // exchange waits at least 25 s) and the interval between cycles.
   void EscreverPagvigiaIni(int timeout = 25, int intervalo = 60000) {
     auto folder = [](const std::string& d) { return ProgramUnderTest::Path(d + "/"); };
-    WriteFile(dir_ + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + folder(input_) +
-                                          "\r\nPastaOutput=" + folder(output_) +
+    WriteFile(FDir + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + folder(FInput) +
+                                          "\r\nPastaOutput=" + folder(FOutput) +
                                           "\r\nTimeout=" + std::to_string(timeout) +
                                           "\r\n[Servico]\r\nIntervalo=" + std::to_string(intervalo) +
-                                          "\r\n[Caixa]\r\nPasta=" + folder(caixaDir_) + "\r\n");
+                                          "\r\n[Caixa]\r\nPasta=" + folder(FCaixaDir) + "\r\n");
   }
 
-  void Inserir(const Transacao& t) { db_->Run(t.Insert()); }
+  void Inserir(const Transacao& t) { FDb->Run(t.Insert()); }
 
   Progresso Linha(int id) {
-    auto v = db_->Scalar(
+    auto v = FDb->Scalar(
         "SELECT COALESCE(MFE_IDPAGAMENTO, '<null>') || '|' || COALESCE(MFE_IDSTATUSVALIDADOR, '<null>') || '|' "
         "|| COALESCE(MFE_IDRESPOSTAFISCAL, '<null>') FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
         std::to_string(id));
@@ -279,7 +279,7 @@ class Instalacao {
   // A text column of one row (BLOBs included) on one line: CR and LF shown
   // as "\r" and "\n".
   std::string Coluna(int id, const std::string& coluna) {
-    return db_->Scalar("SELECT REPLACE(REPLACE(COALESCE(CAST(" + coluna +
+    return FDb->Scalar("SELECT REPLACE(REPLACE(COALESCE(CAST(" + coluna +
                       " AS VARCHAR(8000)), '<null>'), ASCII_CHAR(13), '\\r'), ASCII_CHAR(10), '\\n') FROM "
                       "MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " +
                       std::to_string(id));
@@ -289,20 +289,20 @@ class Instalacao {
   // for the Windows build: the process is then the program itself, as wine
   // executes it in place).
   std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
-    ++runs_;
+    ++FRuns;
     // The working folder is a different one on purpose: the program must find
     // its files beside its executable, not in the current folder.
-    ChildOptions o = ChildOptions().In(root_.path()).Output(OutPath(), ErrPath());
+    ChildOptions o = ChildOptions().In(FRoot.path()).Output(OutPath(), ErrPath());
     o.stopSignal = ProgramUnderTest::StopSignal();
-    if (!ProgramUnderTest::UnderWine()) return std::make_unique<ChildProcess>(exe_, args, o);
-    std::vector<std::string> wineArgs{exe_};
+    if (!ProgramUnderTest::UnderWine()) return std::make_unique<ChildProcess>(FExe, args, o);
+    std::vector<std::string> wineArgs{FExe};
     wineArgs.insert(wineArgs.end(), args.begin(), args.end());
     return std::make_unique<ChildProcess>(ProgramUnderTest::Wine(), wineArgs, o);
   }
   // The foreground service loop (see ProgramUnderTest::PlainStart).
   std::unique_ptr<ChildProcess> IniciarServico() { return Iniciar(ProgramUnderTest::PlainStart()); }
-  std::string OutPath() const { return root_ / ("out-" + std::to_string(runs_) + ".txt"); }
-  std::string ErrPath() const { return root_ / ("err-" + std::to_string(runs_) + ".txt"); }
+  std::string OutPath() const { return FRoot / ("out-" + std::to_string(FRuns) + ".txt"); }
+  std::string ErrPath() const { return FRoot / ("err-" + std::to_string(FRuns) + ".txt"); }
 
   // Runs `pagvigia -once` to its end; returns its exit status.
   int RodarUmCiclo(std::chrono::seconds limite = std::chrono::seconds(240)) {
@@ -320,11 +320,11 @@ class Instalacao {
   std::string IntegradorLog() const { return platform::AnsiToUtf8(SlurpFile(IntegradorLogPath())); }
 
  private:
-  std::unique_ptr<FirebirdDb> ownDb_;
-  FirebirdDb* db_;
-  TempDir root_;
-  std::string dir_, input_, output_, caixaDir_, exe_;
-  int runs_ = 0;
+  std::unique_ptr<FirebirdDb> FOwnDb;
+  FirebirdDb* FDb;
+  TempDir FRoot;
+  std::string FDir, FInput, FOutput, FCaixaDir, FExe;
+  int FRuns = 0;
 };
 
 }  // namespace pagvigia::testing

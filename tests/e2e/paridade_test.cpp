@@ -46,11 +46,11 @@ class Mascara {
  public:
   Mascara(const Instalacao& inst, const std::vector<SimCommand>& cmds) {
     for (const auto& c : cmds)
-      if (c.session) sessoes_.emplace(std::to_string(*c.session), static_cast<int>(sessoes_.size()) + 1);
-    raizes_ = {ProgramUnderTest::Path(inst.root()), inst.root()};
+      if (c.session) FSessoes.emplace(std::to_string(*c.session), static_cast<int>(FSessoes.size()) + 1);
+    FRaizes = {ProgramUnderTest::Path(inst.root()), inst.root()};
   }
   std::string operator()(std::string s) {
-    for (const auto& r : raizes_)
+    for (const auto& r : FRaizes)
       for (auto p = s.find(r); p != std::string::npos; p = s.find(r, p)) s.replace(p, r.size(), "<raiz>");
     // Inside the installation's folder the paths differ by the delimiter only
     // ("\\" on Windows): the masked paths use "/".
@@ -63,20 +63,20 @@ class Mascara {
     std::size_t pos = 0;
     for (auto it = std::sregex_iterator(s.begin(), s.end(), numero); it != std::sregex_iterator(); ++it) {
       out += s.substr(pos, it->position() - pos);
-      auto f = sessoes_.find(it->str());
-      out += f != sessoes_.end() ? "<sessao-" + std::to_string(f->second) + ">" : it->str();
+      auto f = FSessoes.find(it->str());
+      out += f != FSessoes.end() ? "<sessao-" + std::to_string(f->second) + ">" : it->str();
       pos = it->position() + it->length();
     }
     s = out + s.substr(pos);
     static const std::regex guid("[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}");
     static const std::regex hora("[0-9]{2}/[0-9]{2}/[0-9]{2,4} [0-9]{2}:[0-9]{2}:[0-9]{2}(:[0-9]{3})?");
-    s = Numerar(s, guid, "chave", chaves_);
+    s = Numerar(s, guid, "chave", FChaves);
     return std::regex_replace(s, hora, "<hora>");
   }
 
  private:
-  std::map<std::string, int> sessoes_, chaves_;
-  std::vector<std::string> raizes_;
+  std::map<std::string, int> FSessoes, FChaves;
+  std::vector<std::string> FRaizes;
 };
 
 Resultado Rodar() {

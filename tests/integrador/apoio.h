@@ -22,16 +22,16 @@ inline const std::string kSep(1, platform::kPathDelim);
 // the new moment runs, in the order they were scheduled.
 class TempoRoteirizado : public platform::Clock, public platform::Sleeper {
  public:
-  TempoRoteirizado() : inicio_(relogio_.NowMs()) {}
-  std::int64_t NowMs() override { return relogio_.NowMs(); }
-  platform::DateTime LocalNow() override { return relogio_.LocalNow(); }
+  TempoRoteirizado() : FInicio(FRelogio.NowMs()) {}
+  std::int64_t NowMs() override { return FRelogio.NowMs(); }
+  platform::DateTime LocalNow() override { return FRelogio.LocalNow(); }
   void SleepMs(std::int64_t ms) override {
-    relogio_.SleepMs(ms);
-    sonos_.push_back(ms);
-    for (std::size_t i = 0; i < eventos_.size();) {
-      if (eventos_[i].quando <= Decorrido()) {
-        auto f = std::move(eventos_[i].f);
-        eventos_.erase(eventos_.begin() + static_cast<std::ptrdiff_t>(i));
+    FRelogio.SleepMs(ms);
+    FSonos.push_back(ms);
+    for (std::size_t i = 0; i < FEventos.size();) {
+      if (FEventos[i].quando <= Decorrido()) {
+        auto f = std::move(FEventos[i].f);
+        FEventos.erase(FEventos.begin() + static_cast<std::ptrdiff_t>(i));
         f();
       } else {
         ++i;
@@ -40,10 +40,10 @@ class TempoRoteirizado : public platform::Clock, public platform::Sleeper {
     if (aCadaSono) aCadaSono();
   }
   // Milliseconds since the test began (the calendar base is 10:00:00.000).
-  std::int64_t Decorrido() { return relogio_.NowMs() - inicio_; }
-  void Em(std::int64_t ms, std::function<void()> f) { eventos_.push_back({ms, std::move(f)}); }
-  const std::vector<std::int64_t>& Sonos() const { return sonos_; }
-  std::int64_t TotalDormido() const { return relogio_.TotalSlept(); }
+  std::int64_t Decorrido() { return FRelogio.NowMs() - FInicio; }
+  void Em(std::int64_t ms, std::function<void()> f) { FEventos.push_back({ms, std::move(f)}); }
+  const std::vector<std::int64_t>& Sonos() const { return FSonos; }
+  std::int64_t TotalDormido() const { return FRelogio.TotalSlept(); }
   std::function<void()> aCadaSono;
 
  private:
@@ -51,10 +51,10 @@ class TempoRoteirizado : public platform::Clock, public platform::Sleeper {
     std::int64_t quando;
     std::function<void()> f;
   };
-  platform::ManualClock relogio_;
-  std::int64_t inicio_;
-  std::vector<Evento> eventos_;
-  std::vector<std::int64_t> sonos_;
+  platform::ManualClock FRelogio;
+  std::int64_t FInicio;
+  std::vector<Evento> FEventos;
+  std::vector<std::int64_t> FSonos;
 };
 
 class LogColetado : public TComandoIntegradorOwner {

@@ -14,11 +14,11 @@ namespace {
 class IniFileTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& bytes, const std::string& name = "t.ini") {
-    const std::string path = dir_ / name;
+    const std::string path = FDir / name;
     platform::WriteFileBytes(path, bytes);
     return path;
   }
-  testing::TempDir dir_;
+  testing::TempDir FDir;
 };
 
 TEST(IniStrToIntDef, ConvertsDecimalAndHexTextOnlyWhenWhollyValid) {
@@ -107,10 +107,10 @@ TEST_F(IniFileTest, ReadsEncodingsAndLineEndings) {
 }
 
 TEST_F(IniFileTest, MissingOrUnreadableFileReadsEmpty) {
-  const TIniFile missing(dir_ / "nope.ini");
+  const TIniFile missing(FDir / "nope.ini");
   EXPECT_EQ(missing.ReadString("Gestalo", "Servidor", "localhost"), "localhost");
   EXPECT_EQ(missing.ReadInteger("Caixa", "IdCaixa", 0), 0);
-  const TIniFile folder(dir_.path());  // a folder, not a file
+  const TIniFile folder(FDir.path());  // a folder, not a file
   EXPECT_EQ(folder.ReadString("S", "K", "d"), "d");
 }
 
@@ -128,7 +128,7 @@ TEST_F(IniFileTest, ServiceSettingsOverrideOnlyTheKeysGiven) {
   const bool windows = platform::kPathDelim == '\\';
   const std::string d(1, platform::kPathDelim);
   const std::string output = windows ? "C:\\Integrador\\Output\\" : "/Integrador/Output/";
-  const TServiceSettings defaults = TServiceSettings::Load(dir_ / "Pagvigia.ini");
+  const TServiceSettings defaults = TServiceSettings::Load(FDir / "Pagvigia.ini");
   EXPECT_EQ(defaults.PastaInput, windows ? "C:\\Integrador\\Input\\" : "/Integrador/Input/");
   EXPECT_EQ(defaults.PastaOutput, output);
   EXPECT_EQ(defaults.Timeout, 30);

@@ -88,12 +88,12 @@ const IniCase kCases[] = {
 
 class IniAgainstSystemTest : public ::testing::TestWithParam<IniCase> {
  protected:
-  testing::TempDir dir_;
+  testing::TempDir FDir;
 };
 
 TEST_P(IniAgainstSystemTest, ReadsWhatTheSystemReads) {
   const IniCase& c = GetParam();
-  const std::string path = dir_ / "t.ini";
+  const std::string path = FDir / "t.ini";
   platform::WriteFileBytes(path, c.bytes);
   const TIniFile ini(path);
   for (const Lookup& l : c.lookups) {

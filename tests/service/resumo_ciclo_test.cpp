@@ -50,61 +50,61 @@ TEST(ResumoCicloTest, TextSaysWhenTheCycleEndedAndWhatBecameOfItsRows) {
 class PublicacaoTest : public ::testing::Test {
  protected:
   PublicacaoTest() {
-    socketPath_ = dir_ / "notify";
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    FSocketPath = FDir / "notify";
+    FFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un a{};
     a.sun_family = AF_UNIX;
-    socketPath_.copy(a.sun_path, sizeof a.sun_path - 1);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::setenv("NOTIFY_SOCKET", socketPath_.c_str(), 1);
+    FSocketPath.copy(a.sun_path, sizeof a.sun_path - 1);
+    ::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::setenv("NOTIFY_SOCKET", FSocketPath.c_str(), 1);
   }
   ~PublicacaoTest() override {
     ::unsetenv("NOTIFY_SOCKET");
-    ::close(fd_);
+    ::close(FFd);
   }
   // The messages that reached the service manager's socket.
   std::vector<std::string> Messages() {
     std::vector<std::string> out;
     char buf[4096];
-    for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0;) out.emplace_back(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::recv(FFd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) out.emplace_back(buf, static_cast<std::size_t>(n));
     return out;
   }
 
-  testing::TempDir dir_;
-  std::string socketPath_;
-  int fd_ = -1;
+  testing::TempDir FDir;
+  std::string FSocketPath;
+  int FFd = -1;
 };
 
 TEST_F(PublicacaoTest, StatusLineAndStateFileAreReplacedEachCycle) {
-  const std::string path = dir_ / kResumoCicloName;
+  const std::string path = FDir / kResumoCicloName;
   PublicarResumoCiclo(path, Resumo(true, 3, 0, 1));
   PublicarResumoCiclo(path, Resumo(false, 0, 0, 0));
   EXPECT_EQ(Messages(), (std::vector<std::string>{"STATUS=Último ciclo 14:03:22: 3 linhas concluídas, 1 falha",
                                                   "STATUS=Último ciclo 14:03:22: sem conexão com o banco"}));
   // Windows-1252 with CR LF, as the logs; one line, the last cycle's.
   EXPECT_EQ(platform::ReadFileBytes(path), "08/12/2026 14:03:22 - \xDAltimo ciclo 14:03:22: sem conex\xE3o com o banco\r\n");
-  EXPECT_EQ(platform::ListFolder(dir_ / "*.tmp"), std::vector<std::string>{});
+  EXPECT_EQ(platform::ListFolder(FDir / "*.tmp"), std::vector<std::string>{});
 }
 
 TEST_F(PublicacaoTest, StateThatCannotBeWrittenIsNoError) {
-  EXPECT_NO_THROW(PublicarResumoCiclo(dir_ / "missing/folder/" + kResumoCicloName, Resumo(true, 1, 0, 0)));
+  EXPECT_NO_THROW(PublicarResumoCiclo(FDir / "missing/folder/" + kResumoCicloName, Resumo(true, 1, 0, 0)));
   EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(PublicacaoTest, TheServiceWritesBothAfterEachCycle) {
-  platform::WriteFileBytes(dir_ / "Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n");
+  platform::WriteFileBytes(FDir / "Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n");
   platform::ManualClock clock;
   TSrvPagvigiaOptions o;
-  o.ExeDir = dir_.path();
+  o.ExeDir = FDir.path();
   o.Settings = TServiceSettings{};
-  o.Settings->PastaCaixa = dir_.withDelim();
+  o.Settings->PastaCaixa = FDir.withDelim();
   o.Clock = &clock;
   // Waiting in real time on a clock that stands still: the timer, armed again
   // after the cycle, never runs one of its own.
   o.Sleeper = &platform::SystemSleeper();
   TSrvPagvigia srv(o);
   srv.Timer1Timer();
-  const std::string text = platform::ReadFileBytes(dir_ / kResumoCicloName);
+  const std::string text = platform::ReadFileBytes(FDir / kResumoCicloName);
   EXPECT_NE(text.find(" - \xDAltimo ciclo 10:00:00: sem conex\xE3o com o banco\r\n"), std::string::npos) << text;
   const auto messages = Messages();
   ASSERT_FALSE(messages.empty());

@@ -53,82 +53,82 @@ TEST(ServiceHost, ExceptionEscapingTheServiceBodyGoesToTheEventLog) {
 class UnitFolderTest : public ::testing::Test {
  protected:
   UnitFolderTest() {
-    units_ = dir_ / "units";
-    platform::ForceDirectories(units_);
-    ::setenv("PAGVIGIA_SYSTEMD_UNIT_DIR", units_.c_str(), 1);
+    FUnits = FDir / "units";
+    platform::ForceDirectories(FUnits);
+    ::setenv("PAGVIGIA_SYSTEMD_UNIT_DIR", FUnits.c_str(), 1);
     // A systemctl that records its arguments and fails on request.
-    systemctl_ = dir_ / "systemctl";
-    platform::WriteFileBytes(systemctl_,
+    FSystemctl = FDir / "systemctl";
+    platform::WriteFileBytes(FSystemctl,
                              "#!/bin/sh\n"
-                             "echo \"$@\" >> '" + (dir_ / "calls") + "'\n"
-                             "if [ -e '" + (dir_ / "fail") + "' ]; then echo 'unit is masked' >&2; exit 3; fi\n");
-    ::chmod(systemctl_.c_str(), 0755);
+                             "echo \"$@\" >> '" + (FDir / "calls") + "'\n"
+                             "if [ -e '" + (FDir / "fail") + "' ]; then echo 'unit is masked' >&2; exit 3; fi\n");
+    ::chmod(FSystemctl.c_str(), 0755);
   }
   ~UnitFolderTest() override {
     ::unsetenv("PAGVIGIA_SYSTEMD_UNIT_DIR");
     ::unsetenv("PAGVIGIA_SYSTEMCTL");
   }
   std::string Calls() {
-    return platform::FileExists(dir_ / "calls") ? platform::ReadFileBytes(dir_ / "calls") : "";
+    return platform::FileExists(FDir / "calls") ? platform::ReadFileBytes(FDir / "calls") : "";
   }
 
-  testing::TempDir dir_;
-  std::string units_, systemctl_;
-  platform::ServiceDefinition def_{"SrvPagvigia", "Pagvigia", nullptr};
-  std::ostringstream out_, err_;
+  testing::TempDir FDir;
+  std::string FUnits, FSystemctl;
+  platform::ServiceDefinition FDefinition{"SrvPagvigia", "Pagvigia", nullptr};
+  std::ostringstream FOut, FErr;
 };
 
 TEST_F(UnitFolderTest, InstallWritesTheUnitAndUninstallRemovesIt) {
-  ::setenv("PAGVIGIA_SYSTEMCTL", systemctl_.c_str(), 1);
-  EXPECT_EQ(platform::InstallService(def_, "/opt/loja 1/pagvigia", false, out_, err_), 0);
-  EXPECT_EQ(out_.str(), "Service installed successfully\n");
-  EXPECT_EQ(err_.str(), "");
-  EXPECT_EQ(platform::ReadFileBytes(units_ + "/SrvPagvigia.service"),
+  ::setenv("PAGVIGIA_SYSTEMCTL", FSystemctl.c_str(), 1);
+  EXPECT_EQ(platform::InstallService(FDefinition, "/opt/loja 1/pagvigia", false, FOut, FErr), 0);
+  EXPECT_EQ(FOut.str(), "Service installed successfully\n");
+  EXPECT_EQ(FErr.str(), "");
+  EXPECT_EQ(platform::ReadFileBytes(FUnits + "/SrvPagvigia.service"),
             "[Unit]\nDescription=Pagvigia\n\n[Service]\nType=notify\n"
             "ExecStart=\"/opt/loja 1/pagvigia\"\nRestart=no\n\n"
             "[Install]\nWantedBy=multi-user.target\n");
   EXPECT_EQ(Calls(), "daemon-reload\nenable SrvPagvigia.service\n");
 
   // A second install fails and leaves the unit as it was.
-  EXPECT_EQ(platform::InstallService(def_, "/other", true, out_, err_), 1);
-  EXPECT_NE(err_.str().find("Pagvigia"), std::string::npos);
-  EXPECT_NE(err_.str().find("already exists"), std::string::npos);
-  EXPECT_NE(platform::ReadFileBytes(units_ + "/SrvPagvigia.service").find("/opt/loja 1/"),
+  EXPECT_EQ(platform::InstallService(FDefinition, "/other", true, FOut, FErr), 1);
+  EXPECT_NE(FErr.str().find("Pagvigia"), std::string::npos);
+  EXPECT_NE(FErr.str().find("already exists"), std::string::npos);
+  EXPECT_NE(platform::ReadFileBytes(FUnits + "/SrvPagvigia.service").find("/opt/loja 1/"),
             std::string::npos);
 
-  out_.str("");
-  err_.str("");
-  EXPECT_EQ(platform::UninstallService(def_, true, out_, err_), 0);  // SILENT
-  EXPECT_EQ(out_.str(), "");
-  EXPECT_FALSE(platform::PathExists(units_ + "/SrvPagvigia.service"));
+  FOut.str("");
+  FErr.str("");
+  EXPECT_EQ(platform::UninstallService(FDefinition, true, FOut, FErr), 0);  // SILENT
+  EXPECT_EQ(FOut.str(), "");
+  EXPECT_FALSE(platform::PathExists(FUnits + "/SrvPagvigia.service"));
   EXPECT_EQ(Calls(), "daemon-reload\nenable SrvPagvigia.service\ndisable SrvPagvigia.service\ndaemon-reload\n");
 
   // Nothing left to remove: a failure, reported even when silent.
-  EXPECT_EQ(platform::UninstallService(def_, true, out_, err_), 1);
-  EXPECT_NE(err_.str().find("does not exist"), std::string::npos);
+  EXPECT_EQ(platform::UninstallService(FDefinition, true, FOut, FErr), 1);
+  EXPECT_NE(FErr.str().find("does not exist"), std::string::npos);
 }
 
 TEST_F(UnitFolderTest, SystemctlFailureIsReportedWithItsMessage) {
-  ::setenv("PAGVIGIA_SYSTEMCTL", systemctl_.c_str(), 1);
-  platform::WriteFileBytes(dir_ / "fail", "");
-  EXPECT_EQ(platform::InstallService(def_, "/x/pagvigia", true, out_, err_), 1);
-  EXPECT_EQ(out_.str(), "");
-  EXPECT_NE(err_.str().find("Service \"Pagvigia\""), std::string::npos) << err_.str();
-  EXPECT_NE(err_.str().find("systemctl enable SrvPagvigia.service failed with exit status 3: unit is masked"),
+  ::setenv("PAGVIGIA_SYSTEMCTL", FSystemctl.c_str(), 1);
+  platform::WriteFileBytes(FDir / "fail", "");
+  EXPECT_EQ(platform::InstallService(FDefinition, "/x/pagvigia", true, FOut, FErr), 1);
+  EXPECT_EQ(FOut.str(), "");
+  EXPECT_NE(FErr.str().find("Service \"Pagvigia\""), std::string::npos) << FErr.str();
+  EXPECT_NE(FErr.str().find("systemctl enable SrvPagvigia.service failed with exit status 3: unit is masked"),
             std::string::npos)
-      << err_.str();
+      << FErr.str();
 }
 
 TEST_F(UnitFolderTest, MovedUnitFolderRunsNoSystemctlUnlessNamed) {
-  EXPECT_EQ(platform::InstallService(def_, "/x/pagvigia", true, out_, err_), 0);
-  EXPECT_EQ(platform::UninstallService(def_, true, out_, err_), 0);
+  EXPECT_EQ(platform::InstallService(FDefinition, "/x/pagvigia", true, FOut, FErr), 0);
+  EXPECT_EQ(platform::UninstallService(FDefinition, true, FOut, FErr), 0);
   EXPECT_EQ(Calls(), "");
   // An unwritable unit folder is a failure.
-  EXPECT_EQ(platform::InstallService(def_, "/x/pagvigia", true, out_, err_), 0);
-  ::setenv("PAGVIGIA_SYSTEMD_UNIT_DIR", (dir_ / "missing/folder").c_str(), 1);
-  EXPECT_EQ(platform::InstallService(def_, "/x/pagvigia", false, out_, err_), 1);
-  EXPECT_EQ(out_.str(), "");
-  EXPECT_NE(err_.str().find("missing/folder"), std::string::npos) << err_.str();
+  EXPECT_EQ(platform::InstallService(FDefinition, "/x/pagvigia", true, FOut, FErr), 0);
+  ::setenv("PAGVIGIA_SYSTEMD_UNIT_DIR", (FDir / "missing/folder").c_str(), 1);
+  EXPECT_EQ(platform::InstallService(FDefinition, "/x/pagvigia", false, FOut, FErr), 1);
+  EXPECT_EQ(FOut.str(), "");
+  EXPECT_NE(FErr.str().find("missing/folder"), std::string::npos) << FErr.str();
 }
 
 }  // namespace

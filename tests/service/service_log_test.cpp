@@ -15,12 +15,12 @@ namespace {
 
 class ServiceLogTest : public ::testing::Test {
  protected:
-  ServiceLogTest() { clock_.SetBase({2026, 12, 7, 23, 16, 20, 0}); }
-  std::string Log() const { return dir_ / "Pagvigia.log"; }
+  ServiceLogTest() { FClock.SetBase({2026, 12, 7, 23, 16, 20, 0}); }
+  std::string Log() const { return FDir / "Pagvigia.log"; }
   std::string Bytes() const { return platform::ReadFileBytes(Log()); }
 
-  testing::TempDir dir_;
-  platform::ManualClock clock_;
+  testing::TempDir FDir;
+  platform::ManualClock FClock;
 };
 
 TEST(ServiceLogTime, IsDayMonthYearAnd24HourTimeWithLeadingZeros) {
@@ -29,10 +29,10 @@ TEST(ServiceLogTime, IsDayMonthYearAnd24HourTimeWithLeadingZeros) {
 }
 
 TEST_F(ServiceLogTest, NewFileIsWindows1252WithCrLfAndEntriesKeepTheirOrder) {
-  SaveServiceLog(Log(), "Conexão do Banco: falhou", clock_);
-  SaveServiceLog(Log(), "", clock_);  // same second, empty message
-  clock_.Advance(1500);
-  SaveServiceLog(Log(), "Pagamento MFE: <a>€ ✓</a>", clock_);
+  SaveServiceLog(Log(), "Conexão do Banco: falhou", FClock);
+  SaveServiceLog(Log(), "", FClock);  // same second, empty message
+  FClock.Advance(1500);
+  SaveServiceLog(Log(), "Pagamento MFE: <a>€ ✓</a>", FClock);
   EXPECT_EQ(Bytes(),
             "07/12/2026 23:16:20 - Conex\xE3o do Banco: falhou\r\n"
             "07/12/2026 23:16:20 - \r\n"
@@ -41,7 +41,7 @@ TEST_F(ServiceLogTest, NewFileIsWindows1252WithCrLfAndEntriesKeepTheirOrder) {
 
 TEST_F(ServiceLogTest, MessageWithLineBreaksBecomesSeveralCrLfLines) {
   SaveServiceLog(Log(), "Conexão do Banco: ISC ERROR CODE:335544721\r\n\r\nISC ERROR MESSAGE:\nx\n",
-                 clock_);
+                 FClock);
   EXPECT_EQ(Bytes(),
             "07/12/2026 23:16:20 - Conex\xE3o do Banco: ISC ERROR CODE:335544721\r\n"
             "\r\n"
@@ -51,32 +51,32 @@ TEST_F(ServiceLogTest, MessageWithLineBreaksBecomesSeveralCrLfLines) {
 
 TEST_F(ServiceLogTest, ExistingFileKeepsItsEncoding) {
   platform::WriteFileBytes(Log(), "\xEF\xBB\xBFold é\r\n");
-  SaveServiceLog(Log(), "ação", clock_);
+  SaveServiceLog(Log(), "ação", FClock);
   EXPECT_EQ(Bytes(), "\xEF\xBB\xBFold é\r\n07/12/2026 23:16:20 - ação\r\n");
 
   platform::WriteFileBytes(Log(), std::string("\xFF\xFEo\0\r\0\n\0", 8));
-  SaveServiceLog(Log(), "é", clock_);
+  SaveServiceLog(Log(), "é", FClock);
   const std::string expected = platform::EncodeText("o\r\n07/12/2026 23:16:20 - é\r\n",
                                                     platform::TextEncoding::Utf16LE);
   EXPECT_EQ(Bytes(), expected);
 
   // No mark: Windows-1252, whatever bytes it holds (undefined ones survive).
   platform::WriteFileBytes(Log(), "a\x81\xE9\r\n");
-  SaveServiceLog(Log(), "é", clock_);
+  SaveServiceLog(Log(), "é", FClock);
   EXPECT_EQ(Bytes(), "a\x81\xE9\r\n07/12/2026 23:16:20 - \xE9\r\n");
 }
 
 TEST_F(ServiceLogTest, ForeignLineEndsAreRewrittenAsALineList) {
   platform::WriteFileBytes(Log(), "one\ntwo");  // LF, no line end after the last line
-  SaveServiceLog(Log(), "three", clock_);
+  SaveServiceLog(Log(), "three", FClock);
   EXPECT_EQ(Bytes(), "one\r\ntwo\r\n07/12/2026 23:16:20 - three\r\n");
   EXPECT_FALSE(platform::PathExists(Log() + ".tmp"));
   // A lone CR among CR LF pairs ends a line too.
   platform::WriteFileBytes(Log(), "a\rb\r\n");
-  SaveServiceLog(Log(), "c", clock_);
+  SaveServiceLog(Log(), "c", FClock);
   EXPECT_EQ(Bytes(), "a\r\nb\r\n07/12/2026 23:16:20 - c\r\n");
   platform::WriteFileBytes(Log(), "\xEF\xBB\xBF\na\r\n");  // UTF-8, LF first
-  SaveServiceLog(Log(), "c", clock_);
+  SaveServiceLog(Log(), "c", FClock);
   EXPECT_EQ(Bytes(), "\xEF\xBB\xBF\r\na\r\n07/12/2026 23:16:20 - c\r\n");
 }
 
@@ -99,7 +99,7 @@ void AsUnprivileged(const testing::TempDir& dir, const std::string& file, F body
 TEST_F(ServiceLogTest, UnreadableButWritableFileKeepsItsEarlierContent) {
   platform::WriteFileBytes(Log(), "07/12/2026 23:00:00 - earlier entry\r\n");
   ::chmod(Log().c_str(), 0200);
-  AsUnprivileged(dir_, Log(), [&] { SaveServiceLog(Log(), "Envios Pendentes: x", clock_); });
+  AsUnprivileged(FDir, Log(), [&] { SaveServiceLog(Log(), "Envios Pendentes: x", FClock); });
   ::chmod(Log().c_str(), 0600);
   const std::string bytes = Bytes();
   EXPECT_EQ(bytes.rfind("07/12/2026 23:00:00 - earlier entry\r\n07/12/2026 23:16:20 - Cannot open file", 0),
@@ -113,16 +113,16 @@ TEST_F(ServiceLogTest, UnreadableButWritableFileKeepsItsEarlierContent) {
 TEST_F(ServiceLogTest, UnwritableFileRaisesToTheCaller) {
   platform::WriteFileBytes(Log(), "kept\r\n");
   ::chmod(Log().c_str(), 0400);
-  ::chmod(dir_.path().c_str(), 0500);
+  ::chmod(FDir.path().c_str(), 0500);
   bool raised = false;
-  AsUnprivileged(dir_, Log(), [&] {
+  AsUnprivileged(FDir, Log(), [&] {
     try {
-      SaveServiceLog(Log(), "x", clock_);
+      SaveServiceLog(Log(), "x", FClock);
     } catch (const platform::FileError&) {
       raised = true;
     }
   });
-  ::chmod(dir_.path().c_str(), 0700);
+  ::chmod(FDir.path().c_str(), 0700);
   EXPECT_TRUE(raised);
   EXPECT_EQ(Bytes(), "kept\r\n");
 }

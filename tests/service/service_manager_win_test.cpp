@@ -42,12 +42,12 @@ bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
 class ServiceManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    exe_ = dir_ / "Pagvigia.exe";
-    std::filesystem::copy_file(PAGVIGIA_EXE, exe_);
+    FExe = FDir / "Pagvigia.exe";
+    std::filesystem::copy_file(PAGVIGIA_EXE, FExe);
     // A short interval, so that cycles come quickly.
-    platform::WriteFileBytes(dir_ / "Pagvigia.ini", "[Servico]\r\nIntervalo=300\r\n");
-    scm_ = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_NE(scm_, nullptr);
+    platform::WriteFileBytes(FDir / "Pagvigia.ini", "[Servico]\r\nIntervalo=300\r\n");
+    FScm = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(FScm, nullptr);
   }
   void TearDown() override {
     // Never leave an automatic service behind in the prefix.
@@ -58,10 +58,10 @@ class ServiceManagerTest : public ::testing::Test {
       ::DeleteService(s);
       ::CloseServiceHandle(s);
     }
-    ::CloseServiceHandle(scm_);
+    ::CloseServiceHandle(FScm);
   }
 
-  SC_HANDLE Open() const { return ::OpenServiceW(scm_, kService, SERVICE_ALL_ACCESS); }
+  SC_HANDLE Open() const { return ::OpenServiceW(FScm, kService, SERVICE_ALL_ACCESS); }
 
   DWORD State() const {
     SC_HANDLE s = Open();
@@ -82,17 +82,17 @@ class ServiceManagerTest : public ::testing::Test {
 
   // Runs a command line through the command interpreter; its exit status.
   int Run(const std::string& commandLine) const {
-    const std::string line = "\"" + commandLine + " >\"" + (dir_ / "out.txt") + "\" 2>\"" +
-                             (dir_ / "err.txt") + "\"\"";
+    const std::string line = "\"" + commandLine + " >\"" + (FDir / "out.txt") + "\" 2>\"" +
+                             (FDir / "err.txt") + "\"\"";
     return std::system(line.c_str());
   }
-  int RunProgram(const std::string& switches) const { return Run("\"" + exe_ + "\" " + switches); }
-  std::string Out() const { return platform::ReadFileBytes(dir_ / "out.txt"); }
-  std::string Err() const { return platform::ReadFileBytes(dir_ / "err.txt"); }
+  int RunProgram(const std::string& switches) const { return Run("\"" + FExe + "\" " + switches); }
+  std::string Out() const { return platform::ReadFileBytes(FDir / "out.txt"); }
+  std::string Err() const { return platform::ReadFileBytes(FDir / "err.txt"); }
 
   int LogLines() const {
     try {
-      const std::string log = platform::AnsiToUtf8(platform::ReadFileBytes(dir_ / "Pagvigia.log"));
+      const std::string log = platform::AnsiToUtf8(platform::ReadFileBytes(FDir / "Pagvigia.log"));
       int n = 0;
       for (std::size_t at = 0; (at = log.find(kNoClient + "\r\n", at)) != std::string::npos; ++at) ++n;
       return n;
@@ -101,19 +101,19 @@ class ServiceManagerTest : public ::testing::Test {
     }
   }
 
-  testing::TempDir dir_;
-  std::string exe_;
-  SC_HANDLE scm_ = nullptr;
+  testing::TempDir FDir;
+  std::string FExe;
+  SC_HANDLE FScm = nullptr;
 };
 
 TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
   // Both logs go first, also when installing.
-  platform::WriteFileBytes(dir_ / "Pagvigia.log", "old");
-  platform::WriteFileBytes(dir_ / "Pagvigia_Integrador.log", "old");
+  platform::WriteFileBytes(FDir / "Pagvigia.log", "old");
+  platform::WriteFileBytes(FDir / "Pagvigia_Integrador.log", "old");
   ASSERT_EQ(RunProgram("/INSTALL /SILENT"), 0) << Err();
   EXPECT_EQ(Out(), "");
-  EXPECT_FALSE(platform::FileExists(dir_ / "Pagvigia.log"));
-  EXPECT_FALSE(platform::FileExists(dir_ / "Pagvigia_Integrador.log"));
+  EXPECT_FALSE(platform::FileExists(FDir / "Pagvigia.log"));
+  EXPECT_FALSE(platform::FileExists(FDir / "Pagvigia_Integrador.log"));
 
   {
     SC_HANDLE s = Open();
@@ -126,7 +126,7 @@ TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
     EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
     EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
     EXPECT_EQ(std::wstring(config->lpDisplayName), L"Pagvigia");
-    EXPECT_EQ(std::wstring(config->lpBinaryPathName), L"\"" + Wide(exe_) + L"\"");
+    EXPECT_EQ(std::wstring(config->lpBinaryPathName), L"\"" + Wide(FExe) + L"\"");
     ::CloseServiceHandle(s);
   }
   // A second registration fails, and says why.
@@ -174,7 +174,7 @@ TEST_F(ServiceManagerTest, SuccessIsReportedUnlessSilent) {
 TEST_F(ServiceManagerTest, OnceLogsTheClientLibraryNamesAndAPlainStartNeedsTheManager) {
   EXPECT_EQ(RunProgram("/ONCE"), 0) << Err();
   EXPECT_EQ(LogLines(), 1);
-  const std::string log = platform::ReadFileBytes(dir_ / "Pagvigia.log");
+  const std::string log = platform::ReadFileBytes(FDir / "Pagvigia.log");
   // Windows-1252, CR LF, as on every platform.
   EXPECT_NE(log.find("Conex\xE3o do Banco: "), std::string::npos);
   // Not started by the Service Control Manager: a hint and status 1.

@@ -72,59 +72,59 @@ bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfin
 class SrvPagvigiaTest : public ::testing::Test {
  protected:
   SrvPagvigiaTest() {
-    platform::ForceDirectories(dir_ / "in");
-    platform::ForceDirectories(dir_ / "out");
-    settings_.PastaInput = dir_ / "in/";
-    settings_.PastaOutput = dir_ / "out/";
-    settings_.PastaCaixa = dir_.withDelim();
+    platform::ForceDirectories(FDir / "in");
+    platform::ForceDirectories(FDir / "out");
+    FSettings.PastaInput = FDir / "in/";
+    FSettings.PastaOutput = FDir / "out/";
+    FSettings.PastaCaixa = FDir.withDelim();
   }
 
   TSrvPagvigiaOptions Options() {
     TSrvPagvigiaOptions o;
-    o.ExeDir = dir_.path();
-    o.Settings = settings_;
-    o.Clock = &clock_;
-    o.Sleeper = sleeper_;
+    o.ExeDir = FDir.path();
+    o.Settings = FSettings;
+    o.Clock = &FClock;
+    o.Sleeper = FSleeper;
     o.TimerSliceMs = 1000;
     o.OnCycleException = [this](const std::string& m) {
-      std::lock_guard lock(mu_);
-      events_.push_back(m);
+      std::lock_guard lock(FMutex);
+      FEvents.push_back(m);
     };
     return o;
   }
   void Gestalo(const std::string& servidor, const std::string& caminho) {
-    platform::WriteFileBytes(dir_ / "Gestalo.ini",
+    platform::WriteFileBytes(FDir / "Gestalo.ini",
                              "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
   }
-  std::string Log() const { return dir_ / "Pagvigia.log"; }
+  std::string Log() const { return FDir / "Pagvigia.log"; }
   std::vector<std::string> Events() {
-    std::lock_guard lock(mu_);
-    return events_;
+    std::lock_guard lock(FMutex);
+    return FEvents;
   }
   static std::string Host() { return testing::FirebirdHost(); }
 
-  testing::TempDir dir_;
-  TServiceSettings settings_;
-  platform::ManualClock clock_;
+  testing::TempDir FDir;
+  TServiceSettings FSettings;
+  platform::ManualClock FClock;
   // Tests that run cycles themselves keep the timer's waiting from moving the
   // clock, so that the armed timer never runs a cycle of its own.
-  RealNap nap_;
-  platform::Sleeper* sleeper_ = &nap_;
-  std::mutex mu_;
-  std::vector<std::string> events_;
+  RealNap FNap;
+  platform::Sleeper* FSleeper = &FNap;
+  std::mutex FMutex;
+  std::vector<std::string> FEvents;
 };
 
 TEST_F(SrvPagvigiaTest, CreationDeletesBothLogsAndAppliesTheDesignTimeSettings) {
   platform::WriteFileBytes(Log(), "old\r\n");
-  platform::WriteFileBytes(dir_ / "Pagvigia_Integrador.log", "old\r\n");
-  settings_.Timeout = 40;
-  settings_.Intervalo = 1234;
+  platform::WriteFileBytes(FDir / "Pagvigia_Integrador.log", "old\r\n");
+  FSettings.Timeout = 40;
+  FSettings.Intervalo = 1234;
   TSrvPagvigia srv(Options());
   EXPECT_FALSE(platform::PathExists(Log()));
-  EXPECT_FALSE(platform::PathExists(dir_ / "Pagvigia_Integrador.log"));
-  EXPECT_EQ(srv.IntegradorCliente.ArqLOG, dir_ / "Pagvigia_Integrador.log");
-  EXPECT_EQ(srv.IntegradorCliente.PastaInput(), dir_ / "in/");
-  EXPECT_EQ(srv.IntegradorCliente.PastaOutput(), dir_ / "out/");
+  EXPECT_FALSE(platform::PathExists(FDir / "Pagvigia_Integrador.log"));
+  EXPECT_EQ(srv.IntegradorCliente.ArqLOG, FDir / "Pagvigia_Integrador.log");
+  EXPECT_EQ(srv.IntegradorCliente.PastaInput(), FDir / "in/");
+  EXPECT_EQ(srv.IntegradorCliente.PastaOutput(), FDir / "out/");
   EXPECT_EQ(srv.IntegradorCliente.Timeout(), 40);
   EXPECT_FALSE(srv.Timer1.Enabled());
   EXPECT_EQ(srv.Timer1.Interval(), 1234);
@@ -153,7 +153,7 @@ TEST_F(SrvPagvigiaTest, UnreachableDatabaseGivesOneConnectionLinePerCycleAndNoth
   Gestalo(Host(), "/tmp/pagvigia-no-such-folder/GESTALO.FDB");
   TSrvPagvigia srv(Options());
   srv.Timer1Timer();
-  clock_.Advance(1000);
+  FClock.Advance(1000);
   // A relative path (or an alias) goes to the server unchanged.
   Gestalo(Host(), "dados/GESTALO.FDB");
   srv.Timer1Timer();
@@ -180,7 +180,7 @@ TEST_F(SrvPagvigiaTest, EditedGestaloIniTakesEffectAtTheNextCycle) {
   // Now the right database, with an empty pending set and an unknown cash
   // register: the cycle opens and closes the queries and ends quietly.
   Gestalo(db.host(), db.path());
-  platform::WriteFileBytes(dir_ / "ConfCaixa.ini", "[Caixa]\nIdCaixa=0x1A\n");
+  platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\nIdCaixa=0x1A\n");
   EXPECT_EQ(srv.NumeroCaixa(), 26);
   srv.Timer1Timer();
   EXPECT_EQ(Entries(Log()).size(), 1u) << platform::ReadFileBytes(Log());
@@ -211,7 +211,7 @@ TEST_F(SrvPagvigiaTest, FailureOutsideTheRowsEndsTheCycleAfterItsCleanUp) {
 
   // Run by the timer, the same failure goes to the event log, and the next
   // cycle still comes.
-  sleeper_ = &clock_;
+  FSleeper = &FClock;
   srv.Timer1.SetEnabled(false);
   TSrvPagvigia running(Options());
   platform::ServiceThread thread(false);
@@ -230,7 +230,7 @@ class RunningServiceTest : public SrvPagvigiaTest {
  protected:
   RunningServiceTest() {
     Gestalo("127.0.0.1/1", "/x/GESTALO.FDB");
-    sleeper_ = &clock_;  // time flies: a minute of waiting costs nothing
+    FSleeper = &FClock;  // time flies: a minute of waiting costs nothing
   }
   void WaitEntries(std::size_t n) {
     for (int i = 0; i < 10000 && Entries(Log()).size() < n; ++i) std::this_thread::sleep_for(1ms);
@@ -299,15 +299,15 @@ TEST_F(RunningServiceTest, StopRequestDuringACycleLetsTheCycleFinish) {
 // callback before.
 class FirstWaitHook : public platform::Sleeper {
  public:
-  explicit FirstWaitHook(platform::ManualClock& clock) : clock_(clock) {}
+  explicit FirstWaitHook(platform::ManualClock& clock) : FClock(clock) {}
   void SleepMs(std::int64_t ms) override {
     if (first) std::exchange(first, nullptr)();
-    clock_.SleepMs(ms);
+    FClock.SleepMs(ms);
   }
   std::function<void()> first;
 
  private:
-  platform::ManualClock& clock_;
+  platform::ManualClock& FClock;
 };
 
 TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOther) {
@@ -318,11 +318,11 @@ TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOther) 
          " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA)"
          " SELECT ROW_NUMBER() OVER (), 'TEF', 10, CURRENT_DATE, '1', '<CFe/>', 'k', 3 FROM RDB$TYPES ROWS 3;\n");
   Gestalo(db.host(), db.path());
-  platform::WriteFileBytes(dir_ / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
-  FirstWaitHook hook(clock_);
-  sleeper_ = &hook;
+  platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
+  FirstWaitHook hook(FClock);
+  FSleeper = &hook;
   TSrvPagvigiaOptions o = Options();
-  o.TimerSleeper = &clock_;
+  o.TimerSleeper = &FClock;
   auto srv = std::make_unique<TSrvPagvigia>(o);
   platform::ServiceThread thread(false);
   // The stop comes while the first row waits for its answer. (The object
@@ -338,7 +338,7 @@ TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOther) 
   const auto entries = Entries(Log());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].substr(19), " - Envios Pendentes: Sem Resposta do Integrador");
-  const std::string integrador = platform::ReadFileBytes(dir_ / "Pagvigia_Integrador.log");
+  const std::string integrador = platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log");
   std::size_t sent = 0;
   for (std::size_t at = 0; (at = integrador.find("EnviarPagamento(", at)) != std::string::npos; ++at) ++sent;
   EXPECT_EQ(sent, 1u);
@@ -355,7 +355,7 @@ TEST_F(RunningServiceTest, FailingRowIsLoggedAndTheNextRowIsStillProcessed) {
          " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA) VALUES"
          " (2, 'TEF', 20, CURRENT_DATE, '2', '<CFe/>', 'k2', 3);\n");
   Gestalo(db.host(), db.path());
-  platform::WriteFileBytes(dir_ / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
+  platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
   // No Integrador answers: each row ends when the exchange gives up.
   auto srv = std::make_unique<TSrvPagvigia>(Options());
   platform::ServiceThread thread(false);

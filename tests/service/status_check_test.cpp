@@ -58,22 +58,22 @@ const std::string kShopData =
 class SilentServer {
  public:
   SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    FFd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
+    ::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(FFd, 8);
     socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    ::getsockname(FFd, reinterpret_cast<sockaddr*>(&a), &len);
+    FPort = ntohs(a.sin_port);
   }
-  ~SilentServer() { ::close(fd_); }
-  int port() const { return port_; }
+  ~SilentServer() { ::close(FFd); }
+  int port() const { return FPort; }
 
  private:
-  int fd_ = -1;
-  int port_ = 0;
+  int FFd = -1;
+  int FPort = 0;
 };
 
 // One installation: the program's folder with its three INI files, the
@@ -116,10 +116,10 @@ struct Case {
 
 class StatusCheckTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { good_ = new FirebirdDb(ShopSchema() + kShopData); }
+  static void SetUpTestSuite() { FGood = new FirebirdDb(ShopSchema() + kShopData); }
   static void TearDownTestSuite() {
-    delete good_;
-    good_ = nullptr;
+    delete FGood;
+    FGood = nullptr;
   }
 
   struct Outcome {
@@ -138,9 +138,9 @@ class StatusCheckTest : public ::testing::Test {
     return r;
   }
 
-  static FirebirdDb* good_;
+  static FirebirdDb* FGood;
 };
-FirebirdDb* StatusCheckTest::good_ = nullptr;
+FirebirdDb* StatusCheckTest::FGood = nullptr;
 
 const char* const kIndexes =
     "COMMIT;\n"
@@ -294,7 +294,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<FirebirdDb> own;
     if (!c.sql.empty()) own = std::make_unique<FirebirdDb>(c.sql == " " ? "" : c.sql);
-    Installation s(own ? *own : *good_);
+    Installation s(own ? *own : *FGood);
     if (c.breakIt) c.breakIt(s);
     const std::string logBefore = platform::FileExists(s.dir + "Pagvigia.log")
                                       ? platform::ReadFileBytes(s.dir + "Pagvigia.log") : "";
@@ -311,7 +311,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
     }
     EXPECT_EQ(platform::ListFolder(s.in + "*"), inBefore);
   }
-  EXPECT_EQ(good_->Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "4");
+  EXPECT_EQ(FGood->Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0'"), "4");
 }
 
 // The shops' other character sets: a WIN1252 database is read in WIN1252; a
@@ -335,7 +335,7 @@ TEST_F(StatusCheckTest, ReportsTheDatabasesCharacterSetAndTheConnections) {
 
 // A full disk: the test file cannot be written in the input folder.
 TEST_F(StatusCheckTest, FullDiskIsReportedNotFatal) {
-  Installation s(*good_);
+  Installation s(*FGood);
   const std::string full = s.root / "cheio";
   fs::create_directories(full);
   ASSERT_EQ(::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k"), 0)

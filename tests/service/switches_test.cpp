@@ -36,17 +36,17 @@ struct Result {
 class ExecutableTest : public ::testing::Test {
  protected:
   ExecutableTest() {
-    exe_ = dir_ / "pagvigia";
-    platform::WriteFileBytes(exe_, platform::ReadFileBytes(PAGVIGIA_EXE));
-    ::chmod(exe_.c_str(), 0755);
-    platform::ForceDirectories(dir_ / "units");
+    FExe = FDir / "pagvigia";
+    platform::WriteFileBytes(FExe, platform::ReadFileBytes(PAGVIGIA_EXE));
+    ::chmod(FExe.c_str(), 0755);
+    platform::ForceDirectories(FDir / "units");
     // A database server that refuses at once: every cycle writes one line.
     Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n");
-    Write("Pagvigia.ini", "[Caixa]\r\nPasta=" + dir_.path() + "\r\n[Integrador]\r\nPastaInput=" +
-                              (dir_ / "in") + "\r\nPastaOutput=" + (dir_ / "out") + "\r\n");
+    Write("Pagvigia.ini", "[Caixa]\r\nPasta=" + FDir.path() + "\r\n[Integrador]\r\nPastaInput=" +
+                              (FDir / "in") + "\r\nPastaOutput=" + (FDir / "out") + "\r\n");
   }
 
-  void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir_ / name, bytes); }
+  void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(FDir / name, bytes); }
 
   std::vector<std::string> Env(const std::vector<std::string>& extra) {
     std::vector<std::string> env;
@@ -57,7 +57,7 @@ class ExecutableTest : public ::testing::Test {
         continue;
       env.push_back(v);
     }
-    env.push_back("PAGVIGIA_SYSTEMD_UNIT_DIR=" + (dir_ / "units"));
+    env.push_back("PAGVIGIA_SYSTEMD_UNIT_DIR=" + (FDir / "units"));
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
   }
@@ -66,24 +66,24 @@ class ExecutableTest : public ::testing::Test {
   std::unique_ptr<testing::ChildProcess> Start(const std::vector<std::string>& args,
                                                const std::vector<std::string>& extraEnv = {}) {
     return std::make_unique<testing::ChildProcess>(
-        exe_, args, testing::ChildOptions().In("/").Output(dir_ / "stdout", dir_ / "stderr").Environment(Env(extraEnv)));
+        FExe, args, testing::ChildOptions().In("/").Output(FDir / "stdout", FDir / "stderr").Environment(Env(extraEnv)));
   }
   Result Wait(testing::ChildProcess& p) {
     const int code = p.Wait();
     Result r;
     r.status = code >= 0 ? code : 128 - code;
-    r.out = platform::ReadFileBytes(dir_ / "stdout");
-    r.err = platform::ReadFileBytes(dir_ / "stderr");
+    r.out = platform::ReadFileBytes(FDir / "stdout");
+    r.err = platform::ReadFileBytes(FDir / "stderr");
     return r;
   }
   Result Run(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
     return Wait(*Start(args, extraEnv));
   }
   std::size_t Entries() {
-    if (!platform::FileExists(dir_ / "Pagvigia.log")) return 0;
+    if (!platform::FileExists(FDir / "Pagvigia.log")) return 0;
     static const std::regex entry(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Conexão do Banco: .*)");
     std::size_t n = 0;
-    for (const std::string& line : platform::ReadTextLines(dir_ / "Pagvigia.log"))
+    for (const std::string& line : platform::ReadTextLines(FDir / "Pagvigia.log"))
       n += std::regex_match(line, entry) ? 1 : 0;
     return n;
   }
@@ -92,11 +92,11 @@ class ExecutableTest : public ::testing::Test {
     Write("Pagvigia_Integrador.log", "old\r\n");
   }
   bool LogsGone() {
-    return !platform::PathExists(dir_ / "Pagvigia.log") && !platform::PathExists(dir_ / "Pagvigia_Integrador.log");
+    return !platform::PathExists(FDir / "Pagvigia.log") && !platform::PathExists(FDir / "Pagvigia_Integrador.log");
   }
 
-  testing::TempDir dir_;
-  std::string exe_;
+  testing::TempDir FDir;
+  std::string FExe;
 };
 
 TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs) {
@@ -105,9 +105,9 @@ TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Service installed successfully\n");
   EXPECT_TRUE(LogsGone());
-  const std::string unit = platform::ReadFileBytes(dir_ / "units/SrvPagvigia.service");
+  const std::string unit = platform::ReadFileBytes(FDir / "units/SrvPagvigia.service");
   EXPECT_NE(unit.find("Description=Pagvigia\n"), std::string::npos) << unit;
-  EXPECT_NE(unit.find("ExecStart=" + exe_ + "\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("ExecStart=" + FExe + "\n"), std::string::npos) << unit;
   EXPECT_NE(unit.find("Restart=no\n"), std::string::npos) << unit;
   // A stop waits for the exchange in flight: its 30 s limit and a margin.
   EXPECT_NE(unit.find("TimeoutStopSec=60\n"), std::string::npos) << unit;
@@ -124,7 +124,7 @@ TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(LogsGone());
-  EXPECT_FALSE(platform::PathExists(dir_ / "units/SrvPagvigia.service"));
+  EXPECT_FALSE(platform::PathExists(FDir / "units/SrvPagvigia.service"));
 
   r = Run({"-UNINSTALL"});
   EXPECT_EQ(r.status, 1);
@@ -137,7 +137,7 @@ TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceAndReportsAnEscapingException) {
   Result r = Run({"-ONCE"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Entries(), 1u);
-  EXPECT_FALSE(platform::PathExists(dir_ / "Pagvigia_Integrador.log"));
+  EXPECT_FALSE(platform::PathExists(FDir / "Pagvigia_Integrador.log"));
 
   // A database without the shop's tables: the cycle's failure escapes.
   testing::FirebirdDb db;
@@ -146,28 +146,28 @@ TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceAndReportsAnEscapingException) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("ISC ERROR CODE:"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("PADRAO"), std::string::npos) << r.err;
-  EXPECT_FALSE(platform::PathExists(dir_ / "Pagvigia.log"));  // deleted at start, nothing written
+  EXPECT_FALSE(platform::PathExists(FDir / "Pagvigia.log"));  // deleted at start, nothing written
 }
 
 // A datagram socket standing in for systemd's NOTIFY_SOCKET.
 class NotifySocket {
  public:
   explicit NotifySocket(const std::string& path) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    FFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     path.copy(addr.sun_path, sizeof addr.sun_path - 1);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::bind(FFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     timeval tv{10, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(FFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   }
-  ~NotifySocket() { ::close(fd_); }
+  ~NotifySocket() { ::close(FFd); }
   // The next message other than a cycle's summary ("STATUS=Último ciclo ..."),
   // which comes after every cycle and is counted in `summaries`.
   std::string Next() {
     for (;;) {
       char buf[512];
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      const ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
       if (n <= 0) return "(nothing)";
       std::string m(buf, static_cast<std::size_t>(n));
       if (m.rfind("STATUS=Último ciclo ", 0) != 0) return m;
@@ -177,13 +177,13 @@ class NotifySocket {
   int summaries = 0;
 
  private:
-  int fd_;
+  int FFd;
 };
 
 TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheReportedState) {
-  Write("Pagvigia.ini", "[Servico]\r\nIntervalo=20\r\n[Caixa]\r\nPasta=" + dir_.path() + "\r\n");
-  NotifySocket notify(dir_ / "notify");
-  const auto p = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  Write("Pagvigia.ini", "[Servico]\r\nIntervalo=20\r\n[Caixa]\r\nPasta=" + FDir.path() + "\r\n");
+  NotifySocket notify(FDir / "notify");
+  const auto p = Start({}, {"NOTIFY_SOCKET=" + (FDir / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
   const auto waitEntries = [&](std::size_t n) {
@@ -208,8 +208,8 @@ TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheRepor
 }
 
 TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheLogsAlone) {
-  NotifySocket notify(dir_ / "notify");
-  const auto first = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  NotifySocket notify(FDir / "notify");
+  const auto first = Start({}, {"NOTIFY_SOCKET=" + (FDir / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");  // no cycle for a minute
   PlantLogs();
@@ -218,9 +218,9 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
     SCOPED_TRACE(args.empty() ? "service" : args[0]);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Pagvigia: another instance is already running from " + platform::ExtractFilePath(exe_) + "\n");
-    EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia.log"), "old\r\n");
-    EXPECT_EQ(platform::ReadFileBytes(dir_ / "Pagvigia_Integrador.log"), "old\r\n");
+    EXPECT_EQ(r.err, "Pagvigia: another instance is already running from " + platform::ExtractFilePath(FExe) + "\n");
+    EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia.log"), "old\r\n");
+    EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log"), "old\r\n");
   }
   first->Signal(SIGTERM);
   EXPECT_EQ(Wait(*first).status, 0);
@@ -233,8 +233,8 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
 TEST_F(ExecutableTest, SigintStopsAsSigtermDoes) {
   // The signal goes once the service says it runs (its handlers are in
   // place), however slowly it starts.
-  NotifySocket notify(dir_ / "notify");
-  const auto p = Start({}, {"NOTIFY_SOCKET=" + (dir_ / "notify")});
+  NotifySocket notify(FDir / "notify");
+  const auto p = Start({}, {"NOTIFY_SOCKET=" + (FDir / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
   p->Signal(SIGINT);

@@ -86,33 +86,33 @@ class ChildProcess {
       posix_spawn_file_actions_addopen(&fa, 2, options.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, options.cwd.c_str());
     char** envp = options.env ? cenv.data() : environ;
-    const int rc = options.searchPath ? posix_spawnp(&pid_, exe.c_str(), &fa, nullptr, cargv.data(), envp)
-                                      : posix_spawn(&pid_, exe.c_str(), &fa, nullptr, cargv.data(), envp);
+    const int rc = options.searchPath ? posix_spawnp(&FPid, exe.c_str(), &fa, nullptr, cargv.data(), envp)
+                                      : posix_spawn(&FPid, exe.c_str(), &fa, nullptr, cargv.data(), envp);
     posix_spawn_file_actions_destroy(&fa);
-    stopSignal_ = options.stopSignal;
+    FStopSignal = options.stopSignal;
     if (rc != 0) throw std::runtime_error("cannot start " + exe + ": " + std::strerror(rc));
   }
   ~ChildProcess() {
     if (Running()) {
-      ::kill(pid_, SIGKILL);
+      ::kill(FPid, SIGKILL);
       Reap(0);
     }
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return FPid; }
 
   // True until the process has ended (and then reaps it).
   bool Running() {
-    if (!status_) Reap(WNOHANG);
-    return !status_;
+    if (!FStatus) Reap(WNOHANG);
+    return !FStatus;
   }
   void Signal(int sig) {
-    if (Running()) ::kill(pid_, sig);
+    if (Running()) ::kill(FPid, sig);
   }
   // Asks the program to stop (stopSignal of its options).
-  void RequestStop() { Signal(stopSignal_); }
+  void RequestStop() { Signal(FStopSignal); }
   // Waits up to `timeout` for the process to end; true when it ended.
   bool Wait(std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -124,14 +124,14 @@ class ChildProcess {
   }
   // Waits for the process to end, however long it takes; its ExitCode().
   int Wait() {
-    if (!status_) Reap(0);
+    if (!FStatus) Reap(0);
     return ExitCode();
   }
   // Exit status, or -signal when a signal ended it; -1000 while running.
   int ExitCode() const {
-    if (!status_) return -1000;
-    if (WIFEXITED(*status_)) return WEXITSTATUS(*status_);
-    if (WIFSIGNALED(*status_)) return -WTERMSIG(*status_);
+    if (!FStatus) return -1000;
+    if (WIFEXITED(*FStatus)) return WEXITSTATUS(*FStatus);
+    if (WIFSIGNALED(*FStatus)) return -WTERMSIG(*FStatus);
     return -999;
   }
 
@@ -139,14 +139,14 @@ class ChildProcess {
   void Reap(int flags) {
     int st = 0;
     pid_t r;
-    do r = ::waitpid(pid_, &st, flags);
+    do r = ::waitpid(FPid, &st, flags);
     while (r == -1 && errno == EINTR);
-    if (r == pid_) status_ = st;
+    if (r == FPid) FStatus = st;
   }
 
-  pid_t pid_ = -1;
-  int stopSignal_ = SIGTERM;
-  std::optional<int> status_;
+  pid_t FPid = -1;
+  int FStopSignal = SIGTERM;
+  std::optional<int> FStatus;
 };
 
 // Runs a program (looked up in PATH) to its end with standard output and

@@ -76,8 +76,8 @@ class FirebirdDb {
       throw std::runtime_error(
           "Firebird test database: PAGVIGIA_FB_HOST and PAGVIGIA_FB_SYSDBA_PASSWORD are not set; run "
           "`bash scripts/start-firebird.sh && . scripts/fb-env.sh` before the tests");
-    host_ = host;
-    sysdbaPassword_ = pw;
+    FHost = host;
+    FSysdbaPassword = pw;
     CheckServerAnswers();
 
     // The server process runs as the user "firebird" and must create the file.
@@ -91,18 +91,18 @@ class FirebirdDb {
                      "printf '%s' \"$d\"\n",
                      made) != 0 || made.empty() || made[0] != '/')
       throw std::runtime_error("Firebird test database: cannot make a folder under /tmp: " + made);
-    dir_ = made;
-    path_ = dir_ + "/test.fdb";
+    FDir = made;
+    FPath = FDir + "/test.fdb";
 
     std::string out;
-    int rc = RunIsql("CREATE DATABASE '" + connectionString() + "' USER 'SYSDBA' PASSWORD '" + Quote(sysdbaPassword_) +
+    int rc = RunIsql("CREATE DATABASE '" + connectionString() + "' USER 'SYSDBA' PASSWORD '" + Quote(FSysdbaPassword) +
                          "' PAGE_SIZE 8192 DEFAULT CHARACTER SET " + charset + ";\nCOMMIT;\n",
                      out);
     if (rc != 0) {
       RemoveFolder();
       throw std::runtime_error("Firebird test database: CREATE DATABASE " + connectionString() + " failed:\n" + out);
     }
-    created_ = true;
+    FCreated = true;
     EnsureServiceUser();
     if (!schema.empty()) {
       Run(schema);
@@ -111,7 +111,7 @@ class FirebirdDb {
   }
 
   ~FirebirdDb() {
-    if (created_) {
+    if (FCreated) {
       std::string out;
       // Fails while an attachment is still open; the file is removed below
       // anyway (the server keeps an unlinked file until it lets go).
@@ -123,14 +123,14 @@ class FirebirdDb {
   FirebirdDb& operator=(const FirebirdDb&) = delete;
 
   // The server's host as the tests reach it ("127.0.0.1").
-  const std::string& host() const { return host_; }
+  const std::string& host() const { return FHost; }
   // The database file's path on the server.
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return FPath; }
   // "host:path", the database string of a TCP/IP connection.
-  std::string connectionString() const { return host_ + ":" + path_; }
-  const std::string& sysdbaPassword() const { return sysdbaPassword_; }
+  std::string connectionString() const { return FHost + ":" + FPath; }
+  const std::string& sysdbaPassword() const { return FSysdbaPassword; }
   // The folder that holds the database (writable by the server).
-  const std::string& folder() const { return dir_; }
+  const std::string& folder() const { return FDir; }
 
   // Runs a DDL/DML script (statements ended by ";", "SET TERM" allowed) as
   // SYSDBA and commits it. Throws std::runtime_error with isql's output when a
@@ -174,7 +174,7 @@ class FirebirdDb {
   void SetForcedWrites(bool on) {
     // The login goes through the environment, not the command line.
     std::string out;
-    if (RunHostShell("ISC_USER=SYSDBA ISC_PASSWORD=" + ShellQuote(sysdbaPassword_) + " gfix -write " +
+    if (RunHostShell("ISC_USER=SYSDBA ISC_PASSWORD=" + ShellQuote(FSysdbaPassword) + " gfix -write " +
                          (on ? "sync" : "async") + " " + ShellQuote(connectionString()) + "\n",
                      out) != 0)
       throw std::runtime_error("Firebird test database: gfix -write failed:\n" + out);
@@ -210,11 +210,11 @@ class FirebirdDb {
   }
 
   std::string ConnectLine() const {
-    return "CONNECT '" + connectionString() + "' USER 'SYSDBA' PASSWORD '" + Quote(sysdbaPassword_) + "';\n";
+    return "CONNECT '" + connectionString() + "' USER 'SYSDBA' PASSWORD '" + Quote(FSysdbaPassword) + "';\n";
   }
 
   void CheckServerAnswers() const {
-    std::string h = host_;
+    std::string h = FHost;
     std::string port = "3050";
     if (auto slash = h.find('/'); slash != std::string::npos) {
       port = h.substr(slash + 1);
@@ -241,7 +241,7 @@ class FirebirdDb {
 
   // Runs isql-fb on a script file; returns its exit status, output in `out`.
   int RunIsql(const std::string& script, std::string& out) const {
-    const std::string file = dir_ + "/script-" + std::to_string(++scripts_) + ".sql";
+    const std::string file = FDir + "/script-" + std::to_string(++FScripts) + ".sql";
     const std::string end = "PAGVIGIA_SQL_SCRIPT_END";
     const int st = RunHostShell("cat >" + ShellQuote(file) + " <<'" + end + "'\n" + script +
                                     (script.empty() || script.back() != '\n' ? "\n" : "") + end +
@@ -259,18 +259,18 @@ class FirebirdDb {
   }
 
   void RemoveFolder() {
-    if (dir_.empty()) return;
+    if (FDir.empty()) return;
     std::string out;
-    RunHostShell("rm -rf " + ShellQuote(dir_) + "\n", out);
-    dir_.clear();
+    RunHostShell("rm -rf " + ShellQuote(FDir) + "\n", out);
+    FDir.clear();
   }
 
-  std::string host_;
-  std::string sysdbaPassword_;
-  std::string dir_;
-  std::string path_;
-  bool created_ = false;
-  mutable int scripts_ = 0;
+  std::string FHost;
+  std::string FSysdbaPassword;
+  std::string FDir;
+  std::string FPath;
+  bool FCreated = false;
+  mutable int FScripts = 0;
 };
 
 }  // namespace pagvigia::testing

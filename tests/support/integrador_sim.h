@@ -140,14 +140,14 @@ class IntegradorSim {
   // it watches the input folder. Raises std::runtime_error when it does not
   // start (the message holds its error output).
   IntegradorSim(const std::string& input, const std::string& output, std::vector<std::string> options = {})
-      : work_("integrador-sim") {
+      : FWork("integrador-sim") {
     std::vector<std::string> args = {"--input", input,         "--output",     output,
-                                     "--record", RecordPath(), "--ready-file", work_ / "ready"};
+                                     "--record", RecordPath(), "--ready-file", FWork / "ready"};
     args.insert(args.end(), options.begin(), options.end());
-    process_.emplace(Program(), args, ChildOptions().Output(work_ / "stdout", work_ / "stderr"));
+    FProcess.emplace(Program(), args, ChildOptions().Output(FWork / "stdout", FWork / "stderr"));
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!std::ifstream(work_ / "ready")) {
+    while (!std::ifstream(FWork / "ready")) {
       if (!Running() || std::chrono::steady_clock::now() > deadline) {
         Stop();
         throw std::runtime_error("integrador-sim did not start: " + Stderr());
@@ -173,40 +173,40 @@ class IntegradorSim {
     return true;
   }
 
-  bool Running() { return process_ && process_->Running(); }
+  bool Running() { return FProcess && FProcess->Running(); }
 
   // Waits for the simulator to end by itself (--exit-after); its exit status,
   // or -1 when it is still running after the timeout.
   int Wait(int timeoutMs = 10000) {
-    if (!process_) return -1;
-    if (!process_->Wait(std::chrono::milliseconds(timeoutMs))) return -1;
+    if (!FProcess) return -1;
+    if (!FProcess->Wait(std::chrono::milliseconds(timeoutMs))) return -1;
     return Status();
   }
 
   // Ends the simulator with SIGTERM (SIGKILL when it does not end within 10 s)
   // and returns its exit status (128 + signal when a signal ended it).
   int Stop() {
-    if (!process_) return -1;
-    process_->Signal(SIGTERM);
-    if (!process_->Wait(std::chrono::seconds(10))) {
-      process_->Signal(SIGKILL);
-      process_->Wait();
+    if (!FProcess) return -1;
+    FProcess->Signal(SIGTERM);
+    if (!FProcess->Wait(std::chrono::seconds(10))) {
+      FProcess->Signal(SIGKILL);
+      FProcess->Wait();
     }
     return Status();
   }
 
-  std::string RecordPath() const { return work_ / "record.log"; }
+  std::string RecordPath() const { return FWork / "record.log"; }
   // What the simulator wrote to its standard error.
-  std::string Stderr() const { return SlurpFile(work_ / "stderr"); }
+  std::string Stderr() const { return SlurpFile(FWork / "stderr"); }
 
  private:
   int Status() const {
-    const int code = process_->ExitCode();
+    const int code = FProcess->ExitCode();
     return code >= 0 ? code : 128 - code;
   }
 
-  TempDir work_;
-  std::optional<ChildProcess> process_;
+  TempDir FWork;
+  std::optional<ChildProcess> FProcess;
 };
 
 }  // namespace pagvigia::testing

@@ -18,7 +18,7 @@ class TempDir {
     std::mt19937 gen(seed());
     std::uniform_int_distribution<int> pick(0, sizeof kLetters - 2);
     const std::string base = std::filesystem::temp_directory_path().string();
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
       std::string name = prefix + "-";
       for (int i = 0; i < 6; ++i) name += kLetters[pick(gen)];
       std::string candidate = base;
@@ -27,27 +27,27 @@ class TempDir {
       candidate += name;
       std::error_code ec;
       // create_directory is false when the folder already exists.
-      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+      if (std::filesystem::create_directory(candidate, ec)) FPath = candidate;
     }
-    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder in " + base);
+    if (FPath.empty()) throw std::runtime_error("cannot create a temporary folder in " + base);
   }
   ~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(FPath, ec);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   // The folder, without a trailing delimiter.
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return FPath; }
   // A path inside the folder.
-  std::string operator/(const std::string& name) const { return path_ + platform::kPathDelim + name; }
+  std::string operator/(const std::string& name) const { return FPath + platform::kPathDelim + name; }
   // The folder with a trailing delimiter.
-  std::string withDelim() const { return path_ + platform::kPathDelim; }
+  std::string withDelim() const { return FPath + platform::kPathDelim; }
 
  private:
-  std::string path_;
+  std::string FPath;
 };
 
 }  // namespace pagvigia::testing

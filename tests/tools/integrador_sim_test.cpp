@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 
 class SimTest : public ::testing::Test {
  protected:
-  std::string in() const { return dir_ / "in"; }
-  std::string out() const { return dir_ / "out"; }
+  std::string in() const { return FDir / "in"; }
+  std::string out() const { return FDir / "out"; }
 
   // Drops a command the way the client does: written as ".tmp", renamed to ".xml".
   void Send(const std::string& name, const std::string& bytes) {
@@ -48,7 +48,7 @@ class SimTest : public ::testing::Test {
     return names;
   }
 
-  TempDir dir_{"sim-test"};
+  TempDir FDir{"sim-test"};
 };
 
 // The record entry of a command file (the folder listing decides the order).
@@ -232,7 +232,7 @@ TEST_F(SimTest, DelayedAnswersNotWrittenAtStopAreRecordedUnanswered) {
 }
 
 TEST_F(SimTest, BehaviourPerMethodFromAConfigFile) {
-  const std::string config = dir_ / "sim.ini";
+  const std::string config = FDir / "sim.ini";
   platform::WriteFileBytes(config,
                            "# answers of the test\n"
                            "[*]\n"
@@ -271,7 +271,7 @@ TEST_F(SimTest, BehaviourPerMethodFromAConfigFile) {
 }
 
 TEST_F(SimTest, AnswerFromATemplateFile) {
-  const std::string tmpl = dir_ / "resposta.xml";
+  const std::string tmpl = FDir / "resposta.xml";
   platform::WriteFileBytes(tmpl, "<Integrador><Identificador><Valor>{sessao}</Valor></Identificador></Integrador>");
   IntegradorSim sim(in(), out(), {"--answer-file", tmpl, "--encoding", "utf8"});
   Send("respostafiscal-77.xml", RespostaFiscalExemplo(77));
