@@ -297,14 +297,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const auto& r : runs)
       if (!r.error_occurred && (r.run_type != Run::RT_Aggregate || r.aggregate_name == "median"))
-        times_[r.run_name.function_name + (r.run_type == Run::RT_Aggregate ? "#median" : "")] = r.GetAdjustedRealTime();
+        FTimes[r.run_name.function_name + (r.run_type == Run::RT_Aggregate ? "#median" : "")] = r.GetAdjustedRealTime();
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const char* job : {"BM_Select10k", "BM_Update1000"}) {
       const auto bare = Find(std::string(job) + "_Bare");
       const auto layer = Find(std::string(job) + "_Layer");
-      if (bare != times_.end() && layer != times_.end() && bare->second > 0)
+      if (bare != FTimes.end() && layer != FTimes.end() && bare->second > 0)
         std::printf("%s (median): layer %.2f ms, bare %.2f ms, ratio %.3f\n", job, layer->second, bare->second,
                     layer->second / bare->second);
     }
@@ -313,10 +313,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
  private:
   // The median of the repetitions (or the single run).
   std::map<std::string, double>::const_iterator Find(const std::string& name) const {
-    auto it = times_.find(name + "#median");
-    return it != times_.end() ? it : times_.find(name);
+    auto it = FTimes.find(name + "#median");
+    return it != FTimes.end() ? it : FTimes.find(name);
   }
-  std::map<std::string, double> times_;
+  std::map<std::string, double> FTimes;
 };
 
 }  // namespace

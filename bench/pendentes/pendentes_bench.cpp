@@ -90,10 +90,17 @@ class Report : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs)
-      if (r.aggregate_name == "median") medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+      if (r.aggregate_name == "median") FMedians[r.run_name.function_name] = r.GetAdjustedRealTime();
     ConsoleReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> medians_;
+  // The median of a benchmark's repetitions; 0 when it did not run.
+  double Median(const std::string& name) const {
+    const auto it = FMedians.find(name);
+    return it != FMedians.end() ? it->second : 0;
+  }
+
+ private:
+  std::map<std::string, double> FMedians;
 };
 
 }  // namespace
@@ -108,7 +115,7 @@ int main(int argc, char** argv) {
   pagvigia::theDb = &db;
   pagvigia::Report report;
   benchmark::RunSpecifiedBenchmarks(&report);
-  const double sem = report.medians_["BM_Pendentes_SemIndices"], com = report.medians_["BM_Pendentes_ComIndices"];
+  const double sem = report.Median("BM_Pendentes_SemIndices"), com = report.Median("BM_Pendentes_ComIndices");
   if (sem > 0 && com > 0)
     std::printf("pending selection, %ld finished rows: %.1f ms without the two indexes, %.1f ms with them (%.1fx)\n",
                 linhas, sem, com, sem / com);

@@ -44,13 +44,13 @@ class SleeperCronometrado : public platform::Sleeper {
   void SleepMs(std::int64_t ms) override {
     const auto t0 = Steady::now();
     platform::SystemSleeper().SleepMs(ms);
-    total_ += std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now() - t0).count();
+    FTotal += std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now() - t0).count();
   }
-  double TotalMs() const { return total_.load() / 1e6; }
-  void Zerar() { total_ = 0; }
+  double TotalMs() const { return FTotal.load() / 1e6; }
+  void Zerar() { FTotal = 0; }
 
  private:
-  std::atomic<std::int64_t> total_{0};
+  std::atomic<std::int64_t> FTotal{0};
 };
 
 void Escrever(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
