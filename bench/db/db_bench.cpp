@@ -50,14 +50,8 @@ const char* kSelect = "SELECT ID, SERIAL, COD, VALOR, PARCELAS, NSU, DATAVENDA, 
 // ---------------------------------------------------------------- the layer
 
 void BM_Select10k_Layer(benchmark::State& state) {
-  TFbConnection conn;
-  testing::ConfigureLikeService(conn, *theDb);
-  TFbTransaction ro(&conn);
-  ro.SetAutoCommit(true);
-  ro.ReadOnly = true;
-  ro.TimeoutProps.AllowCheckOAT = 5;
-  conn.DefaultTransaction = &ro;
-  TFbQuery q(&conn);
+  testing::ServiceLikeConnection s(*theDb);
+  TFbQuery q(&s.conn);
   q.SQL().Add(kSelect);
   std::int64_t sink = 0;
   for (auto _ : state) {
@@ -84,16 +78,12 @@ void BM_Select10k_Layer(benchmark::State& state) {
     if (rows != 10000) state.SkipWithError("wrong row count");
   }
   benchmark::DoNotOptimize(sink);
-  conn.Disconnect();
+  s.conn.Disconnect();
 }
 
 void BM_Update1000_Layer(benchmark::State& state) {
-  TFbConnection conn;
-  testing::ConfigureLikeService(conn, *theDb);
-  TFbTransaction rw(&conn);
-  rw.SetAutoCommit(true);
-  rw.TimeoutProps.AllowCheckOAT = 5;
-  TFbQuery q(&conn, &rw);
+  testing::ServiceLikeConnection s(*theDb);
+  TFbQuery q(&s.conn, &s.rw);
   int round = 0;
   for (auto _ : state) {
     q.SQL().Clear();
@@ -111,7 +101,7 @@ void BM_Update1000_Layer(benchmark::State& state) {
       q.ExecSQL();
     }
   }
-  conn.Disconnect();
+  s.conn.Disconnect();
 }
 
 // ---------------------------------------------------------------- the bare library

@@ -50,13 +50,8 @@ std::string Fill(long linhas) {
 }
 
 void Walk(benchmark::State& state) {
-  TFbConnection conn;
-  testing::ConfigureLikeService(conn, *theDb);
-  TFbTransaction ro(&conn);
-  ro.SetAutoCommit(true);
-  ro.ReadOnly = true;
-  conn.DefaultTransaction = &ro;
-  TFbQuery q(&conn);
+  testing::ServiceLikeConnection s(*theDb);
+  TFbQuery q(&s.conn);
   for (std::string_view line : kSqlEnviaMFEPendentes) q.SQL().Add(std::string(line));
   q.Prepare();
   long pendentes = 0;

@@ -1,5 +1,5 @@
-// Shared set-up of the database tests: a throwaway database and a connection
-// configured the way the service configures its own.
+// Shared set-up of the database tests and the benchmarks: a throwaway
+// database and a connection configured the way the service configures its own.
 #pragma once
 #include "db/fb_connection.h"
 #include "db/fb_query.h"
