@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -60,13 +61,51 @@ bool SemConexoesDoServico(FirebirdDb& db) {
                    "'") == "0";
 }
 
+// Both registers worked on the rows, and each step of every row reached
+// exactly one Integrador, that of `a` (whose database holds the rows) or of `b`.
+void CadaPassoUmaVez(Instalacao& a, const IntegradorSim& simA, Instalacao& b, const IntegradorSim& simB,
+                     int linhas) {
+  std::vector<SimCommand> cmds = simA.Commands();
+  const auto cmdsB = simB.Commands();
+  // Both registers worked on the rows at the same time.
+  EXPECT_FALSE(cmds.empty());
+  EXPECT_FALSE(cmdsB.empty());
+  cmds.insert(cmds.end(), cmdsB.begin(), cmdsB.end());
+  const auto passos = PassosPorLinha(cmds);
+  int maisVezes = 0;
+  for (int i = 1; i <= linhas; ++i) {
+    SCOPED_TRACE("row " + std::to_string(i));
+    for (const char* m : {"EnviarPagamento", "EnviarStatusPagamento", "RespostaFiscal"}) {
+      const auto it = passos.find(std::to_string(i) + "/" + m);
+      const int n = it == passos.end() ? 0 : it->second;
+      EXPECT_EQ(n, 1) << m;
+      maisVezes = std::max(maisVezes, n);
+    }
+    const Progresso p = a.Linha(i);
+    EXPECT_NE(p.pagamento, "0");
+    EXPECT_NE(p.status, "0");
+    EXPECT_NE(p.fiscal, "0");
+  }
+  EXPECT_EQ(cmds.size(), 3u * linhas);
+  ::testing::Test::RecordProperty("max_sends_of_a_step", maisVezes);
+  ::testing::Test::RecordProperty("commands_register_a", static_cast<int>(cmds.size() - cmdsB.size()));
+  ::testing::Test::RecordProperty("commands_register_b", static_cast<int>(cmdsB.size()));
+  // A row the other register holds is passed over without a line.
+  EXPECT_TRUE(a.ServiceLog().empty()) << SlurpFile(a.ServiceLogPath());
+  EXPECT_TRUE(b.ServiceLog().empty()) << SlurpFile(b.ServiceLogPath());
+}
+
+void InserirOrfas(Instalacao& loja, int linhas) {
+  std::string sql;
+  for (int i = 1; i <= linhas; ++i) sql += Orfa(i).Insert();
+  loja.db().Run(sql);
+}
+
 TEST(EnvioUnico, TwoRegistersStartedTogetherSendEachStepOfEveryOrphanRowOnce) {
   constexpr int kLinhas = 24;
   Instalacao caixa3(3);
   Instalacao caixa7(7, caixa3);
-  std::string linhas;
-  for (int i = 1; i <= kLinhas; ++i) linhas += Orfa(i).Insert();
-  caixa3.db().Run(linhas);
+  InserirOrfas(caixa3, kLinhas);
 
   IntegradorSim sim3(caixa3.input(), caixa3.output(), {"--id-start", "1000"});
   IntegradorSim sim7(caixa7.input(), caixa7.output(), {"--id-start", "5000"});
@@ -76,35 +115,43 @@ TEST(EnvioUnico, TwoRegistersStartedTogetherSendEachStepOfEveryOrphanRowOnce) {
   ASSERT_TRUE(p7->Wait(300s));
   EXPECT_EQ(p3->ExitCode(), 0) << SlurpFile(caixa3.ErrPath());
   EXPECT_EQ(p7->ExitCode(), 0) << SlurpFile(caixa7.ErrPath());
+  CadaPassoUmaVez(caixa3, sim3, caixa7, sim7, kLinhas);
+}
 
-  std::vector<SimCommand> cmds = sim3.Commands();
-  const auto cmds7 = sim7.Commands();
-  // Both registers worked on the rows at the same time.
-  EXPECT_FALSE(cmds.empty());
-  EXPECT_FALSE(cmds7.empty());
-  cmds.insert(cmds.end(), cmds7.begin(), cmds7.end());
-  const auto passos = PassosPorLinha(cmds);
-  int maisVezes = 0;
-  for (int i = 1; i <= kLinhas; ++i) {
-    SCOPED_TRACE("row " + std::to_string(i));
-    for (const char* m : {"EnviarPagamento", "EnviarStatusPagamento", "RespostaFiscal"}) {
-      const auto it = passos.find(std::to_string(i) + "/" + m);
-      const int n = it == passos.end() ? 0 : it->second;
-      EXPECT_EQ(n, 1) << m;
-      maisVezes = std::max(maisVezes, n);
-    }
-    const Progresso p = caixa3.Linha(i);
-    EXPECT_NE(p.pagamento, "0");
-    EXPECT_NE(p.status, "0");
-    EXPECT_NE(p.fiscal, "0");
-  }
-  EXPECT_EQ(cmds.size(), 3u * kLinhas);
-  RecordProperty("max_sends_of_a_step", maisVezes);
-  RecordProperty("commands_register_3", static_cast<int>(cmds.size() - cmds7.size()));
-  RecordProperty("commands_register_7", static_cast<int>(cmds7.size()));
-  // A row the other register holds is passed over without a line.
-  EXPECT_TRUE(caixa3.ServiceLog().empty()) << SlurpFile(caixa3.ServiceLogPath());
-  EXPECT_TRUE(caixa7.ServiceLog().empty()) << SlurpFile(caixa7.ServiceLogPath());
+TEST(EnvioUnico, TheServiceAndAOnceRunOfAnotherRegisterSendEachStepOfEveryOrphanRowOnce) {
+  constexpr int kLinhas = 24;
+  Instalacao caixa3(3);
+  caixa3.EscreverPagvigiaIni(/*timeout=*/25, /*intervalo=*/200);  // the first cycle comes after 200 ms
+  Instalacao caixa7(7, caixa3);
+  InserirOrfas(caixa3, kLinhas);
+
+  IntegradorSim sim3(caixa3.input(), caixa3.output(), {"--id-start", "1000"});
+  IntegradorSim sim7(caixa7.input(), caixa7.output(), {"--id-start", "5000"});
+  const auto inicio = std::chrono::steady_clock::now();
+  auto servico = caixa3.IniciarServico();
+  // Register 7 starts once the service has sent its first row's payment.
+  ASSERT_TRUE(WaitUntil([&] { return !sim3.Commands().empty(); }, 60s));
+  auto p7 = caixa7.Iniciar({"-once"});
+  ASSERT_TRUE(p7->Wait(300s));
+  const auto fimOnce = std::chrono::steady_clock::now();
+  EXPECT_EQ(p7->ExitCode(), 0) << SlurpFile(caixa7.ErrPath());
+  // The service's later cycles take what is left.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return caixa3.db().Scalar("SELECT COUNT(*) FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDPAGAMENTO = '0' OR "
+                                  "MFE_IDSTATUSVALIDADOR = '0' OR MFE_IDRESPOSTAFISCAL = '0'") == "0";
+      },
+      300s, 200ms));
+  const auto fimLinhas = std::chrono::steady_clock::now();
+  servico->RequestStop();
+  ASSERT_TRUE(servico->Wait(60s));
+  EXPECT_EQ(servico->ExitCode(), 0) << SlurpFile(caixa3.ErrPath());
+  CadaPassoUmaVez(caixa3, sim3, caixa7, sim7, kLinhas);
+  auto ms = [&](auto t) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(t - inicio).count());
+  };
+  RecordProperty("once_done_ms", ms(fimOnce));
+  RecordProperty("rows_done_ms", ms(fimLinhas));
 }
 
 // Recording a payment id takes the server a few seconds here, long enough to
