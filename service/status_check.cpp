@@ -21,6 +21,7 @@
 #include "db/fb_transaction.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
+#include "reconcile/diario.h"
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
@@ -755,7 +756,35 @@ class Checker {
       FReport.Ok(text);
   }
 
+  // The journal of ids the Integrador gave that are not in their rows yet:
+  // entries wait for the next cycle that connects; an unreadable journal
+  // holds every row back.
+  void CheckDiario() {
+    TDiario diario(FExeDir + TDiario::kNomeArquivo);
+    try {
+      diario.Carregar();
+    } catch (const EDiarioIlegivel& e) {
+      FReport.Fail(OneLine(e.what()) + "; enquanto isso nenhuma linha é enviada ao Integrador",
+                   "Corrija as permissões do arquivo; se ele estiver danificado, veja o arquivo (cada entrada "
+                   "nomeia uma linha, uma coluna e um id), grave esses ids nas linhas à mão e depois apague-o");
+      return;
+    }
+    const auto& entradas = diario.Entradas();
+    if (entradas.empty()) {
+      FReport.Ok(std::string("Diário ") + TDiario::kNomeArquivo + ": nenhum id aguarda gravação no banco");
+      return;
+    }
+    std::string linhas;
+    for (const TEntradaDiario& e : entradas)
+      linhas += (linhas.empty() ? "" : ", ") + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) +
+                "=" + e.Id;
+    FReport.Warn(std::string("Diário ") + TDiario::kNomeArquivo + ": " + std::to_string(entradas.size()) +
+                 (entradas.size() == 1 ? " id aguarda" : " ids aguardam") + " gravação no banco (" + linhas +
+                 "); o serviço os grava no próximo ciclo em que se conectar, sem reenviá-los");
+  }
+
   void CheckLog() {
+    CheckDiario();
     CheckLastCycle();
     const std::string path = FExeDir + kServiceLogName;
     std::string reason;

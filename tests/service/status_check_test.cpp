@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "reconcile/diario.h"
 #include "service/status_check.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
@@ -163,7 +164,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO);",
         "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);",
         ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
-        "OK: Nenhum arquivo de comando parado",
+        "OK: Nenhum arquivo de comando parado", "OK: Diário Pagvigia_Diario.txt: nenhum id aguarda gravação",
         "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
        {"FALHA", "quorix", "linha 2\n"},
        0},
@@ -173,6 +174,22 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "MFE_TRANSACAO_CARTOES_IDRESP))"},
        {"FALHA", "CREATE INDEX"},
        0},
+      {"ids waiting in the journal", "",
+       [](Installation& s) {
+         TDiario d(s.dir + TDiario::kNomeArquivo);
+         d.Carregar();
+         d.Gravar({7, etPagamento, "431", "<r/>"});
+         d.Gravar({9, etRespostaFiscal, "RF-2", "<r/>"});
+       },
+       {"AVISO: Diário Pagvigia_Diario.txt: 2 ids aguardam gravação no banco (7 MFE_IDPAGAMENTO=431, 9 "
+        "MFE_IDRESPOSTAFISCAL=RF-2); o serviço os grava no próximo ciclo"},
+       {"FALHA"},
+       0},
+      {"a damaged journal", "", [](Installation& s) { s.Write(TDiario::kNomeArquivo, "Pagvigia diario 1\r\nE 7"); },
+       {"FALHA: journal \"", "Pagvigia_Diario.txt\" cannot be read", "nenhuma linha é enviada ao Integrador. ",
+        "grave esses ids nas linhas à mão e depois apague-o"},
+       {},
+       1},
       {"no Gestalo.ini", "", [](Installation& s) { fs::remove(s.dir + "Gestalo.ini"); },
        {"AVISO: Gestalo.ini não existe em ", "OK: Servidor localhost alcançado",
         "FALHA: O servidor não abriu o banco " + std::string("/"), "Corrija Caminho no Gestalo.ini"},
