@@ -180,10 +180,18 @@ void TReconciliacao::EnviaMFEPendentes(const TTransacaoPendente& linha, const TD
   // An id the Integrador gave for this row waits in the journal: nothing is
   // sent for the row until it is recorded.
   if (FDiario.TemEntrada(linha.IdentificadorInterno)) return;
+  FInterrompida = false;
   std::int64_t IdPagamento = 0;
-  if (!PassoPagamento(linha, caixa, IdPagamento)) return;
-  if (!PassoStatusPagamento(linha, caixa, IdPagamento)) return;
+  // Each step is committed by itself, so a stop between two steps loses
+  // nothing: the row stays pending from the step not yet taken.
+  if (!PassoPagamento(linha, caixa, IdPagamento) || Parar()) return;
+  if (!PassoStatusPagamento(linha, caixa, IdPagamento) || Parar()) return;
   PassoRespostaFiscal(linha, caixa, IdPagamento);
+}
+
+bool TReconciliacao::Parar() {
+  if (FPedidoParada && FPedidoParada()) FInterrompida = true;
+  return FInterrompida;
 }
 
 bool TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDadosCaixa& caixa,

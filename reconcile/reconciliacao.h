@@ -82,8 +82,17 @@ class TReconciliacao {
   // Processes one pending row: payment when its MFE_IDPAGAMENTO is "0",
   // status of a "TEF" payment whose status is "0", then the fiscal response.
   // A row that another instance holds, or for which the journal still holds
-  // an id, is passed over for this cycle without a line.
+  // an id, is passed over for this cycle without a line. Once a stop is
+  // requested (SetPedidoParada), no further step starts: the step in flight
+  // is recorded and the row resumes at its next step in a later cycle.
   void EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa);
+
+  // Asked between the steps of a row; true when the service is stopping.
+  // Without one, a row always runs to its end.
+  using TPedidoParada = std::function<bool()>;
+  void SetPedidoParada(TPedidoParada pedidoParada) { FPedidoParada = std::move(pedidoParada); }
+  // True when the last EnviaMFEPendentes left steps undone for a stop.
+  bool Interrompida() const { return FInterrompida; }
 
   // The ASCII digits of `texto`, in order; everything else dropped.
   static std::string ExtraiNumero(std::string_view texto);
@@ -127,11 +136,15 @@ class TReconciliacao {
   bool ColunaCurta(TEtapa etapa);
 
   void DoSaveLog(const std::string& msg);
+  // True (and the row marked interrupted) once a stop has been requested.
+  bool Parar();
 
   TReconcileStatements& FStatements;
   TIntegradorCalls& FIntegrador;
   TDiario& FDiario;
   TDoSaveLog FDoSaveLog;
+  TPedidoParada FPedidoParada;
+  bool FInterrompida = false;
   TTamanhosColunasId FTamanhos;
   bool FAvisado[3] = {false, false, false};
   // A rejected payment's log line, written once its id is recorded (while

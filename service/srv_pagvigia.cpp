@@ -58,6 +58,8 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
   // and path are set by every ConectarBanco.
   ConfigurarConexao(IBGestalo);
   IBGestalo.DefaultTransaction = &IB_TransPrincipal;
+  // A stop lets the step in flight be recorded and starts no other.
+  Reconciliacao.SetPedidoParada([this] { return FStopRequested.load(); });
 
   // Both transactions: automatic commit, read committed; only the second
   // one writes.
@@ -113,7 +115,7 @@ void TSrvPagvigia::ServiceExecute(platform::ServiceThread& serviceThread) {
   // The first cycle comes one interval after the start, never at once.
   Timer1.SetEnabled(true);
   while (!serviceThread.Terminated()) serviceThread.ProcessRequests(true);
-  // A cycle in progress finishes its row and starts no other.
+  // A cycle in progress finishes its step in flight and starts no other.
   RequestStop();
   Timer1.SetEnabled(false);
 }
@@ -206,7 +208,8 @@ void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
   const int entradas = FEntradasLog;
   try {
     EnviaMFEPendentes(*linha);
-    ++(FEntradasLog == entradas ? resumo.Concluidas : resumo.Recusadas);
+    // A row left half done by a stop counts in none of the totals.
+    if (!Reconciliacao.Interrompida()) ++(FEntradasLog == entradas ? resumo.Concluidas : resumo.Recusadas);
   } catch (const std::exception& e) {
     ++resumo.Falhas;
     DoSaveLog(std::string("Envios Pendentes: ") + e.what());

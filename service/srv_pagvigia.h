@@ -97,8 +97,8 @@ class TSrvPagvigia {
   // about the row (a lost connection) raises.
   void ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo);
 
-  // Asks the cycle in progress to end once the row in flight is done (its
-  // step finished and recorded): no further row starts. The running service
+  // Asks the cycle in progress to end once the step in flight is finished
+  // and recorded: no further step or row starts. The running service
   // asks this when it is told to stop. Thread-safe.
   void RequestStop() { FStopRequested = true; }
   bool StopRequested() const { return FStopRequested; }

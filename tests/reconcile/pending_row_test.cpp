@@ -5,6 +5,8 @@
 // something fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 #include <optional>
 #include <utility>
@@ -179,6 +181,8 @@ struct Caso {
   // The id columns' lengths; a log that cannot be written.
   TTamanhosColunasId tamanhos = {};
   bool logFalha = false;
+  // A stop requested once this many claims have been committed (0: none).
+  int pararAposCommits = 0;
   // What happens, in order ("log <prefix>" for a log line, "raises: <message>"
   // for what escapes), the progress left committed and the journal's entries
   // ("<row> <column> <id>").
@@ -253,6 +257,9 @@ TEST_P(PendingRow, Outcome) {
   ASSERT_TRUE(FRec.PrepararCiclo());
   ASSERT_TRUE(FTrace.empty());
   FLogFalha = c.logFalha;
+  FRec.SetPedidoParada([this, &c] {
+    return c.pararAposCommits > 0 && std::count(FTrace.begin(), FTrace.end(), "commit") >= c.pararAposCommits;
+  });
 
   try {
     FRec.EnviaMFEPendentes(linha, caixa);
@@ -284,6 +291,16 @@ INSTANTIATE_TEST_SUITE_P(
                           "status queue 64", "update status 102", "commit", "claim", "reread 7", "fiscal queue 64",
                           "update fiscal RF-1", "commit"},
              .progresso = "64 / 102 / RF-1"},
+        // A stop lets the step in flight be recorded and starts no other.
+        Caso{.nome = "StopAfterThePaymentLeavesStatusAndFiscal",
+             .pararAposCommits = 1,
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit"},
+             .progresso = "64 / 0 / 0"},
+        Caso{.nome = "StopAfterTheStatusLeavesTheFiscal",
+             .pararAposCommits = 2,
+             .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
+                          "status queue 64", "update status 102", "commit"},
+             .progresso = "64 / 102 / 0"},
         Caso{.nome = "TefWithStatusRecordedSkipsStatus",
              .idStatus = "9",
              .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim", "reread 7",
