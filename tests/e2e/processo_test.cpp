@@ -83,7 +83,7 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheStepInProgress) {
   EXPECT_TRUE(inst.ServiceLog().empty()) << SlurpFile(inst.ServiceLogPath());
 }
 
-TEST(Processo, AStopDuringASlowExchangeFinishesThatRowAndSendsNoOther) {
+TEST(Processo, AStopDuringASlowExchangeRecordsThatStepAndSendsNothingElse) {
   Instalacao inst;
   inst.EscreverPagvigiaIni(/*timeout=*/25, /*intervalo=*/300);
   for (int id = 1; id <= 6; ++id) {
