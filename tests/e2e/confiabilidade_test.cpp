@@ -245,7 +245,7 @@ TEST(Confiabilidade, FullDiskForTheLogs) {
     // Accepted answers need no service-log entry: the rows are completed
     // although the Integrador log cannot be written either.
     IntegradorSim sim(inst.input(), inst.output());
-    ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     EXPECT_EQ(inst.Linha(1).fiscal, "1");
   }
   Transacao b;

@@ -53,7 +53,7 @@ TEST(Conjuntos, EveryRowOfEachCharacterSetIsSentAndItsAnswerKeptAsWritten) {
     {
       IntegradorSim sim(inst.input(), inst.output(),
                         {"--method", "EnviarPagamento", "--id-start", "500", "--payment-message", kMensagem});
-      EXPECT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+      EXPECT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
       cmds = sim.Commands();
     }
     std::vector<std::string> metodos;

@@ -51,7 +51,7 @@ TEST_F(Desfechos, EveryStateGetsItsMissingStepsInOrder) {
   IntegradorSim sim(FInstalacao.input(), FInstalacao.output(),
                     {"--method", "EnviarPagamento", "--id-start", "9001", "--method", "RespostaFiscal", "--retorno",
                      "RF-{id}"});  // RF-1, RF-2, ... in the order the answers are given
-  ASSERT_EQ(FInstalacao.RodarUmCiclo(), 0) << SlurpFile(FInstalacao.ErrPath());
+  ASSERT_EQ(FInstalacao.RodarUmCiclo(), 0) << FInstalacao.Saidas();
 
   auto cmds = sim.Commands();
   std::vector<std::string> metodos;

@@ -302,6 +302,12 @@ class Instalacao {
   // The foreground service loop (see ProgramUnderTest::PlainStart).
   std::unique_ptr<ChildProcess> IniciarServico() { return Iniciar(ProgramUnderTest::PlainStart()); }
   std::string OutPath() const { return FRoot / ("out-" + std::to_string(FRuns) + ".txt"); }
+  // For a failure message: what the last run wrote to standard error and
+  // output, and the service log.
+  std::string Saidas() const {
+    return "stderr: [" + SlurpFile(ErrPath()) + "]\nstdout: [" + SlurpFile(OutPath()) + "]\nPagvigia.log: [" +
+           SlurpFile(ServiceLogPath()) + "]";
+  }
   std::string ErrPath() const { return FRoot / ("err-" + std::to_string(FRuns) + ".txt"); }
 
   // Runs `pagvigia -once` to its end; returns its exit status.

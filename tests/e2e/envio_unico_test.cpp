@@ -186,7 +186,7 @@ TEST(EnvioUnico, KilledBetweenTheAnswerAndItsUpdateTheNextRunRecordsTheIdAndSend
   ASSERT_TRUE(WaitUntil([&] { return SemConexoesDoServico(inst.db()); }, 60s));
 
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "800"});
-  ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   const auto cmds = sim.Commands();
   ASSERT_EQ(cmds.size(), 2u);
   EXPECT_EQ(cmds[0].method, "EnviarStatusPagamento");
@@ -214,7 +214,7 @@ TEST(EnvioUnico, AJournalThatCannotBeReadIsKeptAndNothingIsSentMeanwhile) {
   WriteFile(diario, estragado);
   IntegradorSim sim(inst.input(), inst.output());
   for (int ciclo = 0; ciclo < 2; ++ciclo) {
-    ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     EXPECT_TRUE(sim.Commands().empty());
     EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
     // Kept as it was, also by the start that empties the logs.
@@ -242,7 +242,7 @@ TEST(EnvioUnico, APaymentIdColumnTooShortForTheIntegradorsIdsSendsNoPayment) {
   inst.Inserir(b);
   IntegradorSim sim(inst.input(), inst.output());
   for (int ciclo = 0; ciclo < 2; ++ciclo) {
-    ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     EXPECT_EQ(inst.Linha(1), (Progresso{"0", "0", "0"}));
     const auto msgs = inst.ServiceLogMessages();
     ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());

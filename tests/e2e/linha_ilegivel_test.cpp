@@ -33,7 +33,7 @@ TEST(LinhaIlegivel, IsSkippedEveryCycleAndTheRowsAfterItGoOn) {
       "Cannot transliterate character between character sets (MFE_IDENTIFICADORINTERNO = 2)";
   {
     IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "40"});
-    ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     EXPECT_EQ(inst.ServiceLogMessages(), std::vector<std::string>{kEntrada});
     // Two commands for each readable row, none for the other.
     EXPECT_EQ(sim.Commands().size(), 4u);
@@ -44,7 +44,7 @@ TEST(LinhaIlegivel, IsSkippedEveryCycleAndTheRowsAfterItGoOn) {
 
   // Every cycle says it again, once, and sends nothing.
   IntegradorSim sim(inst.input(), inst.output());
-  ASSERT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_EQ(inst.ServiceLogMessages(), std::vector<std::string>{kEntrada});
   EXPECT_TRUE(sim.Commands().empty());
 }

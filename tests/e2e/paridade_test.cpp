@@ -93,7 +93,7 @@ Resultado Rodar() {
   {
     IntegradorSim sim(inst.input(), inst.output(),
                       {"--method", "EnviarPagamento", "--id-start", "500"});
-    EXPECT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    EXPECT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     cmds = sim.Commands();
   }
   {
@@ -101,7 +101,7 @@ Resultado Rodar() {
     Transacao outra = rejeitada;
     outra.id = 3;
     inst.Inserir(outra);
-    EXPECT_EQ(inst.RodarUmCiclo(), 0) << SlurpFile(inst.ErrPath());
+    EXPECT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     for (auto& c : sim.Commands()) cmds.push_back(c);
   }
   Mascara mascara(inst, cmds);
