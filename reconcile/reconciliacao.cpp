@@ -175,12 +175,12 @@ bool TReconciliacao::Registrar(const TEntradaDiario& entrada) {
 // ---------------------------------------------------------------------------
 
 void TReconciliacao::EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa) {
+  FInterrompida = false;
   // Without the journal read whole no row can be told safe to send.
   if (!FDiario.Legivel()) throw EDiarioIlegivel("journal \"" + FDiario.Arquivo() + "\" has not been read whole");
   // An id the Integrador gave for this row waits in the journal: nothing is
   // sent for the row until it is recorded.
   if (FDiario.TemEntrada(linha.IdentificadorInterno)) return;
-  FInterrompida = false;
   std::int64_t IdPagamento = 0;
   // Each step is committed by itself, so a stop between two steps loses
   // nothing: the row stays pending from the step not yet taken.

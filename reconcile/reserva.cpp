@@ -24,11 +24,15 @@ TResultadoReserva TReservaLinha::Reservar(std::int64_t idInterno, TIdsLinha& ids
   FAtiva = true;
   try {
     // Prepared once while the statement keeps its text.
-    std::string texto;
-    for (const auto& l : SqlReservarTransacao()) texto += (texto.empty() ? "" : "\n") + l;
-    if (FQuery.SQL().Text() != texto) {
+    static const std::vector<std::string> kLinhas = SqlReservarTransacao();
+    static const std::string kTexto = [] {
+      std::string t;
+      for (const auto& l : kLinhas) t += (t.empty() ? "" : "\n") + l;
+      return t;
+    }();
+    if (FQuery.SQL().Text() != kTexto) {
       FQuery.SQL().Clear();
-      for (const auto& l : SqlReservarTransacao()) FQuery.SQL().Add(l);
+      for (const auto& l : kLinhas) FQuery.SQL().Add(l);
     }
     if (!FQuery.Prepared()) FQuery.Prepare();
     FQuery.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);

@@ -24,7 +24,7 @@ TEST(BibliotecaCliente, WithoutTheClientLibraryACycleLogsTheWindowsNamesItTried)
   ::unsetenv("WINEDLLPATH");
   const int rc = inst.RodarUmCiclo();
   ::setenv("WINEDLLPATH", dllPath.c_str(), 1);
-  EXPECT_EQ(rc, 0) << SlurpFile(inst.ErrPath());
+  EXPECT_EQ(rc, 0) << inst.Saidas();
   EXPECT_EQ(inst.ServiceLogMessages(),
             std::vector<std::string>{"Conexão do Banco: Unable to load client library: fbclient.dll or fbembed.dll or "
                                      "gds32.dll or ibtogo.dll"});

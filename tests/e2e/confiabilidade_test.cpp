@@ -46,7 +46,7 @@ TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleRecordsTheIdG
     // (and, with -once, to standard error and the exit status).
     EXPECT_EQ(p->ExitCode(), 1);
     // ("connection shutdown" or a failed write on the connection.)
-    EXPECT_EQ(SlurpFile(inst.ErrPath()).rfind("ISC ERROR CODE:", 0), 0u) << SlurpFile(inst.ErrPath());
+    EXPECT_EQ(SlurpFile(inst.ErrPath()).rfind("ISC ERROR CODE:", 0), 0u) << inst.Saidas();
   }
   auto msgs = inst.ServiceLogMessages();
   ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());

@@ -113,8 +113,8 @@ TEST(EnvioUnico, TwoRegistersStartedTogetherSendEachStepOfEveryOrphanRowOnce) {
   auto p7 = caixa7.Iniciar({"-once"});
   ASSERT_TRUE(p3->Wait(300s));
   ASSERT_TRUE(p7->Wait(300s));
-  EXPECT_EQ(p3->ExitCode(), 0) << SlurpFile(caixa3.ErrPath());
-  EXPECT_EQ(p7->ExitCode(), 0) << SlurpFile(caixa7.ErrPath());
+  EXPECT_EQ(p3->ExitCode(), 0) << caixa3.Saidas();
+  EXPECT_EQ(p7->ExitCode(), 0) << caixa7.Saidas();
   CadaPassoUmaVez(caixa3, sim3, caixa7, sim7, kLinhas);
 }
 
@@ -134,7 +134,7 @@ TEST(EnvioUnico, TheServiceAndAOnceRunOfAnotherRegisterSendEachStepOfEveryOrphan
   auto p7 = caixa7.Iniciar({"-once"});
   ASSERT_TRUE(p7->Wait(300s));
   const auto fimOnce = std::chrono::steady_clock::now();
-  EXPECT_EQ(p7->ExitCode(), 0) << SlurpFile(caixa7.ErrPath());
+  EXPECT_EQ(p7->ExitCode(), 0) << caixa7.Saidas();
   // The service's later cycles take what is left.
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -145,7 +145,7 @@ TEST(EnvioUnico, TheServiceAndAOnceRunOfAnotherRegisterSendEachStepOfEveryOrphan
   const auto fimLinhas = std::chrono::steady_clock::now();
   servico->RequestStop();
   ASSERT_TRUE(servico->Wait(60s));
-  EXPECT_EQ(servico->ExitCode(), 0) << SlurpFile(caixa3.ErrPath());
+  EXPECT_EQ(servico->ExitCode(), 0) << caixa3.Saidas();
   CadaPassoUmaVez(caixa3, sim3, caixa7, sim7, kLinhas);
   auto ms = [&](auto t) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(t - inicio).count());

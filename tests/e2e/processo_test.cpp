@@ -74,7 +74,7 @@ TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheStepInProgress) {
       << inst.IntegradorLog();
   p->RequestStop();
   ASSERT_TRUE(p->Wait(60s));
-  EXPECT_EQ(p->ExitCode(), 0) << SlurpFile(inst.ErrPath());
+  EXPECT_EQ(p->ExitCode(), 0) << inst.Saidas();
   // The step in progress finished: row 2 got its payment, and its fiscal
   // response waits for the next start.
   EXPECT_NE(inst.Linha(2).pagamento, "0");
@@ -100,7 +100,7 @@ TEST(Processo, AStopDuringASlowExchangeRecordsThatStepAndSendsNothingElse) {
   ASSERT_TRUE(p->Wait(60s));
   const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stop);
   RecordProperty("stop_latency_ms", static_cast<int>(latency.count()));
-  EXPECT_EQ(p->ExitCode(), 0) << SlurpFile(inst.ErrPath());
+  EXPECT_EQ(p->ExitCode(), 0) << inst.Saidas();
   // The payment in flight was recorded; no other step or row was sent.
   const std::string idPagamento = inst.Linha(1).pagamento;
   EXPECT_NE(idPagamento, "0");
