@@ -160,6 +160,14 @@ std::string TComandoIntegrador::CriarXml(const std::string& NomeArquivo, const s
   if (!platform::FileExists(temporario)) DoException("Erro ao criar o arquivo: " + temporario);
 
   const std::string final = ChangeFileExt(temporario, ".xml");
+  if (FAoPublicar) {
+    try {
+      FAoPublicar(FSessaoAtual, final);
+    } catch (...) {
+      platform::DeleteFile(temporario);
+      throw;
+    }
+  }
   Log("Renomeando arquivo: " + temporario + " para: " + final);
   // Never replaces a command file that is already there.
   if (!platform::RenameNoReplace(temporario, final))
@@ -170,6 +178,8 @@ std::string TComandoIntegrador::CriarXml(const std::string& NomeArquivo, const s
 std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const std::string& Nome,
                                              const std::string& Comando, std::int32_t TimeOutComando) {
   Clear();
+  FComandoRetirado = false;
+  FSessaoAtual = numeroSessao;
   const std::string base = FPastaInput + LowerCase(Nome) + "-" + IntToStr(numeroSessao);
   // The base name carries no extension; ".xml" is given here so that a dot
   // inside Nome can never cut the session number off the file name.
@@ -208,7 +218,8 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
 
   if (platform::FileExists(NomeArquivoXml)) {
     Log("Apagando arquivo: " + NomeArquivoXml);
-    platform::DeleteFile(NomeArquivoXml);
+    // Removed unanswered by us: the Integrador never took it.
+    if (platform::DeleteFile(NomeArquivoXml) && RespostaIntegrador.empty()) FComandoRetirado = true;
   }
 
   if (RespostaIntegrador.empty()) {
@@ -228,6 +239,14 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
 
   if (FIntegradorResposta->Codigo == "EE") return FResposta;
   return PegaResposta(FResposta);
+}
+
+bool TComandoIntegrador::RetirarComando(const std::string& Arquivo) {
+  const std::string temporario = ChangeFileExt(Arquivo, ".tmp");
+  if (platform::FileExists(temporario)) platform::DeleteFile(temporario);
+  if (!platform::FileExists(Arquivo)) return false;
+  Log("Apagando arquivo não processado: " + Arquivo);
+  return platform::DeleteFile(Arquivo);
 }
 
 platform::TextFile TComandoIntegrador::LerArquivo(const std::string& Arquivo) {

@@ -5,6 +5,7 @@
 // taken (its file deleted) and handed back.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -92,8 +93,23 @@ class TComandoIntegrador {
   // Logs "EComandoIntegradorException: " + AMessage and raises it.
   [[noreturn]] void DoException(const std::string& AMessage);
   // Writes one command file (".tmp", then renamed without replacing to
-  // ".xml") in Windows-1252; returns the final name.
+  // ".xml") in Windows-1252; returns the final name. Just before the rename
+  // the AoPublicar call (if any) is told the session and the final name;
+  // what it raises leaves no file behind and ends the exchange.
   std::string CriarXml(const std::string& NomeArquivo, const std::string& Comando);
+
+  // Told the session number and the command file's final name just before
+  // each command file of an exchange is published, a re-send under a new
+  // name included (empty: nothing is told).
+  using TAoPublicar = std::function<void(std::int32_t numeroSessao, const std::string& arquivo)>;
+  void SetAoPublicar(TAoPublicar AoPublicar) { FAoPublicar = std::move(AoPublicar); }
+  // True when the last exchange ended without an answer and its command file
+  // was removed by our own deletion: the Integrador never took it.
+  bool ComandoRetirado() const { return FComandoRetirado; }
+  // Removes the command file `Arquivo` (and its temporary file) when it is
+  // still in the input folder; true when our own deletion removed it, so the
+  // Integrador never took it.
+  bool RetirarComando(const std::string& Arquivo);
 
  protected:
   // One attempt to read an answer file as text (byte-order mark, else
@@ -119,6 +135,9 @@ class TComandoIntegrador {
   bool FErroTimeout = false;
   std::string FResposta;
   std::unique_ptr<TIntegradorResposta> FIntegradorResposta;
+  TAoPublicar FAoPublicar;
+  std::int32_t FSessaoAtual = 0;  // the session of the exchange in progress
+  bool FComandoRetirado = false;
   platform::Clock* FClock;
   platform::Sleeper* FSleeper;
 };

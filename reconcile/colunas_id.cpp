@@ -24,7 +24,7 @@ const char* PrefixoDaEtapa(TEtapa etapa) {
 std::optional<int> MaiorIdDaEtapa(TEtapa etapa) {
   switch (etapa) {
     case etPagamento: return 10;
-    case etStatusPagamento: return 11;
+    case etStatusPagamento: return 7;
     case etRespostaFiscal: return std::nullopt;
   }
   return std::nullopt;

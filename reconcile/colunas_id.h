@@ -10,7 +10,9 @@
 // The longest ids: a payment id is recorded only when positive, and the
 // answer carries it as a 32-bit integer, so at most "2147483647" (10
 // characters); a status id is the decimal text of the answer's session
-// number, a 32-bit integer, so at most "-2147483648" (11 characters). A
+// number, which names the session of the exchange (1 to 999998, the digits
+// of the answer's Identificador, a sign at most before them), so at most 7
+// characters. A
 // fiscal-response id is the answer's free text with no maximum: it is not
 // checked before sending; one that does not fit stays in the journal and is
 // never sent again (see reconcile/diario.h).

@@ -94,12 +94,54 @@ std::string_view ColunaDaEtapa(TEtapa etapa) {
   return "";
 }
 
+TEntradaDiario EnvioPendente(std::int64_t idInterno, TEtapa etapa, std::int32_t sessao, std::string arquivo,
+                             std::string desde) {
+  TEntradaDiario e;
+  e.IdInterno = idInterno;
+  e.Etapa = etapa;
+  e.Enviando = true;
+  e.Sessao = sessao;
+  e.ArquivoComando = std::move(arquivo);
+  e.Desde = std::move(desde);
+  return e;
+}
+
+namespace {
+
+// Puts `entrada` in place of the entry of its row and step, or at the end.
+void Substituir(std::vector<TEntradaDiario>& entradas, const TEntradaDiario& entrada) {
+  auto it = std::find_if(entradas.begin(), entradas.end(), [&](const TEntradaDiario& e) {
+    return e.IdInterno == entrada.IdInterno && e.Etapa == entrada.Etapa;
+  });
+  if (it != entradas.end())
+    *it = entrada;
+  else
+    entradas.push_back(entrada);
+}
+
+}  // namespace
+
 TDiario::TDiario(std::string arquivo) : FArquivo(std::move(arquivo)) {}
 
 std::string TDiario::Serializar(const std::vector<TEntradaDiario>& entradas) {
   std::string out;
   out.append(kCabecalho).append(kFimLinha);
   for (const auto& e : entradas) {
+    if (e.Enviando) {
+      out.append("I ")
+          .append(std::to_string(e.IdInterno))
+          .append(" ")
+          .append(ColunaDaEtapa(e.Etapa))
+          .append(" ")
+          .append(std::to_string(e.Sessao))
+          .append(" ")
+          .append(e.Desde)
+          .append(" ")
+          .append(std::to_string(e.ArquivoComando.size()))
+          .append(kFimLinha);
+      out.append(e.ArquivoComando).append(kFimLinha);
+      continue;
+    }
     out.append("E ")
         .append(std::to_string(e.IdInterno))
         .append(" ")
@@ -133,13 +175,25 @@ std::vector<TEntradaDiario> TDiario::Interpretar(std::string_view bytes) {
       if (!l.NoFim()) TLeitura::Falha("bytes follow its last line");
       return out;
     }
-    if (c.size() != 5 || c[0] != "E") TLeitura::Falha("bad line \"" + std::string(linha.substr(0, 80)) + "\"");
+    const bool envio = c.size() == 6 && c[0] == "I";
+    if (!envio && (c.size() != 5 || c[0] != "E"))
+      TLeitura::Falha("bad line \"" + std::string(linha.substr(0, 80)) + "\"");
     TEntradaDiario e;
     e.IdInterno = Numero<std::int64_t>(c[1], "row key");
     const auto etapa = std::find_if(std::begin(kEtapas), std::end(kEtapas),
                                     [&](TEtapa t) { return ColunaDaEtapa(t) == c[2]; });
     if (etapa == std::end(kEtapas)) TLeitura::Falha("unknown column \"" + std::string(c[2]) + "\"");
     e.Etapa = *etapa;
+    if (envio) {
+      e.Enviando = true;
+      e.Sessao = Numero<std::int32_t>(c[3], "session number");
+      if (c[4].size() != 14 || c[4].find_first_not_of("0123456789") != std::string_view::npos)
+        TLeitura::Falha("bad time \"" + std::string(c[4]) + "\"");
+      e.Desde = c[4];
+      e.ArquivoComando = l.Bytes(Numero<std::uint64_t>(c[5], "file name length"));
+      out.push_back(std::move(e));
+      continue;
+    }
     const auto tamId = Numero<std::uint64_t>(c[3], "id length");
     const auto tamXml = Numero<std::uint64_t>(c[4], "XML length");
     e.Id = l.Bytes(tamId);
@@ -153,6 +207,7 @@ void TDiario::Carregar() {
   FEntradas.clear();
   if (!platform::PathExists(FArquivo)) {
     FLegivel = true;
+    FEntradas = FSoEmMemoria;
     return;
   }
   std::string bytes;
@@ -165,6 +220,8 @@ void TDiario::Carregar() {
     throw EDiarioIlegivel("journal \"" + FArquivo + "\" cannot be read: " + e.what());
   }
   FLegivel = true;
+  // What could not be written stands over what the file holds.
+  for (const auto& e : FSoEmMemoria) Substituir(FEntradas, e);
 }
 
 void TDiario::ExigirLegivel() const {
@@ -176,18 +233,29 @@ bool TDiario::TemEntrada(std::int64_t idInterno) const {
                      [&](const TEntradaDiario& e) { return e.IdInterno == idInterno; });
 }
 
+const TEntradaDiario* TDiario::Entrada(std::int64_t idInterno, TEtapa etapa) const {
+  for (const auto& e : FEntradas)
+    if (e.IdInterno == idInterno && e.Etapa == etapa) return &e;
+  return nullptr;
+}
+
 void TDiario::Gravar(const TEntradaDiario& entrada) {
   ExigirLegivel();
   std::vector<TEntradaDiario> novas = FEntradas;
-  auto it = std::find_if(novas.begin(), novas.end(), [&](const TEntradaDiario& e) {
-    return e.IdInterno == entrada.IdInterno && e.Etapa == entrada.Etapa;
-  });
-  if (it != novas.end())
-    *it = entrada;
-  else
-    novas.push_back(entrada);
-  platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+  Substituir(novas, entrada);
+  try {
+    platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+  } catch (...) {
+    // An id the Integrador gave is kept in memory: the row stays held while
+    // the process lives. A send that could not be journaled is not made.
+    if (!entrada.Enviando) {
+      Substituir(FSoEmMemoria, entrada);
+      FEntradas = std::move(novas);
+    }
+    throw;
+  }
   FEntradas = std::move(novas);
+  FSoEmMemoria.clear();
 }
 
 void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
@@ -195,6 +263,8 @@ void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
   std::vector<TEntradaDiario> novas = FEntradas;
   std::erase_if(novas, [&](const TEntradaDiario& e) { return e.IdInterno == idInterno && e.Etapa == etapa; });
   if (novas.size() == FEntradas.size()) return;
+  std::erase_if(FSoEmMemoria,
+                [&](const TEntradaDiario& e) { return e.IdInterno == idInterno && e.Etapa == etapa; });
   if (novas.empty()) {
     // No entry left: the file goes. Should the deletion not reach the disk
     // before a crash, the old entries come back and are dropped as already
@@ -205,6 +275,7 @@ void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
     platform::ReplaceFileDurably(FArquivo, Serializar(novas));
   }
   FEntradas = std::move(novas);
+  FSoEmMemoria.clear();
 }
 
 }  // namespace pagvigia

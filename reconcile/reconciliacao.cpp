@@ -4,6 +4,7 @@
 #include "reconcile/reconciliacao.h"
 
 #include <charconv>
+#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -68,6 +69,20 @@ const std::string& IdDaEtapa(const TIdsLinha& ids, TEtapa etapa) {
   return ids.IdRespostaFiscal;
 }
 
+// The local time as YYYYMMDDHHMMSS.
+std::string Carimbo(platform::Clock& relogio) {
+  const platform::DateTime t = relogio.LocalNow();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  return buf;
+}
+
+// The log line's words for a send: "row 7 MFE_IDPAGAMENTO, session 4021".
+std::string Envio(const TEntradaDiario& e) {
+  return "row " + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) + ", session " +
+         std::to_string(e.Sessao);
+}
+
 }  // namespace
 
 TReconciliacao::TReconciliacao(TReconcileStatements& statements, TIntegradorCalls& integrador, TDiario& diario,
@@ -101,6 +116,7 @@ bool TReconciliacao::PrepararCiclo() {
 void TReconciliacao::AplicarDiario() {
   const std::vector<TEntradaDiario> entradas = FDiario.Entradas();
   for (const TEntradaDiario& e : entradas) {
+    if (e.Enviando) continue;
     const std::string onde = "row " + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa));
     try {
       TReservaEtapa reserva(FStatements, e.IdInterno);
@@ -127,6 +143,153 @@ void TReconciliacao::AplicarDiario() {
       DoSaveLog(std::string("Envios Pendentes: ") + ex.what());
     }
   }
+  for (const TEntradaDiario& e : entradas) {
+    if (!e.Enviando) continue;
+    try {
+      AcertarEnvio(e);
+    } catch (const std::exception& ex) {
+      // The send stays unfinished; its row is not sent meanwhile.
+      DoSaveLog(std::string("Envios Pendentes: ") + ex.what());
+    }
+  }
+}
+
+void TReconciliacao::AcertarEnvio(const TEntradaDiario& e) {
+  TReservaEtapa reserva(FStatements, e.IdInterno);
+  // Another instance holds the row: settled in a later cycle.
+  if (reserva.Resultado() == rrOutraInstancia) return;
+  if (reserva.Resultado() == rrLinhaAusente) {
+    FIntegrador.RetirarComando(e.ArquivoComando);
+    FDiario.Remover(e.IdInterno, e.Etapa);
+    DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) + ": the row no longer exists; dropped");
+    return;
+  }
+  const std::string& atual = IdDaEtapa(reserva.Ids(), e.Etapa);
+  if (atual != kNaoFeito) {
+    FStatements.Liberar();
+    FDiario.Remover(e.IdInterno, e.Etapa);
+    DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) + ": the row already holds \"" + atual +
+              "\"; dropped");
+    return;
+  }
+  if (auto resposta = FIntegrador.RespostaAtrasada(e.Sessao)) {
+    RegistrarRespostaAtrasada(e, *resposta, "late answer");
+    return;
+  }
+  if (FIntegrador.RetirarComando(e.ArquivoComando)) {
+    FStatements.Liberar();
+    FDiario.Remover(e.IdInterno, e.Etapa);
+    DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) +
+              ": the Integrador never took its command, withdrawn; the step may be sent again");
+    return;
+  }
+  std::optional<std::string> guardada;
+  try {
+    guardada = FIntegrador.ConsultarSessao(e.Sessao);
+  } catch (const std::exception& ex) {
+    DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) + " since " + e.Desde +
+              ": the Integrador took its command but did not say what became of it (" + ex.what() +
+              "); nothing is sent for this row until it does");
+    return;
+  }
+  if (!guardada) {
+    FStatements.Liberar();
+    FDiario.Remover(e.IdInterno, e.Etapa);
+    DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) +
+              ": the Integrador never saw the session; the step may be sent again");
+    return;
+  }
+  RegistrarRespostaAtrasada(e, *guardada, "answer kept by the Integrador");
+}
+
+void TReconciliacao::RegistrarRespostaAtrasada(const TEntradaDiario& e, const std::string& resposta,
+                                               const std::string& origem) {
+  std::string id;
+  std::string xml;
+  std::string codigo;
+  switch (e.Etapa) {
+    case etPagamento: {
+      auto r = std::make_unique<TRespostaPagamento>();
+      r->SetXMLString(resposta);
+      const std::int64_t idPagamento = IdDoPagamento(*r);
+      if (idPagamento > 0) id = std::to_string(idPagamento);
+      codigo = r->IntegradorResposta.Codigo;
+      xml = r->XML;
+      RespostaPagamentoMFe = std::move(r);
+      break;
+    }
+    case etStatusPagamento: {
+      auto r = std::make_unique<TRespostaStatusPagamento>();
+      r->SetXMLString(resposta);
+      codigo = r->IntegradorResposta.Codigo;
+      if (codigo == kAprovado) id = std::to_string(r->IntegradorResposta.Identificador);
+      xml = r->XML;
+      RespostaStatusPagamento = std::move(r);
+      break;
+    }
+    case etRespostaFiscal: {
+      auto r = std::make_unique<TRetornoRespostaFiscal>();
+      r->SetXMLString(resposta);
+      codigo = r->IntegradorResposta.Codigo;
+      xml = r->XML;
+      const bool aprovada = codigo == kAprovado;
+      if (aprovada) id = r->IdRespostaFiscal;
+      RetornoRespostaFiscal = std::move(r);
+      if (aprovada) {
+        DoSaveLog("Envios Pendentes: " + origem + " of " + Envio(e) + " recorded: id \"" + id + "\"");
+        Registrar({e.IdInterno, e.Etapa, id, xml});
+        return;
+      }
+      break;
+    }
+  }
+  if (id.empty()) {
+    // The same as an answer in time with nothing to record: the step is free.
+    FStatements.Liberar();
+    FDiario.Remover(e.IdInterno, e.Etapa);
+    DoSaveLog("Envios Pendentes: " + origem + " of " + Envio(e) + " (code \"" + codigo +
+              "\") holds no id to record; the step may be sent again");
+    return;
+  }
+  DoSaveLog("Envios Pendentes: " + origem + " of " + Envio(e) + " recorded: id \"" + id + "\"");
+  Registrar({e.IdInterno, e.Etapa, id, xml});
+}
+
+template <class F>
+auto TReconciliacao::Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada) {
+  FIntegrador.SetAoPublicar([this, idInterno, etapa](std::int32_t sessao, const std::string& arquivo) {
+    // A re-send under a new name keeps the time of the first.
+    const TEntradaDiario* atual = FDiario.Entrada(idInterno, etapa);
+    std::string desde = atual && atual->Enviando && atual->Sessao == sessao ? atual->Desde : Carimbo(*FRelogio);
+    FDiario.Gravar(EnvioPendente(idInterno, etapa, sessao, arquivo, std::move(desde)));
+  });
+  struct TFim {
+    TIntegradorCalls& i;
+    ~TFim() { i.SetAoPublicar({}); }
+  } fim{FIntegrador};
+  try {
+    return chamada();
+  } catch (...) {
+    // A command the Integrador never took leaves nothing to settle; any
+    // other failure leaves the send unfinished, settled next cycle.
+    if (FIntegrador.ComandoRetirado()) {
+      try {
+        FDiario.Remover(idInterno, etapa);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+}
+
+void TReconciliacao::EnvioConcluido(std::int64_t idInterno, TEtapa etapa) {
+  const TEntradaDiario* e = FDiario.Entrada(idInterno, etapa);
+  if (e && e->Enviando) FDiario.Remover(idInterno, etapa);
+}
+
+std::int64_t TReconciliacao::IdDoPagamento(const TRespostaPagamento& resposta) {
+  const std::int64_t id = resposta.IDPagamento;
+  return resposta.StatusPagamento == kSalvoLocal ? -id : id;
 }
 
 bool TReconciliacao::ColunaCurta(TEtapa etapa) {
@@ -211,13 +374,18 @@ bool TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDado
   const std::int32_t CodigoPOS = FStatements.CodigoPOSPorSerial(linha.SerialPOS);
   FAdiarLinhaPagamento = true;
   try {
-    IdPagamento = EnviaPagamento(caixa, CodigoPOS, linha.ValorPagamento, false, std::string());
+    IdPagamento = Enviar(linha.IdentificadorInterno, etPagamento, [&] {
+      return EnviaPagamento(caixa, CodigoPOS, linha.ValorPagamento, false, std::string());
+    });
   } catch (...) {
     FAdiarLinhaPagamento = false;
     throw;
   }
   FAdiarLinhaPagamento = false;
-  if (IdPagamento <= 0) return true;
+  if (IdPagamento <= 0) {
+    EnvioConcluido(linha.IdentificadorInterno, etPagamento);
+    return true;
+  }
   // A payment id is recorded before anything else may fail, the rejection's
   // log line included.
   bool registrado = false;
@@ -244,7 +412,11 @@ bool TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const
   if (!reserva.Reservada()) return false;
   // Recorded by another instance since the row was selected.
   if (reserva.Ids().IdStatusValidador != kNaoFeito) return true;
-  if (!EnviarStatusPagamento(caixa, linha, IdPagamento)) return true;
+  if (!Enviar(linha.IdentificadorInterno, etStatusPagamento,
+              [&] { return EnviarStatusPagamento(caixa, linha, IdPagamento); })) {
+    EnvioConcluido(linha.IdentificadorInterno, etStatusPagamento);
+    return true;
+  }
   return Registrar({linha.IdentificadorInterno, etStatusPagamento,
                     std::to_string(RespostaStatusPagamento->IntegradorResposta.Identificador),
                     RespostaStatusPagamento->XML});
@@ -265,8 +437,12 @@ void TReconciliacao::PassoRespostaFiscal(const TTransacaoPendente& linha, const 
   if (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito) return;
   // Recorded by another instance since the row was selected.
   if (reserva.Ids().IdRespostaFiscal != linha.IdRespostaFiscal) return;
-  const std::string IdRespostaFiscal = RespostaFiscal(caixa, linha, IdPagamento);
-  if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado) return;
+  const std::string IdRespostaFiscal =
+      Enviar(linha.IdentificadorInterno, etRespostaFiscal, [&] { return RespostaFiscal(caixa, linha, IdPagamento); });
+  if (RetornoRespostaFiscal->IntegradorResposta.Codigo != kAprovado) {
+    EnvioConcluido(linha.IdentificadorInterno, etRespostaFiscal);
+    return;
+  }
   Registrar({linha.IdentificadorInterno, etRespostaFiscal, IdRespostaFiscal, RetornoRespostaFiscal->XML});
 }
 
@@ -305,8 +481,7 @@ std::int64_t TReconciliacao::EnviaPagamento(const TDadosCaixa& caixa, std::int32
 
   RespostaPagamentoMFe = FIntegrador.EnviarPagamento(PagamentoMFe);
 
-  const std::int64_t id = RespostaPagamentoMFe->IDPagamento;
-  const std::int64_t resultado = RespostaPagamentoMFe->StatusPagamento == kSalvoLocal ? -id : id;
+  const std::int64_t resultado = IdDoPagamento(*RespostaPagamentoMFe);
   if (RespostaPagamentoMFe->IntegradorResposta.Codigo != kAprovado) {
     // With an id that the payment step records, the line waits until then.
     std::string linha = "Pagamento MFE: " + PagamentoMFe.AsXMLString();

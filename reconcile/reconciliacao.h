@@ -15,6 +15,15 @@
 // step whose longest id its column cannot hold is not sent
 // (reconcile/colunas_id.h).
 //
+// Before a command goes out, the journal records the step as an unfinished
+// send (its session and command file). A send left unfinished (no answer in
+// time, a stop, a crash) is settled at the start of the next cycle, before
+// anything for its row is sent again: an answer found in the output folder
+// is recorded as if it had come in time; a command still in the input folder
+// is withdrawn and the step is free; otherwise the Integrador is asked about
+// the session: the answer it kept is recorded, a session it never saw frees
+// the step, and no reply holds the row (one line per cycle) until it does.
+//
 // How the service object uses it (service/):
 //   - ConfigurarConsultas() gives TBEnviaMFEPendentes, TBTransacaoPendente,
 //     TBPadrao and TBMSAut their SQL text (their design-time settings), once
@@ -46,6 +55,7 @@
 #include "reconcile/reconcile_statements.h"
 #include "reconcile/sql.h"
 #include "reconcile/transacao_pendente.h"
+#include "platform/clock.h"
 
 namespace pagvigia {
 
@@ -73,8 +83,8 @@ class TReconciliacao {
   // Once connected, before the pending rows are walked: reads the journal
   // and records every entry whose row still shows "0" for its step (an entry
   // whose row is gone or already recorded is dropped with one log line; one
-  // whose row another instance holds waits for the next cycle), and reads
-  // the id columns' lengths. False, after one log line, when the journal
+  // whose row another instance holds waits for the next cycle), settles the
+  // unfinished sends, and reads the id columns' lengths. False, after one log line, when the journal
   // cannot be read: then no row may be walked, since none can be told safe.
   // Raises what the metadata look-up raises.
   bool PrepararCiclo();
@@ -86,6 +96,10 @@ class TReconciliacao {
   // requested (SetPedidoParada), no further step starts: the step in flight
   // is recorded and the row resumes at its next step in a later cycle.
   void EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa);
+
+  // The clock that dates unfinished sends (the system's by default; not
+  // owned).
+  void SetRelogio(platform::Clock& relogio) { FRelogio = &relogio; }
 
   // Asked between the steps of a row; true when the service is stopping.
   // Without one, a row always runs to its end.
@@ -131,6 +145,22 @@ class TReconciliacao {
   void Atualizar(const TEntradaDiario& entrada);
   // Records or drops the journal's entries (PrepararCiclo).
   void AplicarDiario();
+  // Settles one unfinished send (PrepararCiclo).
+  void AcertarEnvio(const TEntradaDiario& envio);
+  // Records the answer of an unfinished send's session under the claim held;
+  // `origem` says where it came from, for the log line.
+  void RegistrarRespostaAtrasada(const TEntradaDiario& envio, const std::string& resposta,
+                                 const std::string& origem);
+  // Runs one Integrador call of a row's step with the send journaled before
+  // its command goes out (see the header's comment); the journal entry is
+  // dropped when the call fails with its command withdrawn unanswered.
+  template <class F>
+  auto Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada);
+  // Drops the row's unfinished send of the step once its answer has been
+  // taken and holds nothing to record.
+  void EnvioConcluido(std::int64_t idInterno, TEtapa etapa);
+  // The payment id of an answer: negated when only saved locally.
+  static std::int64_t IdDoPagamento(const TRespostaPagamento& resposta);
   // True, after one log line per cycle, when the step's longest id does not
   // fit its column.
   bool ColunaCurta(TEtapa etapa);
@@ -144,6 +174,7 @@ class TReconciliacao {
   TDiario& FDiario;
   TDoSaveLog FDoSaveLog;
   TPedidoParada FPedidoParada;
+  platform::Clock* FRelogio = &platform::SystemClock();
   bool FInterrompida = false;
   TTamanhosColunasId FTamanhos;
   bool FAvisado[3] = {false, false, false};

@@ -27,7 +27,8 @@ TResultadoReserva TReservaLinha::Reservar(std::int64_t idInterno, TIdsLinha& ids
     static const std::vector<std::string> kLinhas = SqlReservarTransacao();
     static const std::string kTexto = [] {
       std::string t;
-      for (const auto& l : kLinhas) t += (t.empty() ? "" : "\n") + l;
+      // Joined as the statement's own text joins its lines.
+      for (const auto& l : kLinhas) t += (t.empty() ? "" : "\r\n") + l;
       return t;
     }();
     if (FQuery.SQL().Text() != kTexto) {

@@ -27,10 +27,11 @@ TEST(ColunasId, LengthsComeFromTheMetadataAndDecideWhichStepsMayBeSent) {
       // The shop's own columns.
       {"VARCHAR(20)", "VARCHAR(20)", "VARCHAR(40)", {20, 20, 40}, false, false},
       // Too short for the longest payment and status ids.
-      {"VARCHAR(9)", "CHAR(10)", "VARCHAR(1)", {9, 10, 1}, true, true},
-      // Exactly long enough; the length counts characters, not bytes.
-      {"VARCHAR(10) CHARACTER SET UTF8", "CHAR(11) CHARACTER SET UTF8", "BLOB SUB_TYPE TEXT",
-       {10, 11, std::nullopt}, false, false},
+      {"VARCHAR(9)", "CHAR(6)", "VARCHAR(1)", {9, 6, 1}, true, true},
+      // Exactly long enough (a status id is a session number: 7 characters
+      // with its sign); the length counts characters, not bytes.
+      {"VARCHAR(10) CHARACTER SET UTF8", "CHAR(7) CHARACTER SET UTF8", "BLOB SUB_TYPE TEXT",
+       {10, 7, std::nullopt}, false, false},
       // A numeric column is left to the server.
       {"INTEGER", "BIGINT", "VARCHAR(40)", {std::nullopt, std::nullopt, 40}, false, false},
   };

@@ -35,6 +35,7 @@ struct Diario : ::testing::Test {
 const TEntradaDiario kPagamento{7, etPagamento, "4021", "<Integrador>\r\n<IDPagamento>4021</IDPagamento>\nação ç</Integrador>"};
 const TEntradaDiario kStatus{7, etStatusPagamento, "551234", "<retorno>551234</retorno>"};
 const TEntradaDiario kFiscal{12, etRespostaFiscal, "", ""};
+const TEntradaDiario kEnvio = EnvioPendente(9, etRespostaFiscal, 4021, "/in/respostafiscal-4021-101502.xml", "20261209101502");
 
 TEST_F(Diario, EntriesOutliveTheProcessUntilRemovedAndTheEmptyJournalGoes) {
   TDiario d(arquivo);
@@ -43,6 +44,9 @@ TEST_F(Diario, EntriesOutliveTheProcessUntilRemovedAndTheEmptyJournalGoes) {
   d.Gravar(kPagamento);
   d.Gravar(kStatus);
   d.Gravar(kFiscal);
+  d.Gravar(kEnvio);
+  EXPECT_EQ(Relido(), (std::vector<TEntradaDiario>{kPagamento, kStatus, kFiscal, kEnvio}));
+  d.Remover(9, etRespostaFiscal);
   EXPECT_EQ(Relido(), (std::vector<TEntradaDiario>{kPagamento, kStatus, kFiscal}));
   EXPECT_TRUE(d.TemEntrada(12));
   EXPECT_FALSE(d.TemEntrada(8));
@@ -65,7 +69,7 @@ TEST_F(Diario, EntriesOutliveTheProcessUntilRemovedAndTheEmptyJournalGoes) {
 }
 
 TEST_F(Diario, ADamagedJournalIsReportedAndNeverOverwritten) {
-  const std::string inteiro = TDiario::Serializar({kPagamento, kFiscal});
+  const std::string inteiro = TDiario::Serializar({kPagamento, kEnvio, kFiscal});
   struct Caso {
     const char* nome;
     std::function<std::string(std::string)> estraga;
@@ -78,6 +82,7 @@ TEST_F(Diario, ADamagedJournalIsReportedAndNeverOverwritten) {
       {"another first line", [](std::string b) { return "Pagvigia diario 2" + b.substr(b.find("\r\n")); }},
       {"an empty file", [](std::string) { return std::string(); }},
       {"an unknown column", [](std::string b) { return b.replace(b.find("MFE_IDPAGAMENTO"), 15, "MFE_IDPAGAMENTX"); }},
+      {"a send's time cut", [](std::string b) { return b.replace(b.find(" 20261209101502 "), 16, " 2026120910150 "); }},
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.nome);
@@ -98,7 +103,7 @@ TEST_F(Diario, ADamagedJournalIsReportedAndNeverOverwritten) {
   EXPECT_TRUE(std::filesystem::is_directory(arquivo));
 }
 
-TEST_F(Diario, AFailedWriteLeavesTheJournalAsItWas) {
+TEST_F(Diario, AFailedWriteLeavesTheFileAsItWasAndKeepsAnIdInMemory) {
   TDiario d(arquivo);
   d.Carregar();
   d.Gravar(kPagamento);
@@ -107,11 +112,22 @@ TEST_F(Diario, AFailedWriteLeavesTheJournalAsItWas) {
   // The new journal cannot be written beside the old one.
   std::filesystem::create_directory(arquivo + ".tmp");
   EXPECT_THROW(d.Gravar(kStatus), platform::FileError);
-  EXPECT_THROW(d.Remover(7, etPagamento), platform::FileError);
+  EXPECT_THROW(d.Gravar(kEnvio), platform::FileError);
+  EXPECT_THROW(d.Remover(12, etRespostaFiscal), platform::FileError);
   EXPECT_EQ(SlurpFile(arquivo), antes);
   EXPECT_EQ(Relido(), (std::vector<TEntradaDiario>{kPagamento, kFiscal}));
-  // The object still holds what is on disk.
-  EXPECT_EQ(d.Entradas(), (std::vector<TEntradaDiario>{kPagamento, kFiscal}));
+  // The id that could not be written holds its row for the life of the
+  // process, the next cycle's reading included; a send that could not be
+  // journaled is not kept (its command never goes out).
+  const std::vector<TEntradaDiario> naMemoria{kPagamento, kFiscal, kStatus};
+  EXPECT_EQ(d.Entradas(), naMemoria);
+  d.Carregar();
+  EXPECT_EQ(d.Entradas(), naMemoria);
+  EXPECT_FALSE(d.TemEntrada(9));
+  // Once the disk takes writes again, the id reaches the file.
+  std::filesystem::remove(arquivo + ".tmp");
+  d.Remover(12, etRespostaFiscal);
+  EXPECT_EQ(Relido(), (std::vector<TEntradaDiario>{kPagamento, kStatus}));
 }
 
 TEST_F(Diario, NothingIsWrittenBeforeTheJournalHasBeenRead) {

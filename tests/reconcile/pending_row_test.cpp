@@ -9,6 +9,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 #include <ostream>
 #include <stdexcept>
@@ -118,6 +119,37 @@ class FakeIntegrador : public TIntegradorCalls {
 
   std::string Pagamento, Status, Fiscal;
   std::map<std::string, std::string> Enviado;  // the XML sent, by log prefix
+  // A "raise" after the Integrador took the command (else it was withdrawn).
+  bool Tomado = false;
+  // Settling unfinished sends: answers in the output folder by session,
+  // command files still in the input folder, and the reply to a
+  // consultation ("raise", "unknown" or the answer kept).
+  std::map<std::int32_t, std::string> Atrasadas;
+  std::set<std::string> NaEntrada;
+  std::string Consulta = "raise";
+  // The journal, which must hold the send when its command is published.
+  const TDiario* Diario = nullptr;
+
+  void SetAoPublicar(TAoPublicar aoPublicar) override { FAoPublicar = std::move(aoPublicar); }
+  bool ComandoRetirado() const override { return FRetirado; }
+  std::optional<std::string> RespostaAtrasada(std::int32_t sessao) override {
+    FTrace.push_back("look for answer " + std::to_string(sessao));
+    const auto it = Atrasadas.find(sessao);
+    if (it == Atrasadas.end()) return std::nullopt;
+    std::string r = it->second;
+    Atrasadas.erase(it);
+    return r;
+  }
+  bool RetirarComando(const std::string& arquivo) override {
+    FTrace.push_back("withdraw " + arquivo);
+    return NaEntrada.erase(arquivo) > 0;
+  }
+  std::optional<std::string> ConsultarSessao(std::int32_t sessao) override {
+    FTrace.push_back("ask about " + std::to_string(sessao));
+    if (Consulta == "raise") throw std::runtime_error("Sem Resposta do Integrador");
+    if (Consulta == "unknown") return std::nullopt;
+    return Consulta;
+  }
 
   std::unique_ptr<TRespostaPagamento> EnviarPagamento(TEnviarPagamento& pedido) override {
     Enviar(pedido, "payment " + pedido.SerialPOS, Pagamento, "Pagamento MFE");
@@ -147,7 +179,22 @@ class FakeIntegrador : public TIntegradorCalls {
     FTrace.push_back(what);
     pedido.Identificador = ++FSessao;
     Enviado[prefixo] = pedido.AsXMLString();
-    if (resposta == "raise") throw std::runtime_error("Sem Resposta do Integrador");
+    FRetirado = false;
+    if (FAoPublicar) {
+      const std::string arquivo = "cmd-" + std::to_string(FSessao) + ".xml";
+      FAoPublicar(FSessao, arquivo);
+      // Durably journaled before the command goes out.
+      TDiario noDisco(Diario->Arquivo());
+      noDisco.Carregar();
+      bool registrado = false;
+      for (const auto& e : noDisco.Entradas())
+        registrado = registrado || (e.Enviando && e.Sessao == FSessao && e.ArquivoComando == arquivo);
+      EXPECT_TRUE(registrado) << what << " published before it was journaled";
+    }
+    if (resposta == "raise") {
+      FRetirado = !Tomado;
+      throw std::runtime_error("Sem Resposta do Integrador");
+    }
   }
   template <class Resposta>
   void Responder(Resposta& r, const std::string& step, const std::string& resposta) {
@@ -158,6 +205,8 @@ class FakeIntegrador : public TIntegradorCalls {
 
   std::vector<std::string>& FTrace;
   std::int32_t FSessao = 100;
+  TAoPublicar FAoPublicar;
+  bool FRetirado = false;
 };
 
 struct Caso {
@@ -173,6 +222,8 @@ struct Caso {
   const char* fiscal = "AP RF-1";
   const char* falha = "";
   bool caixaIlegivel = false;
+  // A missing answer after the Integrador took the command.
+  bool tomado = false;
   // Other instances: one holds the row, or committed this progress just
   // before the claim; the row is gone.
   bool outraInstancia = false;
@@ -196,7 +247,8 @@ void PrintTo(const Caso& c, std::ostream* os) { *os << c.nome; }
 std::vector<std::string> Entradas(const TDiario& d) {
   std::vector<std::string> out;
   for (const auto& e : d.Entradas())
-    out.push_back(std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) + " " + e.Id);
+    out.push_back(std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) + " " +
+                  (e.Enviando ? "session " + std::to_string(e.Sessao) + " " + e.ArquivoComando : e.Id));
   return out;
 }
 
@@ -206,7 +258,9 @@ class PendingRowFixture {
       : FStmts(FTrace, FLinha, FSerial),
         FIntegrador(FTrace),
         FDiario(FDir / TDiario::kNomeArquivo),
-        FRec(FStmts, FIntegrador, FDiario, [this](const std::string& m) { Log(m); }) {}
+        FRec(FStmts, FIntegrador, FDiario, [this](const std::string& m) { Log(m); }) {
+    FIntegrador.Diario = &FDiario;
+  }
 
   void Log(const std::string& msg) {
     const std::string prefixo = msg.substr(0, msg.find(':'));
@@ -250,6 +304,7 @@ TEST_P(PendingRow, Outcome) {
   FIntegrador.Pagamento = c.pagamento;
   FIntegrador.Status = c.status;
   FIntegrador.Fiscal = c.fiscal;
+  FIntegrador.Tomado = c.tomado;
   const TDadosCaixa caixa =
       c.caixaIlegivel ? TDadosCaixa::Ler([]() -> std::string { throw std::runtime_error("MSAUT unreadable"); },
                                          [] { return std::string("08.723.218/0001-86"); })
@@ -386,6 +441,20 @@ INSTANTIATE_TEST_SUITE_P(
              .pagamento = "raise",
              .esperado = {"claim", "POS? TEF", "payment TEF", "release", kSemResposta},
              .progresso = "0 / 0 / 0"},
+        Caso{.nome = "NoPaymentAnswerAfterTheIntegradorTookItLeavesTheSendUnfinished",
+             .pagamento = "raise",
+             .tomado = true,
+             .esperado = {"claim", "POS? TEF", "payment TEF", "release", kSemResposta},
+             .progresso = "0 / 0 / 0",
+             .diario = {"7 MFE_IDPAGAMENTO session 101 cmd-101.xml"}},
+        Caso{.nome = "NoFiscalAnswerAfterTheIntegradorTookItLeavesTheSendUnfinished",
+             .idPagamento = "64",
+             .serial = "POS-5",
+             .fiscal = "raise",
+             .tomado = true,
+             .esperado = {"claim", "reread 7", "fiscal queue 64", "release", kSemResposta},
+             .progresso = "64 / 0 / 0",
+             .diario = {"7 MFE_IDRESPOSTAFISCAL session 101 cmd-101.xml"}},
         Caso{.nome = "NoStatusAnswerKeepsThePayment",
              .status = "raise",
              .esperado = {"claim", "POS? TEF", "payment TEF", "update payment 64", "commit", "claim",
@@ -478,7 +547,7 @@ INSTANTIATE_TEST_SUITE_P(
              .progresso = "0 / 0 / 0"},
         Caso{.nome = "AStatusColumnTooShortSendsNoStatus",
              .idPagamento = "64",
-             .tamanhos = {20, 10, 40},
+             .tamanhos = {20, 6, 40},
              .esperado = {"log Status Pagamento", "claim", "reread 7", "release"},
              .progresso = "64 / 0 / 0"},
         Caso{.nome = "AFiscalIdTooLongForItsColumnStaysInTheJournal",
@@ -584,6 +653,120 @@ INSTANTIATE_TEST_SUITE_P(
                    .progresso = "0 / 0 / 0",
                    .diario = {"7 MFE_IDPAGAMENTO 64"}}),
     [](const ::testing::TestParamInfo<CasoDiario>& i) { return std::string(i.param.nome); });
+
+// An unfinished send at the start of a cycle (the payment of row 7, session
+// 101, command "cmd-101.xml"): an answer in the output folder is recorded, a
+// command still in the input folder is withdrawn, otherwise the Integrador
+// is asked; no reply holds the row. Then the row as the cycle selects it.
+struct CasoEnvio {
+  const char* nome;
+  const char* linha = "0";  // MFE_IDPAGAMENTO as committed
+  bool outraInstancia = false;
+  std::optional<std::string> atrasada = std::nullopt;  // the answer in the output folder
+  bool naEntrada = false;                              // the command still in the input folder
+  std::string consulta = "raise";
+  std::vector<std::string> esperado;  // during the start of the cycle
+  const char* progresso = "";
+  std::vector<std::string> diario = {};
+  std::vector<std::string> depois = {};  // what the cycle then does for the row
+};
+void PrintTo(const CasoEnvio& c, std::ostream* os) { *os << c.nome; }
+
+std::string RespostaPagamento(const std::string& codigo, const std::string& id) {
+  return "<Integrador><Identificador><Valor>101</Valor></Identificador><IntegradorResposta><Codigo>" + codigo +
+         "</Codigo><Valor>x</Valor></IntegradorResposta><Resposta><IDPagamento>" + id +
+         "</IDPagamento><StatusPagamento>Processado</StatusPagamento></Resposta></Integrador>";
+}
+
+class UnfinishedSendAtCycleStart : public PendingRowFixture, public ::testing::TestWithParam<CasoEnvio> {};
+
+TEST_P(UnfinishedSendAtCycleStart, Outcome) {
+  const CasoEnvio& c = GetParam();
+  FLinha = {c.linha, "0", "0"};
+  FSerial = "POS-5";
+  FStmts.OutraInstancia = c.outraInstancia;
+  if (c.atrasada) FIntegrador.Atrasadas[101] = *c.atrasada;
+  if (c.naEntrada) FIntegrador.NaEntrada.insert("cmd-101.xml");
+  FIntegrador.Consulta = c.consulta;
+  {
+    TDiario antes(FDiario.Arquivo());
+    antes.Carregar();
+    antes.Gravar(EnvioPendente(kChave, etPagamento, 101, "cmd-101.xml", "20261209101502"));
+  }
+  ASSERT_TRUE(FRec.PrepararCiclo());
+  EXPECT_EQ(FTrace, c.esperado);
+  EXPECT_EQ(FLinha.Texto(), c.progresso);
+  TDiario relido(FDiario.Arquivo());
+  relido.Carregar();
+  EXPECT_EQ(Entradas(relido), c.diario);
+
+  FTrace.clear();
+  FStmts.OutraInstancia = false;
+  TTransacaoPendente linha;
+  linha.IdentificadorInterno = kChave;
+  linha.SerialPOS = "POS-5";
+  linha.IdPagamento = FLinha.IdPagamento;
+  linha.IdStatusValidador = linha.IdRespostaFiscal = "0";
+  FIntegrador.Pagamento = "AP 65";
+  FIntegrador.Fiscal = "AP RF-1";
+  FRec.EnviaMFEPendentes(linha, TDadosCaixa("CHAVE-1", "08723218000186"));
+  EXPECT_EQ(FTrace, c.depois);
+}
+
+const std::vector<std::string> kPagaDeNovo = {"claim",   "POS? POS-5",         "POS# 5",  "payment POS-5",
+                                              "update payment 65", "commit", "claim", "reread 7",
+                                              "fiscal queue 65", "update fiscal RF-1", "commit"};
+const std::vector<std::string> kSoFiscal = {"claim", "reread 7", "fiscal queue 64", "update fiscal RF-1", "commit"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnfinishedSendAtCycleStart,
+    ::testing::Values(
+        CasoEnvio{.nome = "ALateAnswerInTheOutputFolderIsRecorded",
+                  .atrasada = RespostaPagamento("AP", "64"),
+                  .esperado = {"claim", "look for answer 101", "log Envios Pendentes",
+                               "update payment 64 with " + RespostaPagamento("AP", "64"), "commit"},
+                  .progresso = "64 / 0 / 0",
+                  .depois = kSoFiscal},
+        CasoEnvio{.nome = "ALateRejectionFreesTheStep",
+                  .atrasada = RespostaPagamento("EE", "0"),
+                  .esperado = {"claim", "look for answer 101", "release", "log Envios Pendentes"},
+                  .progresso = "0 / 0 / 0",
+                  .depois = kPagaDeNovo},
+        CasoEnvio{.nome = "ACommandNeverTakenIsWithdrawnAndSentAgain",
+                  .naEntrada = true,
+                  .esperado = {"claim", "look for answer 101", "withdraw cmd-101.xml", "release",
+                               "log Envios Pendentes"},
+                  .progresso = "0 / 0 / 0",
+                  .depois = kPagaDeNovo},
+        CasoEnvio{.nome = "TheAnswerTheIntegradorKeptIsRecorded",
+                  .consulta = RespostaPagamento("AP", "64"),
+                  .esperado = {"claim", "look for answer 101", "withdraw cmd-101.xml", "ask about 101",
+                               "log Envios Pendentes", "update payment 64 with " + RespostaPagamento("AP", "64"),
+                               "commit"},
+                  .progresso = "64 / 0 / 0",
+                  .depois = kSoFiscal},
+        CasoEnvio{.nome = "ASessionTheIntegradorNeverSawFreesTheStep",
+                  .consulta = "unknown",
+                  .esperado = {"claim", "look for answer 101", "withdraw cmd-101.xml", "ask about 101", "release",
+                               "log Envios Pendentes"},
+                  .progresso = "0 / 0 / 0",
+                  .depois = kPagaDeNovo},
+        CasoEnvio{.nome = "NoReplyHoldsTheRow",
+                  .esperado = {"claim", "look for answer 101", "withdraw cmd-101.xml", "ask about 101",
+                               "log Envios Pendentes", "release"},
+                  .progresso = "0 / 0 / 0",
+                  .diario = {"7 MFE_IDPAGAMENTO session 101 cmd-101.xml"}},
+        CasoEnvio{.nome = "ARowRecordedMeanwhileDropsTheSend",
+                  .linha = "64",
+                  .esperado = {"claim", "release", "log Envios Pendentes"},
+                  .progresso = "64 / 0 / 0",
+                  .depois = kSoFiscal},
+        CasoEnvio{.nome = "ARowAnotherInstanceHoldsWaits",
+                  .outraInstancia = true,
+                  .esperado = {"claim refused"},
+                  .progresso = "0 / 0 / 0",
+                  .diario = {"7 MFE_IDPAGAMENTO session 101 cmd-101.xml"}}),
+    [](const ::testing::TestParamInfo<CasoEnvio>& i) { return std::string(i.param.nome); });
 
 class JournalUnreadable : public PendingRowFixture, public ::testing::Test {};
 

@@ -24,6 +24,8 @@ std::string Timestamp() {
 
 }  // namespace
 
+bool IsConsultation(const Command& c) { return c.componente == "ConsultaNumeroSessao" && c.metodo == "numeroSessao"; }
+
 std::string EscapeField(std::string_view s, bool parameter) {
   std::string out;
   out.reserve(s.size());
@@ -127,7 +129,19 @@ void Simulator::Take(const std::string& name) {
   std::string xml;
   if (!c.Ok() && FSettings.onFailure != FailureMode::Normal) {
     if (FSettings.onFailure == FailureMode::ErrorAnswer && sessao) xml = FailureXml(c, *sessao, r.indent);
-  } else if (!r.noAnswer && sessao && c.envelope) {
+  } else if (sessao && c.envelope && IsConsultation(c)) {
+    // Asked about an earlier session: the answer it was given (whether or not
+    // it was ever written), or word that the session is unknown.
+    Resolved consulta = r;
+    const std::string* numero = c.Param("numeroSessao");
+    const auto guardada = numero ? FKept.find(*numero) : FKept.end();
+    consulta.retorno = guardada != FKept.end() ? guardada->second
+                                                : "{sessao}|Sessão " + (numero ? *numero : std::string()) +
+                                                      " não encontrada";
+    if (!r.noAnswer) xml = AnswerXml(c, consulta, *sessao, 0);
+  } else if (sessao && c.envelope && (!r.noAnswer || c.componente == "VFP-e")) {
+    // A VFP-e method taken but not answered was still processed: its answer
+    // is kept for a consultation.
     auto [it, fresh] = FNextId.try_emplace(method, r.idStart);
     const std::int64_t id = it->second++;
     if (!r.answerFile.empty()) {
@@ -139,6 +153,8 @@ void Simulator::Take(const std::string& name) {
     } else {
       xml = AnswerXml(c, r, *sessao, id);
     }
+    if (!xml.empty()) FKept[std::to_string(*sessao)] = xml;
+    if (r.noAnswer) xml.clear();
   }
   ++FReceived;
   if (!xml.empty() && r.declaration && r.answerFile.empty())

@@ -24,6 +24,11 @@ inline constexpr const char* kRecordHeader =
 // value also "|" and "=".
 std::string EscapeField(std::string_view s, bool parameter = false);
 
+// The generic call that asks about an earlier session (parameter
+// numeroSessao): answered with the answer that session was given, XML
+// escaped as the retorno text, or "<session>|Sessão <n> não encontrada".
+bool IsConsultation(const Command& c);
+
 class Simulator {
  public:
   // Creates the folders and opens the record; raises UsageError when it cannot.
@@ -59,6 +64,8 @@ class Simulator {
   std::ofstream FRecord;
   std::set<std::string> FLeft;  // commands seen and deliberately left in place
   std::map<std::string, std::int64_t> FNextId;
+  // The answer of every VFP-e session processed, by session number.
+  std::map<std::string, std::string> FKept;
   std::vector<Pending> FPending;
   std::int64_t FReceived = 0;
   std::int64_t FAnswerSeq = 0;
