@@ -3,11 +3,12 @@
 // to and from the program's types (text is UTF-8 here and the connection's
 // character set on the wire).
 //
-// The server describes every text parameter and field in the connection's
-// character set, whatever the table column's own set is, and it carries a
-// parameter's text through that set before it stores it in the column. So
-// the connection's set is all a column knows of its character set, and text
-// reaches a column only as far as both sets hold its characters.
+// On a connection with a character set (not NONE) the server describes
+// every text parameter and field in that set, whatever the table column's
+// own set is, and it carries a parameter's text through that set before it
+// stores it in the column. So the connection's set is all a column knows of
+// its character set, and text reaches a column only as far as both sets hold
+// its characters.
 #pragma once
 #include <cstdint>
 #include <functional>
