@@ -1,5 +1,6 @@
 #include "db/fb_column.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -187,13 +188,39 @@ void TFbColumn::SetIsNull(bool value) {
   const short ind = value ? -1 : 0;
   std::memcpy(FRow.Record() + IndOffset, &ind, sizeof ind);
   if (value && FRow.Blobs()) Blob().clear();
+  FSubstituted = 0;
   FRow.ColumnChanged(*this);
 }
 
-void TFbColumn::Changed() {
+void TFbColumn::Changed(int substituted) {
   const short ind = 0;
   std::memcpy(FRow.Record() + IndOffset, &ind, sizeof ind);
+  FSubstituted = substituted;
   FRow.ColumnChanged(*this);
+}
+
+bool TFbColumn::ReplaceBytesOtherSetLacks() {
+  if (IsNull() || (FCharSetId != 21 && FCharSetId != 53)) return false;  // ISO8859_1, WIN1252
+  char* bytes = Data();
+  std::size_t n = static_cast<std::size_t>(FSQLLen);
+  if (FSQLType == SQL_VARYING) {
+    std::uint16_t len;
+    std::memcpy(&len, Data(), 2);
+    bytes += 2;
+    n = std::min<std::size_t>(len, n);
+  } else if (FSQLType != SQL_TEXT) {
+    return false;
+  }
+  int replaced = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b >= 0x80 && b <= 0x9F) {
+      bytes[i] = '?';
+      ++replaced;
+    }
+  }
+  FSubstituted += replaced;
+  return replaced > 0;
 }
 
 // The server passes OCTETS and NONE text through untouched. OCTETS stays
@@ -205,10 +232,15 @@ std::string TFbColumn::Decode(std::string_view bytes) const {
   return Conn().FromServer(bytes);
 }
 
-std::string TFbColumn::Encode(std::string_view utf8) const {
-  if (FCharSetId == 1) return std::string(utf8);
-  if (FCharSetId == 0) return platform::Utf8ToAnsi(utf8);
-  return Conn().ToServer(utf8);
+std::string TFbColumn::Encode(std::string_view utf8, int& substituted) const {
+  std::string bytes = FCharSetId == 1   ? std::string(utf8)
+                      : FCharSetId == 0 ? platform::Utf8ToAnsi(utf8)
+                                        : Conn().ToServer(utf8);
+  // Each character the code page lacks becomes one "?": the question marks
+  // the text did not have are the substitutions.
+  const auto marks = [](std::string_view t) { return std::count(t.begin(), t.end(), '?'); };
+  substituted = static_cast<int>(std::max<std::ptrdiff_t>(marks(bytes) - marks(utf8), 0));
+  return bytes;
 }
 
 std::string TFbColumn::ApplyTextRules(std::string text) const {
@@ -307,11 +339,12 @@ void TFbColumnText::SetAsString(const std::string& value) {
   std::string t = ApplyTextRules(value);
   if (t.empty() && BlankIsNull) return SetIsNull(true);
   t = PrepareText(*this, std::move(t), NoLengthCheck, CharLength());
-  const std::string bytes = Encode(t);
+  int substituted = 0;
+  const std::string bytes = Encode(t, substituted);
   const std::size_t n = CutBytes(bytes, static_cast<std::size_t>(SQLLen()), CharSetId());
   std::memcpy(Data(), bytes.data(), n);
   std::memset(Data() + n, ' ', static_cast<std::size_t>(SQLLen()) - n);
-  Changed();
+  Changed(substituted);
 }
 
 std::string TFbColumnDB_KEY::AsString() const {
@@ -338,11 +371,12 @@ void TFbColumnVarText::SetAsString(const std::string& value) {
   std::string t = ApplyTextRules(value);
   if (t.empty() && BlankIsNull) return SetIsNull(true);
   t = PrepareText(*this, std::move(t), NoLengthCheck, CharLength());
-  const std::string bytes = Encode(t);
+  int substituted = 0;
+  const std::string bytes = Encode(t, substituted);
   const auto n = static_cast<std::uint16_t>(CutBytes(bytes, static_cast<std::size_t>(SQLLen()), CharSetId()));
   std::memcpy(Data(), &n, 2);
   std::memcpy(Data() + 2, bytes.data(), n);
-  Changed();
+  Changed(substituted);
 }
 
 // ---------------------------------------------------------------- numeric
@@ -701,8 +735,9 @@ std::string TFbColumnMemo::AsString() const {
 
 void TFbColumnMemo::SetAsString(const std::string& value) {
   if (value.empty() && BlankIsNull) return SetIsNull(true);
-  Blob() = Encode(value);
-  Changed();
+  int substituted = 0;
+  Blob() = Encode(value, substituted);
+  Changed(substituted);
 }
 
 std::string TFbColumnArray::AsString() const {
@@ -816,10 +851,12 @@ void TFbRow::ColumnChanged(TFbColumn& c) {
           std::memcpy(FRecord + other->IndOffset, FRecord + c.IndOffset, sizeof(short));
           std::memcpy(FRecord + other->DataOffset, FRecord + c.DataOffset, c.DataSize);
           FBlobs[other->Index()] = FBlobs[c.Index()];
+          other->FSubstituted = c.FSubstituted;
         } else if (c.IsNull()) {
           other->SetIsNull(true);
         } else {
           other->SetAsString(c.AsString());
+          other->FSubstituted = std::max(other->FSubstituted, c.FSubstituted);
         }
       }
     } catch (...) {

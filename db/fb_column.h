@@ -2,6 +2,13 @@
 // value sits in a buffer in the server's own layout; the accessors convert it
 // to and from the program's types (text is UTF-8 here and the connection's
 // character set on the wire).
+//
+// On a connection with a character set (not NONE) the server describes
+// every text parameter and field in that set, whatever the table column's
+// own set is, and it carries a parameter's text through that set before it
+// stores it in the column. So the connection's set is all a column knows of
+// its character set, and text reaches a column only as far as both sets hold
+// its characters.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -52,6 +59,22 @@ class TFbColumn {
   void SetIsNull(bool value);
   void Clear() { SetIsNull(true); }
 
+  // True when the value last set is not the whole text it was given: some
+  // of its characters became "?" because the connection's character set
+  // cannot hold them (found when the value is set), or because the server
+  // refused to carry them into the column's character set (found when the
+  // statement runs; see TFbStatement::ExecSQL). Setting another value, or
+  // NULL, starts again from false.
+  bool Substituido() const { return FSubstituted > 0; }
+  // Of a CHAR or VARCHAR value on a connection in ISO8859_1 or WIN1252: turns
+  // the bytes 0x80-0x9F into "?" and counts them as substituted; false when
+  // there were none. These are the bytes that the two sets read differently
+  // (control characters in ISO 8859-1, € “ ” – and the like in Windows-1252),
+  // and so the only ones the server may refuse to carry from one set into
+  // the other. The row is not told: the value stays the one last set, only
+  // its bytes change.
+  bool ReplaceBytesOtherSetLacks();
+
   virtual std::string AsString() const;
   virtual void SetAsString(const std::string& value);
   virtual std::int32_t AsInteger() const;
@@ -86,11 +109,14 @@ class TFbColumn {
   char* Data();
   std::string& Blob();
   const std::string& Blob() const;
-  // Marks the value set (not null) and tells the row.
-  void Changed();
+  // Marks the value set (not null), with `substituted` characters of it
+  // written as "?", and tells the row.
+  void Changed(int substituted = 0);
   const TFbConnection& Conn() const;
   std::string Decode(std::string_view bytes) const;
-  std::string Encode(std::string_view utf8) const;
+  // UTF-8 to the bytes of the column's character set; `substituted` counts
+  // the characters that became "?".
+  std::string Encode(std::string_view utf8, int& substituted) const;
   std::string ApplyTextRules(std::string text) const;
   // Reading text as a number for columns without a numeric form.
   std::int64_t TextAsInt64() const;
@@ -107,6 +133,9 @@ class TFbColumn {
   int FSQLSubType;
   int FSQLLen;
   int FCharSetId;
+  int FSubstituted = 0;
+  // Copies the substitution count to the other places of a parameter name.
+  friend class TFbRow;
 };
 
 // CHAR.

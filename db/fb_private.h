@@ -65,6 +65,15 @@ class TFbStatusVector {
   operator const ISC_STATUS*() const { return FValues; }
   // True when the call reported an error.
   bool Failed() const { return FValues[0] == 1 && FValues[1] != 0; }
+  // True when one of the reported error codes satisfies `match`.
+  template <class Match>
+  bool AnyCode(Match match) const {
+    for (std::size_t i = 0; i + 1 < ISC_STATUS_LENGTH && FValues[i] != isc_arg_end;) {
+      if (FValues[i] == isc_arg_gds && match(FValues[i + 1])) return true;
+      i += FValues[i] == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+  }
   // Zero again, for the next call.
   void Clear() { std::fill(std::begin(FValues), std::end(FValues), 0); }
 

@@ -460,15 +460,27 @@ void TFbStatement::ExecSQL() {
   if (FStatementType <= 0 || FStatementType >= 15)
     throw EFbStatementError("Attempt to execute an unknown statement: " + std::to_string(FStatementType));
   TFbTransaction& tr = StartTransaction();
-  BindParams(tr);
   const TFbClientApi& lib = Conn().ClientLib->Api();
   TFbStatusVector st;
   const XSQLDA* in = FIn && FIn->sqld > 0 ? FIn.get() : nullptr;
   const bool hasOutput = FOut && FOut->sqld > 0;
-  if (FStatementType == isc_info_sql_stmt_insert || FStatementType == isc_info_sql_stmt_exec_procedure)
-    lib.isc_dsql_execute2(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in, hasOutput ? FOut.get() : nullptr);
-  else
-    lib.isc_dsql_execute(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in);
+  auto execute = [&] {
+    BindParams(tr);
+    st.Clear();
+    if (FStatementType == isc_info_sql_stmt_insert || FStatementType == isc_info_sql_stmt_exec_procedure)
+      lib.isc_dsql_execute2(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in, hasOutput ? FOut.get() : nullptr);
+    else
+      lib.isc_dsql_execute(st, tr.HandlePtr(), &FHandle, SQLDA_VERSION1, in);
+  };
+  execute();
+  // Text that a column's character set cannot hold must not keep the write
+  // from happening: those characters go as "?" (which the parameters report)
+  // and the statement runs once more. The failed run changed nothing.
+  if (st.Failed() && st.AnyCode([](ISC_STATUS code) { return code == isc_transliteration_failed; }) && FParams) {
+    bool replaced = false;
+    for (int i = 0; i < FParams->Count(); ++i) replaced = (*FParams)[i].ReplaceBytesOtherSetLacks() || replaced;
+    if (replaced) execute();
+  }
   Check(st);
   bool changes = false;
   switch (FStatementType) {

@@ -113,7 +113,11 @@ class TFbStatement : public TFbTranComponent {
   TFbRow& Fields();
   TFbColumn& FieldByName(const std::string& name);
 
-  // Executes a statement that returns no cursor (a SELECT is opened).
+  // Executes a statement that returns no cursor (a SELECT is opened). When
+  // the server refuses to carry a text parameter into its column's character
+  // set, the characters in question (see TFbColumn::ReplaceBytesOtherSetLacks)
+  // become "?" in every text parameter that has them, and the statement runs
+  // once more; those parameters then report Substituido().
   virtual void ExecSQL();
   // isc_info_sql_stmt_* of the prepared statement (0 when not prepared).
   int StatementType() const { return FStatementType; }

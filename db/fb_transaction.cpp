@@ -10,13 +10,7 @@ namespace pagvigia {
 
 namespace {
 // True when the failed call reported a lost connection.
-bool LostIn(const ISC_STATUS* st) {
-  for (std::size_t i = 0; i + 1 < ISC_STATUS_LENGTH && st[i] != isc_arg_end;) {
-    if (st[i] == isc_arg_gds && IsLostConnectionCode(st[i + 1])) return true;
-    i += st[i] == isc_arg_cstring ? 3 : 2;
-  }
-  return false;
-}
+bool LostIn(const TFbStatusVector& st) { return st.AnyCode([](ISC_STATUS code) { return IsLostConnectionCode(code); }); }
 }  // namespace
 
 TFbTransaction::TFbTransaction(TFbConnection* connection, const std::string& name) : TFbComponent(name) {

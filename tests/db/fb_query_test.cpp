@@ -537,5 +537,51 @@ TEST(FbCharSets, TextReadsAndWritesAsTheShopsProgramsStoreIt) {
   }
 }
 
+// A column in another character set than the connection's takes what both
+// sets hold: the characters the server will not carry from one into the
+// other arrive as "?", the write goes through, and the parameter says so.
+// (An ISO8859_1 connection carries “ ” – € as Windows-1252 bytes, which a
+// WIN1252 column reads as other characters; a WIN1252 connection carries
+// them as characters ISO 8859-1 lacks.) Characters that neither connection
+// set holds are "?" before they leave.
+TEST(FbCharSets, TextAColumnCannotHoldIsWrittenWithQuestionMarks) {
+  FirebirdDb db(
+      "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, LATIN VARCHAR(20) CHARACTER SET ISO8859_1,\n"
+      "  WIN CHAR(20) CHARACTER SET WIN1252, UNI VARCHAR(20) CHARACTER SET UTF8);\n"
+      "INSERT INTO T (ID) VALUES (1);\n");
+  const std::string text = "“Ação” – €5";
+  struct Case {
+    const char* connection;
+    const char* column;
+    std::string written;
+    std::string stored;
+    bool substituted;
+  };
+  for (const Case& c : {Case{"ISO8859_1", "WIN", text, "?Ação? ? ?5", true},
+                        Case{"WIN1252", "LATIN", text, "?Ação? ? ?5", true},
+                        Case{"WIN1252", "UNI", text, text, false},
+                        Case{"ISO8859_1", "LATIN", "€ → ç", "€ ? ç", true}}) {
+    SCOPED_TRACE(std::string(c.connection) + " into " + c.column);
+    ServiceLikeConnection s(db);
+    s.conn.Params.SetValue("CHARACTER SET", c.connection);
+    TFbQuery u(&s.conn, &s.rw);
+    u.SQL().Add(std::string("UPDATE T SET ") + c.column + " = :V WHERE ID = 1");
+    u.Prepare();
+    u.Params().ParamByName("V").SetAsString(c.written);
+    ASSERT_NO_THROW(u.ExecSQL());
+    EXPECT_EQ(u.Params().ParamByName("V").Substituido(), c.substituted);
+    TFbQuery q(&s.conn);
+    q.SQL().Add(std::string("SELECT ") + c.column + " FROM T WHERE ID = 1");
+    q.Open();
+    EXPECT_EQ(q.FieldByName(c.column).AsString(), c.stored);
+    q.Close();
+    s.conn.Disconnect();
+    // What another program sees (the LATIN column holds Windows-1252 bytes).
+    const std::string octets = c.column == std::string("UNI") ? c.stored : platform::Utf8ToCp1252(c.stored);
+    EXPECT_EQ(db.Scalar(std::string("SELECT CAST(TRIM(") + c.column + ") AS VARCHAR(40) CHARACTER SET OCTETS) FROM T"),
+              Hex(octets));
+  }
+}
+
 }  // namespace
 }  // namespace pagvigia::testing

@@ -14,17 +14,6 @@
 namespace pagvigia::testing {
 namespace {
 
-// Bytes as the hexadecimal text isql prints for OCTETS.
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string h;
-  for (const char c : bytes) {
-    h += digits[static_cast<unsigned char>(c) >> 4];
-    h += digits[static_cast<unsigned char>(c) & 15];
-  }
-  return h;
-}
-
 // A text as a Windows program stores it: its Windows-1252 bytes, untouched
 // by the server whatever the column's character set.
 std::string Bytes1252(const std::string& utf8) { return "x'" + Hex(platform::Utf8ToCp1252(utf8)) + "'"; }

@@ -60,6 +60,18 @@ inline std::string SupportFile(const std::string& linuxPath) {
 // reconciliation tests, the benchmarks and the demo create them.
 inline std::string ShopSchema() { return SupportFile(PAGVIGIA_SHOP_SCHEMA); }
 
+// Bytes as the hexadecimal text isql prints for OCTETS (what a column holds,
+// read through CAST(... AS VARCHAR(n) CHARACTER SET OCTETS)).
+inline std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string h;
+  for (const char c : bytes) {
+    h += digits[static_cast<unsigned char>(c) >> 4];
+    h += digits[static_cast<unsigned char>(c) & 15];
+  }
+  return h;
+}
+
 class FirebirdDb {
  public:
   // The login of the service's connection (tests/support/firebird.env).
