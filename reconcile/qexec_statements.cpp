@@ -21,7 +21,7 @@ std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).
 // One of the three updates: an id and an answer XML for the row `idInterno`.
 // An id that does not fit its column raises instead of being stored cut: a
 // cut id would mark the step done with a wrong id.
-void Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const char* paramId, const std::string& id,
+bool Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const char* paramId, const std::string& id,
                const char* paramXml, const std::string& xml, std::int64_t idInterno) {
   QExec.SQL().Clear();
   for (const auto& l : linhas) QExec.SQL().Add(l);
@@ -35,6 +35,8 @@ void Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const ch
   params.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
   params.EndUpdate(true);
   QExec.ExecSQL();
+  // Read after the run: the server's own refusals are substituted then.
+  return pid.Substituido() || params.ParamByName(paramXml).Substituido();
 }
 
 }  // namespace
@@ -72,20 +74,20 @@ TTransacaoRelida TQExecStatements::RelerTransacao(std::int64_t idInterno) {
   return {Texto(FQExec, "MFE_SERIALPOS"), Texto(FQExec, "MFE_IDSTATUSVALIDADOR")};
 }
 
-void TQExecStatements::AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento,
+bool TQExecStatements::AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento,
                                          const std::string& xml) {
-  Atualizar(FQExec, SqlAtualizaPagamento(), "IDPAGAMENTO", idPagamento, "XMLENVIARPAGAMENTO", xml, idInterno);
+  return Atualizar(FQExec, SqlAtualizaPagamento(), "IDPAGAMENTO", idPagamento, "XMLENVIARPAGAMENTO", xml, idInterno);
 }
 
-void TQExecStatements::AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
+bool TQExecStatements::AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
                                                const std::string& xml) {
-  Atualizar(FQExec, SqlAtualizaStatusValidador(), "IDSTATUSVALIDADOR", idStatus, "XMLSTATUSVALIDADOR", xml,
+  return Atualizar(FQExec, SqlAtualizaStatusValidador(), "IDSTATUSVALIDADOR", idStatus, "XMLSTATUSVALIDADOR", xml,
             idInterno);
 }
 
-void TQExecStatements::AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+bool TQExecStatements::AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                                               const std::string& xml) {
-  Atualizar(FQExec, SqlAtualizaRespostaFiscal(), "IDRESPOSTAFISCAL", idRespostaFiscal, "XMLRESPOSTAFISCAL", xml,
+  return Atualizar(FQExec, SqlAtualizaRespostaFiscal(), "IDRESPOSTAFISCAL", idRespostaFiscal, "XMLRESPOSTAFISCAL", xml,
             idInterno);
 }
 

@@ -43,11 +43,12 @@ class TReconcileStatements {
   virtual TTransacaoRelida RelerTransacao(std::int64_t idInterno) = 0;
 
   // The payment-id, status-id and fiscal-id updates of the row `idInterno`:
-  // the step's id and its answer XML.
-  virtual void AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) = 0;
-  virtual void AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
+  // the step's id and its answer XML. True when characters the columns'
+  // character set cannot hold were written as "?" instead.
+  virtual bool AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) = 0;
+  virtual bool AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
                                        const std::string& xml) = 0;
-  virtual void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+  virtual bool AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                                       const std::string& xml) = 0;
 
   // Claims the row `idInterno` for one step (reconcile/reserva.h): with
@@ -74,9 +75,9 @@ class TQExecStatements : public TReconcileStatements {
   std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) override;
   TTerminalPOS POSPorCodigo(std::int32_t codigoPOS) override;
   TTransacaoRelida RelerTransacao(std::int64_t idInterno) override;
-  void AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) override;
-  void AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus, const std::string& xml) override;
-  void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
+  bool AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento, const std::string& xml) override;
+  bool AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus, const std::string& xml) override;
+  bool AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                               const std::string& xml) override;
   TResultadoReserva Reservar(std::int64_t idInterno, TIdsLinha& ids) override;
   void Confirmar() override;

@@ -303,11 +303,17 @@ bool TReconciliacao::ColunaCurta(TEtapa etapa) {
 }
 
 void TReconciliacao::Atualizar(const TEntradaDiario& e) {
+  bool substituido = false;
   switch (e.Etapa) {
-    case etPagamento: FStatements.AtualizaPagamento(e.IdInterno, e.Id, e.XML); break;
-    case etStatusPagamento: FStatements.AtualizaStatusValidador(e.IdInterno, e.Id, e.XML); break;
-    case etRespostaFiscal: FStatements.AtualizaRespostaFiscal(e.IdInterno, e.Id, e.XML); break;
+    case etPagamento: substituido = FStatements.AtualizaPagamento(e.IdInterno, e.Id, e.XML); break;
+    case etStatusPagamento: substituido = FStatements.AtualizaStatusValidador(e.IdInterno, e.Id, e.XML); break;
+    case etRespostaFiscal: substituido = FStatements.AtualizaRespostaFiscal(e.IdInterno, e.Id, e.XML); break;
   }
+  // The id is recorded whatever the answer's text holds; what its column
+  // cannot hold is said once.
+  if (substituido)
+    DoSaveLog("Envios Pendentes: row " + std::to_string(e.IdInterno) + " " + std::string(ColunaDaEtapa(e.Etapa)) +
+              ": characters of the answer that the row's columns cannot hold were written as \"?\"");
 }
 
 bool TReconciliacao::Registrar(const TEntradaDiario& entrada) {

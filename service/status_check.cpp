@@ -28,6 +28,7 @@
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 #include "service/service_settings.h"
+#include "util/datetime.h"
 
 namespace pagvigia {
 namespace {
@@ -769,7 +770,10 @@ class Checker {
                    "nomeia uma linha, uma coluna e um id), grave esses ids nas linhas à mão e depois apague-o");
       return;
     }
-    const auto& entradas = diario.Entradas();
+    std::vector<TEntradaDiario> entradas;
+    std::vector<TEntradaDiario> envios;
+    for (const TEntradaDiario& e : diario.Entradas()) (e.Enviando ? envios : entradas).push_back(e);
+    CheckEnviosPendentes(envios);
     if (entradas.empty()) {
       FReport.Ok(std::string("Diário ") + TDiario::kNomeArquivo + ": nenhum id aguarda gravação no banco");
       return;
@@ -782,6 +786,45 @@ class Checker {
                  (entradas.size() == 1 ? " id aguarda" : " ids aguardam") + " gravação no banco (" + linhas +
                  "); o serviço os grava no próximo ciclo em que se conectar, sem reenviá-los");
   }
+
+  // Sends whose answer was never taken: each one's row is held until the
+  // service learns what became of it (its answer, or word from the
+  // Integrador); one held for more than an hour needs someone to look.
+  void CheckEnviosPendentes(const std::vector<TEntradaDiario>& envios) {
+    if (envios.empty()) return;
+    const platform::DateTime agora = FClock().LocalNow();
+    const TDateTime agoraDt = EncodeDateTime(agora.year, agora.month, agora.day, agora.hour, agora.minute, agora.second);
+    bool antigo = false;
+    std::string linhas;
+    for (const TEntradaDiario& e : envios) {
+      const std::string& d = e.Desde;  // YYYYMMDDHHMMSS
+      auto n = [&](std::size_t p, std::size_t len) { return std::stoi(d.substr(p, len)); };
+      TDateTime desde{};
+      std::string quando = d;
+      try {
+        desde = EncodeDateTime(n(0, 4), n(4, 2), n(6, 2), n(8, 2), n(10, 2), n(12, 2));
+        quando = d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) + " " + d.substr(8, 2) + ":" +
+                 d.substr(10, 2) + ":" + d.substr(12, 2);
+        antigo = antigo || (agoraDt.value - desde.value) * 24.0 > 1.0;
+      } catch (const std::exception&) {
+        antigo = true;
+      }
+      linhas += (linhas.empty() ? "" : ", ") + std::string("linha ") + std::to_string(e.IdInterno) + " " +
+                std::string(ColunaDaEtapa(e.Etapa)) + " sessão " + std::to_string(e.Sessao) + " desde " + quando;
+    }
+    const std::string texto = std::string("Diário ") + TDiario::kNomeArquivo + ": " + std::to_string(envios.size()) +
+                              (envios.size() == 1 ? " envio aguarda" : " envios aguardam") +
+                              " a resposta do Integrador (" + linhas +
+                              "); nada é enviado para essas linhas até o serviço saber o que houve com cada sessão";
+    if (antigo)
+      FReport.Fail(texto + ", há mais de uma hora",
+                   "Verifique se o Integrador está em execução e lê PastaInput, se a resposta da sessão está em "
+                   "PastaOutput e veja no Pagvigia.log a linha \"Envios Pendentes: unfinished send\" de cada uma");
+    else
+      FReport.Warn(texto);
+  }
+
+  platform::Clock& FClock() { return *FOptions.Clock; }
 
   void CheckLog() {
     CheckDiario();

@@ -175,7 +175,12 @@ TEST(EnvioUnico, KilledBetweenTheAnswerAndItsUpdateTheNextRunRecordsTheIdAndSend
     IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "700"});
     auto p = inst.Iniciar({"-once"});
     // The answer is in the journal while the update runs: kill there.
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(diario); }, 120s));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return std::filesystem::exists(diario) &&
+                 SlurpFile(diario).find("\r\nE 1 MFE_IDPAGAMENTO ") != std::string::npos;
+        },
+        120s));
     p->Signal(SIGKILL);
     ASSERT_TRUE(p->Wait(10s));
     EXPECT_EQ(p->ExitCode(), -SIGKILL);

@@ -39,10 +39,14 @@ TEST(Processo, KilledInTheMiddleOfARowResumesAtTheMissingStepWithoutPayingTwice)
     ASSERT_TRUE(p->Wait(10s));
     EXPECT_EQ(p->ExitCode(), -SIGKILL);
   }
+  // That Integrador is gone; the new one is asked about the status's
+  // session first, never saw it, and the status is sent again.
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "800"});
   ASSERT_EQ(inst.RodarUmCiclo(), 0);
   auto cmds = sim.Commands();
-  ASSERT_EQ(cmds.size(), 2u);
+  ASSERT_EQ(cmds.size(), 3u);
+  EXPECT_EQ(cmds[0].component, "ConsultaNumeroSessao");
+  cmds.erase(cmds.begin());
   EXPECT_EQ(cmds[0].method, "EnviarStatusPagamento");
   EXPECT_EQ(cmds[0].Param("idFila"), "700");
   EXPECT_EQ(cmds[1].method, "RespostaFiscal");
@@ -51,7 +55,10 @@ TEST(Processo, KilledInTheMiddleOfARowResumesAtTheMissingStepWithoutPayingTwice)
   EXPECT_EQ(linha.pagamento, "700");
   EXPECT_EQ(linha.status, std::to_string(cmds[0].session.value_or(-1)));
   EXPECT_EQ(linha.fiscal, "1");
-  EXPECT_TRUE(inst.ServiceLog().empty());
+  const auto log = inst.ServiceLogMessages();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("MFE_IDSTATUSVALIDADOR, session "), std::string::npos) << log[0];
+  EXPECT_NE(log[0].find("the Integrador never saw the session"), std::string::npos) << log[0];
 }
 
 TEST(Processo, PlainStartRunsCyclesUntilSigtermAndFinishesTheStepInProgress) {

@@ -80,14 +80,14 @@ class FakeStatements : public TReconcileStatements {
     Run("reread " + std::to_string(idInterno), "reread");
     return {FSerial, FLinha.IdStatus};
   }
-  void AtualizaPagamento(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("payment", idInterno, id, xml, &Progresso::IdPagamento);
+  bool AtualizaPagamento(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
+    return Update("payment", idInterno, id, xml, &Progresso::IdPagamento);
   }
-  void AtualizaStatusValidador(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("status", idInterno, id, xml, &Progresso::IdStatus);
+  bool AtualizaStatusValidador(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
+    return Update("status", idInterno, id, xml, &Progresso::IdStatus);
   }
-  void AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
-    Update("fiscal", idInterno, id, xml, &Progresso::IdFiscal);
+  bool AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& id, const std::string& xml) override {
+    return Update("fiscal", idInterno, id, xml, &Progresso::IdFiscal);
   }
 
  private:
@@ -97,12 +97,13 @@ class FakeStatements : public TReconcileStatements {
   }
   // Each update carries the row's key and the answer of its own step, and
   // runs inside a claim.
-  void Update(const std::string& step, std::int64_t idInterno, const std::string& id, const std::string& xml,
+  bool Update(const std::string& step, std::int64_t idInterno, const std::string& id, const std::string& xml,
               std::string Progresso::*column) {
     Run("update " + step + " " + id + (idInterno == kChave ? "" : " of another row") +
             (xml == "<answer " + step + ">" ? "" : " with " + xml) + (FReserva ? "" : " without a claim"),
         "update " + step);
     if (FReserva) (*FReserva).*column = id;
+    return false;
   }
 
   std::vector<std::string>& FTrace;

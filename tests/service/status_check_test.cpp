@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/clock.h"
 #include "reconcile/diario.h"
 #include "service/status_check.h"
 #include "tests/support/firebird_db.h"
@@ -185,6 +188,31 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "MFE_IDRESPOSTAFISCAL=RF-2); o serviço os grava no próximo ciclo"},
        {"FALHA"},
        0},
+      {"a send waiting for its answer", "",
+       [](Installation& s) {
+         TDiario d(s.dir + TDiario::kNomeArquivo);
+         d.Carregar();
+         const platform::DateTime t = platform::SystemClock().LocalNow();
+         char agora[32];
+         std::snprintf(agora, sizeof agora, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                       t.second);
+         d.Gravar(EnvioPendente(7, etPagamento, 4021, "/in/enviarpagamento-4021.xml", agora));
+       },
+       {"AVISO: Diário Pagvigia_Diario.txt: 1 envio aguarda a resposta do Integrador (linha 7 MFE_IDPAGAMENTO "
+        "sessão 4021 desde "},
+       {"FALHA"},
+       0},
+      {"a send waiting for its answer for more than an hour", "",
+       [](Installation& s) {
+         TDiario d(s.dir + TDiario::kNomeArquivo);
+         d.Carregar();
+         d.Gravar(EnvioPendente(9, etRespostaFiscal, 77, "/in/respostafiscal-77.xml", "20261208093005"));
+       },
+       {"FALHA: Diário Pagvigia_Diario.txt: 1 envio aguarda a resposta do Integrador (linha 9 "
+        "MFE_IDRESPOSTAFISCAL sessão 77 desde 08/12/2026 09:30:05)",
+        "há mais de uma hora", "Verifique se o Integrador está em execução e lê PastaInput"},
+       {},
+       1},
       {"a damaged journal", "", [](Installation& s) { s.Write(TDiario::kNomeArquivo, "Pagvigia diario 1\r\nE 7"); },
        {"FALHA: journal \"", "Pagvigia_Diario.txt\" cannot be read", "nenhuma linha é enviada ao Integrador. ",
         "grave esses ids nas linhas à mão e depois apague-o"},

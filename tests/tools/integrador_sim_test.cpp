@@ -113,8 +113,15 @@ TEST_F(SimTest, RecordKeepsParameterTextWhole) {
       EXPECT_EQ(c.Param("numeroSessao"), "483920");
     }
   }
-  EXPECT_NE(Answer("numerosessao-20261208143015-7-resposta.xml").find("<retorno>7|Comando numeroSessao recebido"),
-            std::string::npos);
+  // Asked about a session it never saw, and about one it answered.
+  EXPECT_NE(Answer("numerosessao-20261208143015-7-resposta.xml").find("<retorno>7|Sess"), std::string::npos);
+  EXPECT_NE(Answer("numerosessao-20261208143015-7-resposta.xml").find(" 483920 n"), std::string::npos);
+  Send("numerosessao-20261208143016-8.xml", ConsultarNumeroSessaoExemplo(8, 12));
+  ASSERT_TRUE(sim.WaitForCommands(3));
+  EXPECT_NE(Answer("numerosessao-20261208143016-8-resposta.xml")
+                .find("<retorno>&lt;Integrador&gt;&lt;Identificador&gt;&lt;Valor&gt;12&lt;"),
+            std::string::npos)
+      << Answer("numerosessao-20261208143016-8-resposta.xml");
 }
 
 TEST_F(SimTest, FaultyCommandsAreRecordedAndAnsweredWithEE) {
