@@ -3,6 +3,7 @@
 // prepared, given its parameters and executed inside the step's claim, whose
 // commit commits it.
 #include "db/fb_query.h"
+#include "db/fb_transaction.h"
 #include "reconcile/reconcile_statements.h"
 #include "reconcile/sql.h"
 
@@ -44,7 +45,77 @@ bool Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const ch
 TQExecStatements::TQExecStatements(TFbQuery& QExec)
     : FQExec(QExec),
       FQReserva(std::make_unique<TFbQuery>(QExec.FbConnection(), QExec.EffectiveTransaction(), "QReserva")),
-      FReserva(*QExec.EffectiveTransaction(), *FQReserva) {}
+      FReserva(*QExec.EffectiveTransaction(), *FQReserva),
+      FTrEnvios(std::make_unique<TFbTransaction>(QExec.FbConnection(), "TrEnvios")),
+      FQEnvios(std::make_unique<TFbQuery>(QExec.FbConnection(), FTrEnvios.get(), "QEnvios")) {
+  FTrEnvios->ReadOnly = false;
+  FTrEnvios->Isolation = tiCommitted;
+  FTrEnvios->LockWait = false;
+}
+
+bool TQExecStatements::TabelaEnvios() {
+  Abrir(FQExec, SqlExisteTabelaEnvios());
+  const bool existe = !FQExec.Eof() && FQExec.FieldByName("N").AsInteger() > 0;
+  FQExec.Close();
+  return existe;
+}
+
+template <class F>
+void TQExecStatements::ExecutarProprio(const std::vector<std::string>& linhas, F&& definir) {
+  try {
+    if (!FTrEnvios->Started()) FTrEnvios->StartTransaction();
+    FQEnvios->SQL().Clear();
+    for (const auto& l : linhas) FQEnvios->SQL().Add(l);
+    FQEnvios->Prepare();
+    definir(*FQEnvios);
+    FQEnvios->ExecSQL();
+    FTrEnvios->Commit();
+  } catch (...) {
+    try {
+      if (FTrEnvios->Started()) FTrEnvios->Rollback();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TQExecStatements::InserirEnvio(std::int32_t caixa, std::int64_t idInterno, TEtapa etapa, std::int32_t sessao) {
+  ExecutarProprio(SqlInserirEnvio(), [&](TFbQuery& q) {
+    q.ParamByName("IDCAIXA").SetAsInteger(caixa);
+    q.ParamByName("IDINTERNO").SetAsInt64(idInterno);
+    q.ParamByName("ETAPA").SetAsString(std::string(ColunaDaEtapa(etapa)));
+    q.ParamByName("SESSAO").SetAsInteger(sessao);
+  });
+}
+
+void TQExecStatements::ApagarEnvio(std::int64_t idInterno, TEtapa etapa) {
+  const auto definir = [&](TFbQuery& q) {
+    q.ParamByName("IDINTERNO").SetAsInt64(idInterno);
+    q.ParamByName("ETAPA").SetAsString(std::string(ColunaDaEtapa(etapa)));
+  };
+  if (!FReserva.Ativa()) {
+    ExecutarProprio(SqlApagarEnvio(), definir);
+    return;
+  }
+  FQExec.SQL().Clear();
+  for (const auto& l : SqlApagarEnvio()) FQExec.SQL().Add(l);
+  FQExec.Prepare();
+  definir(FQExec);
+  FQExec.ExecSQL();
+}
+
+std::vector<TEnvioListado> TQExecStatements::EnviosDaLinha(std::int64_t idInterno) {
+  FQExec.SQL().Clear();
+  for (const auto& l : SqlEnviosDaLinha()) FQExec.SQL().Add(l);
+  FQExec.ParamByName("IDINTERNO").SetAsInt64(idInterno);
+  FQExec.Open();
+  std::vector<TEnvioListado> out;
+  for (; !FQExec.Eof(); FQExec.Next())
+    out.push_back({FQExec.FieldByName("IDCAIXA").AsInteger(), Texto(FQExec, "ETAPA"),
+                   FQExec.FieldByName("SESSAO").AsInteger(), Texto(FQExec, "DESDE")});
+  FQExec.Close();
+  return out;
+}
 
 TQExecStatements::~TQExecStatements() = default;
 

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "reconcile/colunas_id.h"
+#include "reconcile/envios_pendentes.h"
 #include "reconcile/reserva.h"
 
 namespace pagvigia {
 
 class TFbQuery;
+class TFbTransaction;
 
 // A registered POS terminal's columns, as text (empty when no terminal has
 // the code looked up).
@@ -62,6 +64,18 @@ class TReconcileStatements {
   virtual void Liberar() noexcept = 0;
   // The lengths of the three id columns from the database's metadata.
   virtual TTamanhosColunasId TamanhosColunasId() = 0;
+
+  // The shop's optional table of unfinished sends (reconcile/envios_pendentes.h).
+  // Whether it exists.
+  virtual bool TabelaEnvios() = 0;
+  // Lists register `caixa`'s send of the row's step, committed at once in a
+  // transaction of its own (the claim stays held and uncommitted).
+  virtual void InserirEnvio(std::int32_t caixa, std::int64_t idInterno, TEtapa etapa, std::int32_t sessao) = 0;
+  // Deletes the row's send of the step: inside the claim when one is held
+  // (committed with it), else committed at once on its own.
+  virtual void ApagarEnvio(std::int64_t idInterno, TEtapa etapa) = 0;
+  // The row's listed sends, as committed now (inside the claim when held).
+  virtual std::vector<TEnvioListado> EnviosDaLinha(std::int64_t idInterno) = 0;
 };
 
 // The statements run through the scratch query QExec (not owned); a claim
@@ -83,13 +97,26 @@ class TQExecStatements : public TReconcileStatements {
   void Confirmar() override;
   void Liberar() noexcept override;
   TTamanhosColunasId TamanhosColunasId() override;
+  bool TabelaEnvios() override;
+  void InserirEnvio(std::int32_t caixa, std::int64_t idInterno, TEtapa etapa, std::int32_t sessao) override;
+  void ApagarEnvio(std::int64_t idInterno, TEtapa etapa) override;
+  std::vector<TEnvioListado> EnviosDaLinha(std::int64_t idInterno) override;
 
  private:
+  // Runs `linhas` with `params` set by `definir` on the table's own
+  // transaction and commits it.
+  template <class F>
+  void ExecutarProprio(const std::vector<std::string>& linhas, F&& definir);
+
   TFbQuery& FQExec;
   // The claim's own statement on QExec's transaction, prepared once per
   // connection.
   std::unique_ptr<TFbQuery> FQReserva;
   TReservaLinha FReserva;
+  // The table's own transaction (read-write, read committed, no wait) and
+  // statement, for what must commit while a claim stays held.
+  std::unique_ptr<TFbTransaction> FTrEnvios;
+  std::unique_ptr<TFbQuery> FQEnvios;
 };
 
 }  // namespace pagvigia

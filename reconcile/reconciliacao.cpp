@@ -3,6 +3,7 @@
 // to the row at once.
 #include "reconcile/reconciliacao.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -109,6 +110,8 @@ bool TReconciliacao::PrepararCiclo() {
     return false;
   }
   FTamanhos = FStatements.TamanhosColunasId();
+  FTabelaEnvios = FStatements.TabelaEnvios();
+  FAvisadasOutro.clear();
   AplicarDiario();
   return true;
 }
@@ -160,14 +163,14 @@ void TReconciliacao::AcertarEnvio(const TEntradaDiario& e) {
   if (reserva.Resultado() == rrOutraInstancia) return;
   if (reserva.Resultado() == rrLinhaAusente) {
     FIntegrador.RetirarComando(e.ArquivoComando);
+    if (FTabelaEnvios) FStatements.ApagarEnvio(e.IdInterno, e.Etapa);
     FDiario.Remover(e.IdInterno, e.Etapa);
     DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) + ": the row no longer exists; dropped");
     return;
   }
   const std::string& atual = IdDaEtapa(reserva.Ids(), e.Etapa);
-  if (atual != kNaoFeito) {
-    FStatements.Liberar();
-    FDiario.Remover(e.IdInterno, e.Etapa);
+ if (atual != kNaoFeito) {
+    ConcluirSemRegistro(e.IdInterno, e.Etapa);
     DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) + ": the row already holds \"" + atual +
               "\"; dropped");
     return;
@@ -177,8 +180,7 @@ void TReconciliacao::AcertarEnvio(const TEntradaDiario& e) {
     return;
   }
   if (FIntegrador.RetirarComando(e.ArquivoComando)) {
-    FStatements.Liberar();
-    FDiario.Remover(e.IdInterno, e.Etapa);
+    ConcluirSemRegistro(e.IdInterno, e.Etapa);
     DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) +
               ": the Integrador never took its command, withdrawn; the step may be sent again");
     return;
@@ -193,8 +195,7 @@ void TReconciliacao::AcertarEnvio(const TEntradaDiario& e) {
     return;
   }
   if (!guardada) {
-    FStatements.Liberar();
-    FDiario.Remover(e.IdInterno, e.Etapa);
+    ConcluirSemRegistro(e.IdInterno, e.Etapa);
     DoSaveLog("Envios Pendentes: unfinished send of " + Envio(e) +
               ": the Integrador never saw the session; the step may be sent again");
     return;
@@ -245,8 +246,7 @@ void TReconciliacao::RegistrarRespostaAtrasada(const TEntradaDiario& e, const st
   }
   if (id.empty()) {
     // The same as an answer in time with nothing to record: the step is free.
-    FStatements.Liberar();
-    FDiario.Remover(e.IdInterno, e.Etapa);
+    ConcluirSemRegistro(e.IdInterno, e.Etapa);
     DoSaveLog("Envios Pendentes: " + origem + " of " + Envio(e) + " (code \"" + codigo +
               "\") holds no id to record; the step may be sent again");
     return;
@@ -260,8 +260,20 @@ auto TReconciliacao::Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada) {
   FIntegrador.SetAoPublicar([this, idInterno, etapa](std::int32_t sessao, const std::string& arquivo) {
     // A re-send under a new name keeps the time of the first.
     const TEntradaDiario* atual = FDiario.Entrada(idInterno, etapa);
-    std::string desde = atual && atual->Enviando && atual->Sessao == sessao ? atual->Desde : Carimbo(*FRelogio);
+    const bool reenvio = atual && atual->Enviando && atual->Sessao == sessao;
+    std::string desde = reenvio ? atual->Desde : Carimbo(*FRelogio);
     FDiario.Gravar(EnvioPendente(idInterno, etapa, sessao, arquivo, std::move(desde)));
+    if (!FTabelaEnvios || reenvio) return;
+    try {
+      FStatements.InserirEnvio(FCaixa, idInterno, etapa, sessao);
+    } catch (...) {
+      // Not published: nothing is left to settle.
+      try {
+        FDiario.Remover(idInterno, etapa);
+      } catch (...) {
+      }
+      throw;
+    }
   });
   struct TFim {
     TIntegradorCalls& i;
@@ -274,7 +286,7 @@ auto TReconciliacao::Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada) {
     // other failure leaves the send unfinished, settled next cycle.
     if (FIntegrador.ComandoRetirado()) {
       try {
-        FDiario.Remover(idInterno, etapa);
+        ConcluirSemRegistro(idInterno, etapa);
       } catch (...) {
       }
     }
@@ -284,7 +296,32 @@ auto TReconciliacao::Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada) {
 
 void TReconciliacao::EnvioConcluido(std::int64_t idInterno, TEtapa etapa) {
   const TEntradaDiario* e = FDiario.Entrada(idInterno, etapa);
-  if (e && e->Enviando) FDiario.Remover(idInterno, etapa);
+  if (e && e->Enviando) ConcluirSemRegistro(idInterno, etapa);
+}
+
+void TReconciliacao::ConcluirSemRegistro(std::int64_t idInterno, TEtapa etapa) {
+  if (FTabelaEnvios) {
+    FStatements.ApagarEnvio(idInterno, etapa);
+    FStatements.Confirmar();
+  } else {
+    FStatements.Liberar();
+  }
+  FDiario.Remover(idInterno, etapa);
+}
+
+bool TReconciliacao::EnvioDeOutro(std::int64_t idInterno) {
+  if (!FTabelaEnvios) return false;
+  const std::vector<TEnvioListado> envios = FStatements.EnviosDaLinha(idInterno);
+  if (envios.empty()) return false;
+  if (std::find(FAvisadasOutro.begin(), FAvisadasOutro.end(), idInterno) == FAvisadasOutro.end()) {
+    FAvisadasOutro.push_back(idInterno);
+    const TEnvioListado& e = envios.front();
+    DoSaveLog("Envios Pendentes: row " + std::to_string(idInterno) + " " + e.Coluna + " was sent by register " +
+              std::to_string(e.Caixa) + " (session " + std::to_string(e.Sessao) + ", since " + e.Desde +
+              ") and is not settled yet (" + kTabelaEnvios + "); nothing is sent for the row until that register "
+              "settles it");
+  }
+  return true;
 }
 
 std::int64_t TReconciliacao::IdDoPagamento(const TRespostaPagamento& resposta) {
@@ -336,6 +373,7 @@ bool TReconciliacao::Registrar(const TEntradaDiario& entrada) {
   // entry would have gone anyway. Only when the update fails too is the id
   // lost (as it was before there was a journal).
   Atualizar(entrada);
+  if (FTabelaEnvios) FStatements.ApagarEnvio(entrada.IdInterno, entrada.Etapa);
   FStatements.Confirmar();
   if (!erroDiario) FDiario.Remover(entrada.IdInterno, entrada.Etapa);
   return true;
@@ -371,7 +409,7 @@ bool TReconciliacao::PassoPagamento(const TTransacaoPendente& linha, const TDado
   }
   if (ColunaCurta(etPagamento)) return false;
   TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
-  if (!reserva.Reservada()) return false;
+  if (!reserva.Reservada() || EnvioDeOutro(linha.IdentificadorInterno)) return false;
   if (reserva.Ids().IdPagamento != kNaoFeito) {
     // Another instance recorded the payment since the row was selected.
     IdPagamento = TextoParaInt64(reserva.Ids().IdPagamento);
@@ -415,7 +453,7 @@ bool TReconciliacao::PassoStatusPagamento(const TTransacaoPendente& linha, const
   // Not sent: the re-read of the fiscal step then finds the status "0".
   if (ColunaCurta(etStatusPagamento)) return true;
   TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
-  if (!reserva.Reservada()) return false;
+  if (!reserva.Reservada() || EnvioDeOutro(linha.IdentificadorInterno)) return false;
   // Recorded by another instance since the row was selected.
   if (reserva.Ids().IdStatusValidador != kNaoFeito) return true;
   if (!Enviar(linha.IdentificadorInterno, etStatusPagamento,
@@ -438,7 +476,7 @@ void TReconciliacao::PassoRespostaFiscal(const TTransacaoPendente& linha, const 
   }
   // The re-read runs inside the claim (one transaction for both).
   TReservaEtapa reserva(FStatements, linha.IdentificadorInterno);
-  if (!reserva.Reservada()) return;
+  if (!reserva.Reservada() || EnvioDeOutro(linha.IdentificadorInterno)) return;
   const TTransacaoRelida relida = FStatements.RelerTransacao(linha.IdentificadorInterno);
   if (relida.SerialPOS == kSerialTEF && relida.IdStatusValidador == kNaoFeito) return;
   // Recorded by another instance since the row was selected.

@@ -48,6 +48,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "reconcile/colunas_id.h"
 #include "reconcile/diario.h"
@@ -96,6 +97,10 @@ class TReconciliacao {
   // requested (SetPedidoParada), no further step starts: the step in flight
   // is recorded and the row resumes at its next step in a later cycle.
   void EnviaMFEPendentes(const TTransacaoPendente& linha, const TDadosCaixa& caixa);
+
+  // This register's number (ConfCaixa.ini), which lists its unfinished sends
+  // in the shop's table of them; given each cycle before the rows are walked.
+  void SetCaixa(std::int32_t caixa) { FCaixa = caixa; }
 
   // The clock that dates unfinished sends (the system's by default; not
   // owned).
@@ -159,6 +164,13 @@ class TReconciliacao {
   // Drops the row's unfinished send of the step once its answer has been
   // taken and holds nothing to record.
   void EnvioConcluido(std::int64_t idInterno, TEtapa etapa);
+  // Under the claim held: ends it, deleting the step's listing in the shop's
+  // table with it (committed), and drops the unfinished send.
+  void ConcluirSemRegistro(std::int64_t idInterno, TEtapa etapa);
+  // Under the claim held: true, after one line per cycle for the row, when
+  // the shop's table lists a send of the row that this register's journal
+  // does not hold (another register's, or one whose journal is gone).
+  bool EnvioDeOutro(std::int64_t idInterno);
   // The payment id of an answer: negated when only saved locally.
   static std::int64_t IdDoPagamento(const TRespostaPagamento& resposta);
   // True, after one log line per cycle, when the step's longest id does not
@@ -175,6 +187,9 @@ class TReconciliacao {
   TDoSaveLog FDoSaveLog;
   TPedidoParada FPedidoParada;
   platform::Clock* FRelogio = &platform::SystemClock();
+  std::int32_t FCaixa = 0;
+  bool FTabelaEnvios = false;           // the shop's table exists (this cycle)
+  std::vector<std::int64_t> FAvisadasOutro;  // rows already said this cycle
   bool FInterrompida = false;
   TTamanhosColunasId FTamanhos;
   bool FAvisado[3] = {false, false, false};

@@ -150,6 +150,7 @@ void TSrvPagvigia::Timer1Timer() {
       const bool enviar = Reconciliacao.PrepararCiclo();
       TBPadrao.Open();
       const int NumCaixa = NumeroCaixa();
+      Reconciliacao.SetCaixa(NumCaixa);
       // Opened first and given the cash register afterwards: the change of
       // the parameter refreshes the open query.
       if (!TBMSAut.Active()) TBMSAut.Open();

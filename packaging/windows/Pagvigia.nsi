@@ -63,6 +63,7 @@ Section
   File "${EXAMPLES}/Gestalo.ini"
   File "${EXAMPLES}/ConfCaixa.ini"
   File "${WINDOWS_EXAMPLES}/Pagvigia.ini"
+  File "${EXAMPLES}/../sql/pagvigia_envios.sql"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Desinstalar.exe"
 
@@ -122,6 +123,7 @@ Section Uninstall
   Delete "$INSTDIR\Exemplos\Gestalo.ini"
   Delete "$INSTDIR\Exemplos\ConfCaixa.ini"
   Delete "$INSTDIR\Exemplos\Pagvigia.ini"
+  Delete "$INSTDIR\Exemplos\pagvigia_envios.sql"
   RMDir "$INSTDIR\Exemplos"
   Delete "${SHORTCUTS}\Verificar o Pagvigia.lnk"
   Delete "${SHORTCUTS}\Pasta do Pagvigia (logs e INI).lnk"

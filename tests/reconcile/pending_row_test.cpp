@@ -68,6 +68,22 @@ class FakeStatements : public TReconcileStatements {
   }
   TTamanhosColunasId TamanhosColunasId() override { return Tamanhos; }
 
+  // The shop's table of unfinished sends: whether it exists, what it lists.
+  bool Tabela = false;
+  std::vector<TEnvioListado> Listados;
+  bool TabelaEnvios() override { return Tabela; }
+  void InserirEnvio(std::int32_t caixa, std::int64_t, TEtapa etapa, std::int32_t sessao) override {
+    FTrace.push_back("list " + std::string(ColunaDaEtapa(etapa)) + " " + std::to_string(sessao) + " of register " +
+                     std::to_string(caixa));
+  }
+  void ApagarEnvio(std::int64_t, TEtapa etapa) override {
+    FTrace.push_back("unlist " + std::string(ColunaDaEtapa(etapa)) + (FReserva ? "" : " on its own"));
+  }
+  std::vector<TEnvioListado> EnviosDaLinha(std::int64_t) override {
+    FTrace.push_back("listed?");
+    return Listados;
+  }
+
   std::int32_t CodigoPOSPorSerial(const std::string& serialPOS) override {
     Run("POS? " + serialPOS, "POS?");
     return serialPOS == "POS-5" ? 5 : 0;
@@ -235,6 +251,9 @@ struct Caso {
   bool logFalha = false;
   // A stop requested once this many claims have been committed (0: none).
   int pararAposCommits = 0;
+  // The shop's table of unfinished sends, and what it lists for the row.
+  bool tabela = false;
+  std::vector<TEnvioListado> listados = {};
   // What happens, in order ("log <prefix>" for a log line, "raises: <message>"
   // for what escapes), the progress left committed and the journal's entries
   // ("<row> <column> <id>").
@@ -302,6 +321,9 @@ TEST_P(PendingRow, Outcome) {
   FStmts.GravadoPorOutra = c.gravadoPorOutra;
   FStmts.LinhaAusente = c.linhaAusente;
   FStmts.Tamanhos = c.tamanhos;
+  FStmts.Tabela = c.tabela;
+  FStmts.Listados = c.listados;
+  FRec.SetCaixa(3);
   FIntegrador.Pagamento = c.pagamento;
   FIntegrador.Status = c.status;
   FIntegrador.Fiscal = c.fiscal;
@@ -540,6 +562,33 @@ INSTANTIATE_TEST_SUITE_P(
              .esperado = {"claim", "reread 7", "release"},
              .progresso = "64 / 0 / RF-9"},
         Caso{.nome = "ARowGoneIsPassedOver", .linhaAusente = true, .esperado = {"claim"}, .progresso = "0 / 0 / 0"},
+
+        // The shop's table of unfinished sends: a send is listed before its
+        // command goes out and unlisted with its update; a row another
+        // register's unsettled send is listed for is passed over.
+        Caso{.nome = "WithTheSharedTableEachSendIsListedAndUnlistedWithItsUpdate",
+             .serial = "POS-5",
+             .tabela = true,
+             .esperado = {"claim", "listed?", "POS? POS-5", "POS# 5", "payment POS-5",
+                          "list MFE_IDPAGAMENTO 101 of register 3", "update payment 64", "unlist MFE_IDPAGAMENTO",
+                          "commit", "claim", "listed?", "reread 7", "fiscal queue 64",
+                          "list MFE_IDRESPOSTAFISCAL 102 of register 3", "update fiscal RF-1",
+                          "unlist MFE_IDRESPOSTAFISCAL", "commit"},
+             .progresso = "64 / 0 / RF-1"},
+        Caso{.nome = "WithTheSharedTableARejectionUnlistsItsSend",
+             .idPagamento = "64",
+             .serial = "POS-5",
+             .fiscal = "EE RF-1",
+             .tabela = true,
+             .esperado = {"claim", "listed?", "reread 7", "fiscal queue 64",
+                          "list MFE_IDRESPOSTAFISCAL 101 of register 3", "log Resposta Fiscal",
+                          "unlist MFE_IDRESPOSTAFISCAL", "commit"},
+             .progresso = "64 / 0 / 0"},
+        Caso{.nome = "ARowAnotherRegisterLeftUnsettledIsPassedOverWithALine",
+             .tabela = true,
+             .listados = {TEnvioListado{5, "MFE_IDPAGAMENTO", 4021, "2026-12-09 10:15:02"}},
+             .esperado = {"claim", "listed?", "log Envios Pendentes", "release"},
+             .progresso = "0 / 0 / 0"},
 
         // Id columns too short for the Integrador's ids.
         Caso{.nome = "APaymentColumnTooShortSendsNoPayment",

@@ -1,0 +1,29 @@
+// The SQL of the shop's optional table of unfinished sends.
+#include "reconcile/envios_pendentes.h"
+
+namespace pagvigia {
+
+std::vector<std::string> SqlExisteTabelaEnvios() {
+  return {"SELECT COUNT(*) AS N FROM RDB$RELATIONS", "WHERE RDB$RELATION_NAME = 'PAGVIGIA_ENVIOS_PENDENTES'"};
+}
+
+std::vector<std::string> SqlEnviosDaLinha() {
+  return {"SELECT IDCAIXA, ETAPA, SESSAO, DESDE FROM PAGVIGIA_ENVIOS_PENDENTES",
+          "WHERE MFE_IDENTIFICADORINTERNO = :IDINTERNO"};
+}
+
+std::vector<std::string> SqlInserirEnvio() {
+  return {"INSERT INTO PAGVIGIA_ENVIOS_PENDENTES (IDCAIXA, MFE_IDENTIFICADORINTERNO, ETAPA, SESSAO)",
+          "VALUES (:IDCAIXA, :IDINTERNO, :ETAPA, :SESSAO)"};
+}
+
+std::vector<std::string> SqlApagarEnvio() {
+  return {"DELETE FROM PAGVIGIA_ENVIOS_PENDENTES", "WHERE MFE_IDENTIFICADORINTERNO = :IDINTERNO AND ETAPA = :ETAPA"};
+}
+
+std::vector<std::string> SqlTodosEnvios() {
+  return {"SELECT IDCAIXA, MFE_IDENTIFICADORINTERNO, ETAPA, SESSAO, DESDE FROM PAGVIGIA_ENVIOS_PENDENTES",
+          "ORDER BY MFE_IDENTIFICADORINTERNO"};
+}
+
+}  // namespace pagvigia
