@@ -107,6 +107,7 @@ void TQExecStatements::ApagarEnvio(std::int64_t idInterno, TEtapa etapa) {
 std::vector<TEnvioListado> TQExecStatements::EnviosDaLinha(std::int64_t idInterno) {
   FQExec.SQL().Clear();
   for (const auto& l : SqlEnviosDaLinha()) FQExec.SQL().Add(l);
+  FQExec.Prepare();
   FQExec.ParamByName("IDINTERNO").SetAsInt64(idInterno);
   FQExec.Open();
   std::vector<TEnvioListado> out;

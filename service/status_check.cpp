@@ -22,6 +22,7 @@
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "reconcile/diario.h"
+#include "reconcile/envios_pendentes.h"
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
 #include "service/ini_file.h"
@@ -329,6 +330,7 @@ class Checker {
       CheckPadrao();
       CheckCharSets();
       CheckPending();
+      CheckEnviosCompartilhados();
       CheckPlan();
     } catch (const std::exception& e) {
       FReport.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
@@ -600,6 +602,37 @@ class Checker {
       else
         FReport.Ok(line);
     }
+  }
+
+  // The shop's table of unfinished sends: what it protects against when it
+  // is missing, and the rows it holds back.
+  void CheckEnviosCompartilhados() {
+    bool existe = false;
+    Query(SqlExisteTabelaEnvios(), [&](TFbQuery& q) { existe = q.FieldByName("N").AsInteger() > 0; });
+    if (!existe) {
+      FReport.Ok(std::string("Tabela ") + kTabelaEnvios + " não existe: com ela, um caixa que cair depois de o " +
+                 "Integrador aceitar um pagamento e antes de gravá-lo impede que outro caixa pague de novo a mesma " +
+                 "linha; para criá-la, rode pagvigia_envios.sql (na pasta de exemplos do Pagvigia) com isql como " +
+                 "dono do banco");
+      return;
+    }
+    std::string linhas;
+    int n = 0;
+    Query(SqlTodosEnvios(), [&](TFbQuery& q) {
+      ++n;
+      linhas += (linhas.empty() ? "" : ", ") + std::string("linha ") +
+                q.FieldByName("MFE_IDENTIFICADORINTERNO").AsString() + " " + q.FieldByName("ETAPA").AsString() +
+                " pelo caixa " + q.FieldByName("IDCAIXA").AsString() + " (sessão " + q.FieldByName("SESSAO").AsString() +
+                ", desde " + q.FieldByName("DESDE").AsString() + ")";
+    });
+    if (n == 0) {
+      FReport.Ok(std::string("Tabela ") + kTabelaEnvios + ": nenhum envio sem resposta em nenhum caixa");
+      return;
+    }
+    FReport.Warn(std::string("Tabela ") + kTabelaEnvios + ": " + Plural(n, "envio", "envios") +
+                 " sem resposta (" + linhas + "); nenhum caixa envia essas linhas até o caixa que as enviou " +
+                 "saber o que houve; se esse caixa não voltar a funcionar, confira no Integrador dele e grave o id " +
+                 "na linha à mão antes de apagar a linha da tabela");
   }
 
   void CheckPlan() {

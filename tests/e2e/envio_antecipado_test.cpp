@@ -28,11 +28,14 @@ bool TemXml(const std::string& pasta) {
   return false;
 }
 
-// The payment's command was journaled, published and taken.
+// The payment's command was journaled, published and taken: neither it nor
+// its temporary file (which stays until the send is journaled) is left.
 bool ComandoTomado(Instalacao& inst) {
   const std::string diario = inst.dir() + "/Pagvigia_Diario.txt";
-  return fs::exists(diario) && SlurpFile(diario).find("\r\nI 1 MFE_IDPAGAMENTO ") != std::string::npos &&
-         !TemXml(inst.input());
+  if (!fs::exists(diario) || SlurpFile(diario).find("\r\nI 1 MFE_IDPAGAMENTO ") == std::string::npos) return false;
+  for (const auto& e : fs::directory_iterator(inst.input()))
+    if (e.path().extension() == ".xml" || e.path().extension() == ".tmp") return false;
+  return true;
 }
 
 struct Caso {
@@ -108,6 +111,42 @@ INSTANTIATE_TEST_SUITE_P(
              false,
              "Envios Pendentes: late answer of row 1 MFE_IDPAGAMENTO, session "}),
     [](const ::testing::TestParamInfo<Caso>& i) { return std::string(i.param.nome); });
+
+// Two registers on an orphan row, with the shop's table of unfinished sends:
+// register 1's Integrador takes the payment and register 1 is killed before
+// it hears back; register 2 then leaves the row alone, and register 1's next
+// run learns the id from its Integrador and finishes the row.
+TEST(EnvioAntecipado, AnotherRegisterNeverPaysARowWhoseSendIsUnfinishedElsewhere) {
+  Instalacao a(1, SlurpFile(PAGVIGIA_ENVIOS_SQL));
+  Instalacao b(2, a);
+  Transacao t;
+  t.caixa = 9;  // neither register's own
+  t.diasAtras = 5;
+  t.serialPOS = "POS-NOVO";
+  a.Inserir(t);
+  IntegradorSim simA(a.input(), a.output(), {"--method", "EnviarPagamento", "--id-start", "1000", "--no-answer"});
+  {
+    auto p = a.Iniciar({"-once"});
+    ASSERT_TRUE(WaitUntil([&] { return ComandoTomado(a); }, 60s)) << a.Saidas();
+    p->Signal(SIGKILL);
+    ASSERT_TRUE(p->Wait(10s));
+  }
+  {
+    IntegradorSim simB(b.input(), b.output(), {"--method", "EnviarPagamento", "--id-start", "2000"});
+    ASSERT_EQ(b.RodarUmCiclo(), 0) << b.Saidas();
+    EXPECT_TRUE(simB.Commands().empty());
+    const auto log = b.ServiceLogMessages();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Envios Pendentes: row 1 MFE_IDPAGAMENTO was sent by register 1 (session ", 0), 0u)
+        << log[0];
+  }
+  EXPECT_EQ(a.Linha(1).pagamento, "0");
+  ASSERT_EQ(a.RodarUmCiclo(), 0) << a.Saidas();
+  EXPECT_EQ(a.Linha(1).pagamento, "1000");
+  EXPECT_NE(a.Linha(1).fiscal, "0");
+  EXPECT_EQ(Envios(simA.Commands(), "EnviarPagamento"), 1u);
+  EXPECT_EQ(a.db().Scalar("SELECT COUNT(*) FROM PAGVIGIA_ENVIOS_PENDENTES"), "0");
+}
 
 }  // namespace
 }  // namespace pagvigia::testing

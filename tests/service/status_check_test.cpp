@@ -168,8 +168,18 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);",
         ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
         "OK: Nenhum arquivo de comando parado", "OK: Diário Pagvigia_Diario.txt: nenhum id aguarda gravação",
+        "OK: Tabela PAGVIGIA_ENVIOS_PENDENTES não existe: com ela, um caixa que cair", "rode pagvigia_envios.sql",
         "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
        {"FALHA", "quorix", "linha 2\n"},
+       0},
+      {"a send another register left unsettled",
+       ShopSchema() + kShopData + testing::SlurpFile(PAGVIGIA_ENVIOS_SQL) +
+           "INSERT INTO PAGVIGIA_ENVIOS_PENDENTES (IDCAIXA, MFE_IDENTIFICADORINTERNO, ETAPA, SESSAO) VALUES "
+           "(5, 12, 'MFE_IDPAGAMENTO', 4021);\n",
+       nullptr,
+       {"AVISO: Tabela PAGVIGIA_ENVIOS_PENDENTES: 1 envio sem resposta (linha 12 MFE_IDPAGAMENTO pelo caixa 5 "
+        "(sessão 4021, desde "},
+       {"FALHA"},
        0},
       {"the two indexes", ShopSchema() + kShopData + kIndexes, nullptr,
        {"OK: Plano da consulta de pendentes: PLAN (MFE_TRANSACAO_CARTOES ORDER PK_MFE_TRANSACAO_CARTOES INDEX "
