@@ -179,7 +179,15 @@ TEST(Processo, SingleCycleStoppedWhileWaitingForAnAnswerEndsCleanlyAndLeavesNoCo
       std::filesystem::remove(inst.ServiceLogPath());
       std::filesystem::remove(inst.IntegradorLogPath());
       auto p = inst.Iniciar({"-once"});
-      ASSERT_TRUE(WaitUntil([&] { return sim.Commands().size() > antes; }, 60s)) << inst.Saidas();
+      // Waiting for the answer: the first scan is logged and the command is
+      // taken (or, never taken, recorded at once).
+      ASSERT_TRUE(WaitUntil(
+          [&] {
+            return inst.IntegradorLog().find("AguardaArqResposta") != std::string::npos &&
+                   (caso.nuncaToma ? sim.Commands().size() > antes : ArquivosEm(inst.input()).empty());
+          },
+          60s))
+          << inst.Saidas();
       const auto parada = std::chrono::steady_clock::now();
       p->Signal(caso.sinal);
       if (caso.segundo) {
@@ -188,6 +196,9 @@ TEST(Processo, SingleCycleStoppedWhileWaitingForAnAnswerEndsCleanlyAndLeavesNoCo
       }
       ASSERT_TRUE(p->Wait(60s)) << inst.Saidas();
       const auto demora = std::chrono::steady_clock::now() - parada;
+      // An answered command is recorded once its answer is written, which
+      // comes after the exit when the exchange was abandoned.
+      ASSERT_TRUE(sim.WaitForCommands(antes + 1)) << inst.Saidas();
       estados << (volta > 1 ? "," : "") << p->ExitCode();
       envios << (volta > 1 ? "," : "") << sim.Commands().size() - antes;
       // No crash: the cycle's own status, 0.
