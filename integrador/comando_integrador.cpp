@@ -118,6 +118,7 @@ TComandoIntegrador::~TComandoIntegrador() = default;
 void TComandoIntegrador::Clear() {
   FErro.clear();
   FErroTimeout = false;
+  FComandoRetirado = false;
   FResposta.clear();
   FIntegradorResposta->Clear();
 }
@@ -193,6 +194,7 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
 
   std::string RespostaIntegrador = AguardaArqResposta(numeroSessao);
   while (RespostaIntegrador.empty() && ActualTime < deadline) {
+    if (FPedidoAbandono && FPedidoAbandono()) AbandonaTroca(NomeArquivoXml);
     FSleeper->SleepMs(kEsperaLoopMs);
     RespostaIntegrador = AguardaArqResposta(numeroSessao);
     ActualTime = FClock->NowMs();
@@ -219,7 +221,7 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
   if (platform::FileExists(NomeArquivoXml)) {
     Log("Apagando arquivo: " + NomeArquivoXml);
     // Removed unanswered by us: the Integrador never took it.
-    if (platform::DeleteFile(NomeArquivoXml) && RespostaIntegrador.empty()) FComandoRetirado = true;
+    if (platform::DeleteFile(NomeArquivoXml)) FComandoRetirado = RespostaIntegrador.empty();
   }
 
   if (RespostaIntegrador.empty()) {
@@ -247,6 +249,15 @@ bool TComandoIntegrador::RetirarComando(const std::string& Arquivo) {
   if (!platform::FileExists(Arquivo)) return false;
   Log("Apagando arquivo não processado: " + Arquivo);
   return platform::DeleteFile(Arquivo);
+}
+
+void TComandoIntegrador::AbandonaTroca(const std::string& NomeArquivoXml) {
+  // The Integrador takes a command by removing its file: only when our own
+  // deletion removes it is the command known never to have been taken.
+  FComandoRetirado = platform::FileExists(NomeArquivoXml) && platform::DeleteFile(NomeArquivoXml);
+  DoException("Troca com o Integrador abandonada para a parada do serviço: " +
+              std::string(FComandoRetirado ? "comando retirado sem ser tomado: " : "comando já tomado pelo Integrador: ") +
+              NomeArquivoXml);
 }
 
 platform::TextFile TComandoIntegrador::LerArquivo(const std::string& Arquivo) {

@@ -52,7 +52,8 @@ class TComandoIntegrador {
   TComandoIntegrador(const TComandoIntegrador&) = delete;
   TComandoIntegrador& operator=(const TComandoIntegrador&) = delete;
 
-  // Erro empty, ErroTimeout false, Resposta empty, IntegradorResposta cleared.
+  // Erro empty, ErroTimeout false, ComandoRetirado false, Resposta empty,
+  // IntegradorResposta cleared.
   void Clear();
 
   const std::string& PastaInput() const { return FPastaInput; }
@@ -70,6 +71,19 @@ class TComandoIntegrador {
   TIntegradorResposta& IntegradorResposta() { return *FIntegradorResposta; }
   const TIntegradorResposta& IntegradorResposta() const { return *FIntegradorResposta; }
   TLeitor& Leitor() { return *FLeitor; }
+  // True when the last exchange's command was withdrawn unanswered: our own
+  // deletion removed its file from the input folder, so the Integrador never
+  // took it (no answer in time, or an exchange abandoned for a stop).
+  bool ComandoRetirado() const { return FComandoRetirado; }
+
+  // Asked between two scans of the output folder while an answer is awaited;
+  // true when the exchange cannot wait any longer (the service must stop
+  // now). The exchange is then abandoned: its command file is removed when
+  // the Integrador has not taken it, one line is logged, and
+  // EComandoIntegradorException is raised. Without one, an exchange always
+  // waits for its answer or its time limit. Called on the exchanging thread.
+  using TPedidoAbandono = std::function<bool()>;
+  void SetPedidoAbandono(TPedidoAbandono pedidoAbandono) { FPedidoAbandono = std::move(pedidoAbandono); }
 
   // The clock and sleeper used from now on (not owned).
   void SetTempo(platform::Clock& clock, platform::Sleeper& sleeper);
@@ -81,7 +95,9 @@ class TComandoIntegrador {
   // less: Timeout; never less than 25 s) re-sending a command not taken within
   // 5 s, and returns the answer's returned text (the whole answer for an "EE"
   // envelope). Raises EComandoIntegradorException "Sem Resposta do Integrador"
-  // when no answer arrives in time.
+  // when no answer arrives in time, and "Troca com o Integrador abandonada
+  // para a parada do serviço: ..." when the abandon request (SetPedidoAbandono)
+  // ends the wait.
   std::string EnviaComando(std::int32_t numeroSessao, const std::string& Nome, const std::string& Comando,
                            std::int32_t TimeOutComando = 0);
   // One scan of the output folder: the trimmed text of the first answer file
@@ -103,9 +119,6 @@ class TComandoIntegrador {
   // name included (empty: nothing is told).
   using TAoPublicar = std::function<void(std::int32_t numeroSessao, const std::string& arquivo)>;
   void SetAoPublicar(TAoPublicar AoPublicar) { FAoPublicar = std::move(AoPublicar); }
-  // True when the last exchange ended without an answer and its command file
-  // was removed by our own deletion: the Integrador never took it.
-  bool ComandoRetirado() const { return FComandoRetirado; }
   // Removes the command file `Arquivo` (and its temporary file) when it is
   // still in the input folder; true when our own deletion removed it, so the
   // Integrador never took it.
@@ -125,6 +138,9 @@ class TComandoIntegrador {
   std::string LerResposta(const std::string& Arquivo, platform::FileStamp antes);
   // True when the Identificador Valor of the reader's text names the session.
   bool PertenceASessao(std::int32_t numeroSessao);
+  // Ends a wait that the abandon request cut short: withdraws the command
+  // file when it is still in the input folder, logs and raises.
+  [[noreturn]] void AbandonaTroca(const std::string& NomeArquivoXml);
 
   TComandoIntegradorOwner* FOwner;
   std::unique_ptr<TLeitor> FLeitor;
@@ -133,11 +149,12 @@ class TComandoIntegrador {
   std::int32_t FTimeout = kTimeoutPadrao;
   std::string FErro;
   bool FErroTimeout = false;
+  bool FComandoRetirado = false;
+  TPedidoAbandono FPedidoAbandono;
   std::string FResposta;
   std::unique_ptr<TIntegradorResposta> FIntegradorResposta;
   TAoPublicar FAoPublicar;
   std::int32_t FSessaoAtual = 0;  // the session of the exchange in progress
-  bool FComandoRetirado = false;
   platform::Clock* FClock;
   platform::Sleeper* FSleeper;
 };

@@ -3,6 +3,7 @@
 // of the service in the foreground.
 #include "platform/service_host.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace pagvigia::platform {
@@ -33,6 +34,11 @@ bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name)
 bool ServiceThread::Terminated() const {
   std::lock_guard lock(FMutex);
   return FTerminated;
+}
+
+bool ServiceThread::StopCannotWait() const {
+  std::lock_guard lock(FMutex);
+  return FStopCannotWait;
 }
 
 ServiceState ServiceThread::State() const {
@@ -70,8 +76,11 @@ void ServiceThread::Handle(ServiceRequest request) {
   const ServiceState state = State();
   switch (request) {
     case ServiceRequest::Stop:
+    case ServiceRequest::StopNow:
       {
         std::lock_guard lock(FMutex);
+        // A stop asked again does not wait any longer than it has.
+        if (FTerminated || request == ServiceRequest::StopNow) FStopCannotWait = true;
         if (FTerminated) return;
         FTerminated = true;
       }
@@ -95,8 +104,34 @@ void ServiceThread::ProcessRequests(bool waitForMessage) {
     ServiceRequest request;
     while (TakeQueued(request)) Handle(request);
     if (!waitForMessage || Terminated()) return;
-    WaitForRequest();
+    WaitForRequest(-1);
   }
+}
+
+void ServiceThread::ProcessRequestsFor(std::int64_t maxWaitMs) {
+  bool handled = false;
+  for (int pass = 0; pass < 2 && !handled; ++pass) {
+    if (pass == 1) WaitForRequest(maxWaitMs);
+    HandleSystemRequests();
+    ServiceRequest request;
+    while (TakeQueued(request)) {
+      Handle(request);
+      handled = true;
+    }
+  }
+}
+
+StopDeadline PlanStopDeadline(std::int64_t budgetMs) {
+  StopDeadline plan;
+  if (budgetMs <= 0) return plan;
+  // A short budget is shared: half to wait for the answer, half after it.
+  plan.abandonAfterMs = budgetMs - std::min(kStopAfterAbandonMs, budgetMs / 2);
+  plan.reportsEndAfterMs = budgetMs;
+  return plan;
+}
+
+std::int64_t PreshutdownTimeoutMs(const ServiceDefinition& service) {
+  return service.stopTimeoutSec > 0 ? static_cast<std::int64_t>(service.stopTimeoutSec) * 1000 : 0;
 }
 
 int RunServiceInForeground(const ServiceDefinition& service, ServiceThread& thread,

@@ -12,6 +12,7 @@
 // Registering the service is CreateService. Run in the foreground instead
 // (the "CONSOLE" switch), Ctrl+C or Ctrl+Break asks the service to stop.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -29,8 +30,10 @@ namespace pagvigia::platform {
 bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name);
 
 enum class ServiceState { Stopped, StartPending, Running, StopPending, Paused };
-// Interrogate asks for the state to be reported again.
-enum class ServiceRequest { Stop, Pause, Continue, Interrogate };
+// Interrogate asks for the state to be reported again. StopNow is a stop that
+// cannot wait for the exchange in flight (Windows: the system is shutting
+// down, or the preshutdown time is nearly spent); a second Stop counts as one.
+enum class ServiceRequest { Stop, Pause, Continue, Interrogate, StopNow };
 
 // Sends one message of the systemd notify protocol ("READY=1", "STATUS=...")
 // to NOTIFY_SOCKET; nothing happens when it is not set (or on Windows).
@@ -43,7 +46,9 @@ class ServiceThread {
   // With `watchSignals`, SIGTERM, SIGINT, SIGUSR1 and SIGUSR2 are blocked in
   // the calling thread (and so in every thread it starts afterwards) and
   // become requests; on Windows, Ctrl+C, Ctrl+Break and closing the console
-  // become stop requests. Create it before any other thread of the process.
+  // become stop requests. Create it before any other thread of the process:
+  // a thread started earlier (the database client library starts some) would
+  // still take the signals with its own handlers.
   explicit ServiceThread(bool watchSignals);
   ~ServiceThread();
   ServiceThread(const ServiceThread&) = delete;
@@ -51,10 +56,18 @@ class ServiceThread {
 
   // Set by a stop request.
   bool Terminated() const;
+  // Set by a stop that cannot wait: StopNow, or a second Stop.
+  bool StopCannotWait() const;
   ServiceState State() const;
   // Handles the requests waiting; with `waitForMessage`, waits for and handles
   // requests until the thread is marked terminated.
   void ProcessRequests(bool waitForMessage);
+  // Handles the requests waiting; when there was none, waits up to
+  // `maxWaitMs` for one (or for Wake) and handles what came.
+  void ProcessRequestsFor(std::int64_t maxWaitMs);
+  // Wakes a ProcessRequests or ProcessRequestsFor that waits, without a
+  // request: another thread's work it watches has ended. Any thread.
+  void Wake();
   // Queues a request from any thread, as the matching signal does.
   void Controller(ServiceRequest request);
   // Sets and reports the state. On Windows, while stop is pending, the report
@@ -70,17 +83,17 @@ class ServiceThread {
   void Handle(ServiceRequest request);
   bool TakeQueued(ServiceRequest& request);
   // Per platform: handles what the system has for the thread (the signals),
-  // wakes a ProcessRequests that waits, waits, and tells the service
-  // manager about a state.
+  // waits (`timeoutMs` < 0: without limit), and tells the service manager
+  // about a state.
   void HandleSystemRequests();
-  void Wake();
-  void WaitForRequest();
+  void WaitForRequest(std::int64_t timeoutMs);
   void Announce(ServiceState before, ServiceState now);
 
   std::unique_ptr<Native> FNative;
   mutable std::mutex FMutex;
   std::vector<ServiceRequest> FQueue;
   bool FTerminated = false;
+  bool FStopCannotWait = false;
   ServiceState FState = ServiceState::Stopped;
 };
 
@@ -89,10 +102,28 @@ struct ServiceDefinition {
   std::string displayName;  // "Pagvigia"
   // The body of the running service; returns when it is to stop.
   std::function<void(ServiceThread&)> execute;
-  // How long a stop may take, in seconds (TimeoutStopSec= of the unit); 0
-  // leaves the system's default.
+  // How long a stop may take, in seconds (TimeoutStopSec= of the unit; on
+  // Windows the preshutdown time-out registered with the service); 0 leaves
+  // the system's default.
   int stopTimeoutSec = 0;
 };
+
+// A stop with a deadline (Windows: the preshutdown time-out). Within
+// `budgetMs` the exchange in flight may end by itself; once
+// `abandonAfterMs` is spent it is abandoned (a StopNow request), leaving the
+// rest of the budget to withdraw the command, record the row and end; the
+// stop-pending reports end at `reportsEndAfterMs`, the whole budget, after
+// which the service manager goes on without us.
+struct StopDeadline {
+  std::int64_t abandonAfterMs = 0;
+  std::int64_t reportsEndAfterMs = 0;
+};
+// What is kept of the budget for the work after an abandon.
+constexpr std::int64_t kStopAfterAbandonMs = 10000;
+StopDeadline PlanStopDeadline(std::int64_t budgetMs);
+// The preshutdown time-out registered for `service` (milliseconds): its
+// stopTimeoutSec, which covers one exchange; 0 when it gives none.
+std::int64_t PreshutdownTimeoutMs(const ServiceDefinition& service);
 
 // Runs the service in the foreground: reports it starting and running, calls
 // `execute`, handles the requests still queued and reports it stopped. An

@@ -104,9 +104,9 @@ void ServiceThread::HandleSystemRequests() {
   }
 }
 
-void ServiceThread::WaitForRequest() {
+void ServiceThread::WaitForRequest(std::int64_t timeoutMs) {
   pollfd fds[2] = {{FNative->signalFd, POLLIN, 0}, {FNative->eventFd, POLLIN, 0}};
-  ::poll(fds, 2, -1);
+  ::poll(fds, 2, timeoutMs < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeoutMs, 1 << 30)));
 }
 
 void ServiceThread::Announce(ServiceState before, ServiceState now) {

@@ -4,6 +4,8 @@
 #include "platform/service_host.h"
 #include "platform/win_text.h"
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <iostream>
@@ -29,6 +31,13 @@ struct ServiceThread::Native {
   std::condition_variable keepAliveCv;
   bool keepAliveQuit = false;
   std::thread keepAlive;
+  // The preshutdown time-out registered with the service, and once the
+  // system's shutdown has begun, the moments its stop must keep to.
+  std::int64_t preshutdownBudgetMs = 0;
+  bool deadline = false;
+  bool abandonAsked = false;
+  std::chrono::steady_clock::time_point abandonAt, reportsEndAt;
+  ServiceThread* owner = nullptr;
 
   void Report(DWORD newState) {
     SERVICE_STATUS s{};
@@ -37,8 +46,8 @@ struct ServiceThread::Native {
     const bool pending = newState == SERVICE_START_PENDING || newState == SERVICE_STOP_PENDING ||
                          newState == SERVICE_PAUSE_PENDING || newState == SERVICE_CONTINUE_PENDING;
     if (newState != SERVICE_START_PENDING && newState != SERVICE_STOPPED)
-      s.dwControlsAccepted =
-          SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN;
+      s.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE |
+                             SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
     s.dwWin32ExitCode = NO_ERROR;
     checkPoint = pending ? checkPoint + 1 : 0;
     s.dwCheckPoint = checkPoint;
@@ -57,15 +66,39 @@ struct ServiceThread::Native {
     keepAliveQuit = false;
   }
 
+  // The system is shutting down: the stop keeps to the preshutdown budget.
+  void StartDeadline() {
+    std::lock_guard lock(mu);
+    if (deadline) return;
+    const StopDeadline plan = PlanStopDeadline(preshutdownBudgetMs);
+    const auto now = std::chrono::steady_clock::now();
+    deadline = true;
+    abandonAt = now + std::chrono::milliseconds(plan.abandonAfterMs);
+    reportsEndAt = now + std::chrono::milliseconds(plan.reportsEndAfterMs);
+    keepAliveCv.notify_all();
+  }
+
   // While stop is pending (a cycle may still be running), the report is
-  // renewed with a new check point well within each wait hint.
+  // renewed with a new check point well within each wait hint; under a
+  // shutdown's deadline, the exchange in flight is abandoned when its share
+  // of the budget is spent, and the renewals end with the budget.
   void StartKeepAlive() {
     if (keepAlive.joinable()) return;
     keepAlive = std::thread([this] {
       std::unique_lock lock(mu);
-      while (!keepAliveCv.wait_for(lock, std::chrono::milliseconds(kWaitHintMs / 2),
-                                   [this] { return keepAliveQuit; })) {
-        if (state == SERVICE_STOP_PENDING) Report(SERVICE_STOP_PENDING);
+      for (;;) {
+        auto wakeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitHintMs / 2);
+        if (deadline && !abandonAsked) wakeAt = std::min(wakeAt, abandonAt);
+        if (keepAliveCv.wait_until(lock, wakeAt, [this] { return keepAliveQuit; })) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline && !abandonAsked && now >= abandonAt) {
+          abandonAsked = true;
+          lock.unlock();
+          owner->Controller(ServiceRequest::StopNow);
+          lock.lock();
+        }
+        if (state == SERVICE_STOP_PENDING && !(deadline && now >= reportsEndAt))
+          Report(SERVICE_STOP_PENDING);
       }
     });
   }
@@ -105,6 +138,7 @@ DWORD StateCode(ServiceState state) {
 
 ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Native>()) {
   FNative->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  FNative->owner = this;
   if (watchSignals) {
     consoleThread = this;
     FNative->consoleHandler = ::SetConsoleCtrlHandler(ConsoleControl, TRUE);
@@ -127,8 +161,10 @@ void ServiceThread::Wake() {
 
 void ServiceThread::HandleSystemRequests() {}
 
-void ServiceThread::WaitForRequest() {
-  if (FNative->wake) ::WaitForSingleObject(FNative->wake, INFINITE);
+void ServiceThread::WaitForRequest(std::int64_t timeoutMs) {
+  if (FNative->wake)
+    ::WaitForSingleObject(FNative->wake, timeoutMs < 0 ? INFINITE
+                                                       : static_cast<DWORD>(std::min<std::int64_t>(timeoutMs, 1 << 30)));
 }
 
 void ServiceThread::Announce(ServiceState, ServiceState now) {
@@ -158,8 +194,17 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void* context) {
   auto* thread = static_cast<ServiceThread*>(context);
   switch (control) {
     case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
       thread->Controller(ServiceRequest::Stop);
+      return NO_ERROR;
+    case SERVICE_CONTROL_PRESHUTDOWN:
+      // The system waits for us up to the registered preshutdown time-out:
+      // the exchange in flight may end within it, or is abandoned.
+      thread->NativeSide().StartDeadline();
+      thread->Controller(ServiceRequest::Stop);
+      return NO_ERROR;
+    case SERVICE_CONTROL_SHUTDOWN:
+      // Only a few seconds are left: no exchange is waited for.
+      thread->Controller(ServiceRequest::StopNow);
       return NO_ERROR;
     case SERVICE_CONTROL_PAUSE:
       thread->Controller(ServiceRequest::Pause);
@@ -189,6 +234,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
   {
     std::lock_guard lock(d.thread->NativeSide().mu);
     d.thread->NativeSide().status = h;
+    d.thread->NativeSide().preshutdownBudgetMs = PreshutdownTimeoutMs(*d.service);
   }
   d.status = RunServiceInForeground(*d.service, *d.thread, *d.eventLog);
 }
@@ -276,6 +322,15 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
                                     SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
                                     nullptr, nullptr, nullptr));
   if (!created.get()) return Fail(service, "installed", ::GetLastError(), err);
+  // At shutdown the system waits this long for the service to stop: one
+  // exchange with the Integrador and the rest of the stop. Should the system
+  // refuse it, its default (three minutes) stands, which covers an exchange
+  // with the Integrador's usual time limit.
+  if (const std::int64_t preshutdownMs = PreshutdownTimeoutMs(service); preshutdownMs > 0) {
+    SERVICE_PRESHUTDOWN_INFO info{};
+    info.dwPreshutdownTimeout = static_cast<DWORD>(preshutdownMs);
+    ::ChangeServiceConfig2W(created.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
+  }
   if (!silent) Tell(service, "Service installed successfully", false, out);
   return 0;
 }

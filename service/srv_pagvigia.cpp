@@ -60,6 +60,8 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
   IBGestalo.DefaultTransaction = &IB_TransPrincipal;
   // A stop lets the step in flight be recorded and starts no other.
   Reconciliacao.SetPedidoParada([this] { return FStopRequested.load(); });
+  // A stop that cannot wait ends the exchange in flight as well.
+  IntegradorCliente.ComandoIntegrador().SetPedidoAbandono([this] { return FAbandonRequested.load(); });
 
   // Both transactions: automatic commit, read committed; only the second
   // one writes.
@@ -118,6 +120,17 @@ void TSrvPagvigia::ServiceExecute(platform::ServiceThread& serviceThread) {
   // A cycle in progress finishes its step in flight and starts no other.
   RequestStop();
   Timer1.SetEnabled(false);
+  WatchStop(serviceThread, [this] { return Timer1.Busy(); });
+}
+
+void TSrvPagvigia::WatchStop(platform::ServiceThread& serviceThread, const std::function<bool()>& running) {
+  while (running()) {
+    if (serviceThread.StopCannotWait())
+      RequestAbandon();
+    else if (serviceThread.Terminated())
+      RequestStop();
+    serviceThread.ProcessRequestsFor(kStopWatchSliceMs);
+  }
 }
 
 int TSrvPagvigia::StopTimeoutSec(const TServiceSettings& settings) {
@@ -174,7 +187,8 @@ void TSrvPagvigia::Timer1Timer() {
   }
 
   // Clean-up, in this order, each step also when an earlier one failed; the
-  // timer is always switched on again last. The first failure is raised.
+  // timer is switched on again last, unless the service is stopping (no
+  // cycle follows one that a stop ended). The first failure is raised.
   const auto step = [&failure](auto&& f) {
     try {
       f();
@@ -190,7 +204,7 @@ void TSrvPagvigia::Timer1Timer() {
   if (failure) resumo.Erro = MessageOf(failure);
   resumo.Fim = FClock.LocalNow();
   PublicarResumoCiclo(FExeDir + kResumoCicloName, resumo);
-  Timer1.SetEnabled(true);
+  if (!FStopRequested) Timer1.SetEnabled(true);
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -50,6 +50,7 @@ class TSrvPagvigia {
   TServiceSettings FSettings;
   platform::Clock& FClock;
   std::atomic<bool> FStopRequested{false};
+  std::atomic<bool> FAbandonRequested{false};
   // Entries written to "Pagvigia.log" so far (for the cycle's summary).
   int FEntradasLog = 0;
   // The cash register's data, read once by the cycle in progress.
@@ -71,7 +72,9 @@ class TSrvPagvigia {
   // executable.
   void ServiceCreate();
   // The body of the running service: timer on, control requests handled
-  // until a stop request, timer off.
+  // until a stop request, timer off; then, while a cycle is still running,
+  // the requests are handled on (WatchStop), so that a second stop abandons
+  // the exchange in flight.
   void ServiceExecute(platform::ServiceThread& serviceThread);
   void ServiceDestroy();
   // One polling cycle (see the source for its steps). An exception outside
@@ -102,6 +105,22 @@ class TSrvPagvigia {
   // asks this when it is told to stop. Thread-safe.
   void RequestStop() { FStopRequested = true; }
   bool StopRequested() const { return FStopRequested; }
+  // A stop that cannot wait for the exchange in flight: as RequestStop, and
+  // the exchange is abandoned at once, its command withdrawn when the
+  // Integrador has not taken it (the row then fails with that message and
+  // resumes at that step in a later cycle). Thread-safe.
+  void RequestAbandon() {
+    FStopRequested = true;
+    FAbandonRequested = true;
+  }
+  bool AbandonRequested() const { return FAbandonRequested; }
+  // Handles the requests of `serviceThread` for as long as `running()`
+  // holds (a cycle is in progress): a stop request becomes RequestStop, a
+  // stop that cannot wait RequestAbandon. Looks at `running()` at least every
+  // kStopWatchSliceMs; a thread that ends the work may Wake the service
+  // thread to have it looked at at once.
+  static constexpr std::int64_t kStopWatchSliceMs = 100;
+  void WatchStop(platform::ServiceThread& serviceThread, const std::function<bool()>& running);
   // What a stop may take, in seconds: one whole exchange with the Integrador
   // (its time limit, 25 s at least) and a margin for the database; for the
   // service's settings, or for the given ones.

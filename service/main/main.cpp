@@ -2,13 +2,16 @@
 // in the foreground until SIGTERM or SIGINT, on Windows under the Service
 // Control Manager; "CONSOLE" runs it in the foreground on Windows as well
 // (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
-// remove it; "ONCE" runs one polling cycle at once; "STATUS" checks the
-// set-up for the operator and changes nothing.
+// remove it; "ONCE" runs one polling cycle at once (stopped by SIGTERM,
+// SIGINT or Ctrl+C as the service is); "STATUS" checks the set-up for the
+// operator and changes nothing.
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/event_log.h"
 #include "platform/files.h"
@@ -36,10 +39,14 @@ int main(int argc, char** argv) {
   const bool console = serve && platform::FindCmdLineSwitch(argc, argv, "CONSOLE");
   platform::EventLog& eventLog = platform::SystemEventLog();
 
-  // The control signals become requests; this must come before the service
-  // object starts its timer thread, which inherits the blocked signals.
+  // The control signals become requests, for the service and for a single
+  // cycle alike; this must come before any other thread starts (the service
+  // object's timer thread, the database client library's threads), since
+  // each inherits the blocked signals. A thread that did not block them
+  // would run the client library's own handler, which shuts the library
+  // down under the cycle.
   std::optional<platform::ServiceThread> serviceThread;
-  if (serve) serviceThread.emplace(true);
+  if (serve || once) serviceThread.emplace(true);
 
   // One copy per folder runs cycles: a second one would send the same rows
   // again and delete the first one's logs. It stops before touching them.
@@ -73,9 +80,25 @@ int main(int argc, char** argv) {
                                       std::cerr);
     if (uninstall) return platform::UninstallService(definition, silent, std::cout, std::cerr);
     if (once) {
+      // The cycle runs on a thread of its own while this one handles the
+      // stop requests as the service does: the first lets the step in flight
+      // be recorded and starts no other, a second abandons the exchange.
+      std::atomic<bool> ended{false};
+      std::exception_ptr failure;
+      std::thread cycle([&] {
+        try {
+          SrvPagvigia.Timer1Timer();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        ended = true;
+        serviceThread->Wake();
+      });
+      SrvPagvigia.WatchStop(*serviceThread, [&] { return !ended.load(); });
+      cycle.join();
+      if (!failure) return 0;
       try {
-        SrvPagvigia.Timer1Timer();
-        return 0;
+        std::rethrow_exception(failure);
       } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
         eventLog.Error(e.what());

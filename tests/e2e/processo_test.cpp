@@ -1,7 +1,12 @@
 // The process as the shop runs it: killed in the middle of a row, started
-// plainly and stopped with SIGTERM in the middle of a cycle, and a database
+// plainly and stopped with SIGTERM in the middle of a cycle, a single cycle
+// stopped by SIGTERM or SIGINT while it waits for an answer, and a database
 // that cannot be reached.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/integrador_sim.h"
@@ -125,6 +130,116 @@ TEST(Processo, AStopDuringASlowExchangeRecordsThatStepAndSendsNothingElse) {
   const auto cmds = sim.Commands();
   ASSERT_EQ(cmds.size(), 2u);
   EXPECT_EQ(cmds[1].method, "RespostaFiscal");
+}
+
+// True while `sig` waits, blocked, to be read by the process `pid` (its
+// ShdPnd mask in /proc): a second signal sent before the first is read would
+// merge with it.
+bool SinalPendente(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string linha; std::getline(status, linha);) {
+    if (linha.rfind("ShdPnd:", 0) != 0) continue;
+    return (std::stoull(linha.substr(7), nullptr, 16) >> (sig - 1)) & 1u;
+  }
+  return false;
+}
+
+std::vector<std::string> ArquivosEm(const std::string& pasta) {
+  std::vector<std::string> nomes;
+  for (const auto& e : std::filesystem::directory_iterator(pasta)) nomes.push_back(e.path().filename().string());
+  return nomes;
+}
+
+TEST(Processo, SingleCycleStoppedWhileWaitingForAnAnswerEndsCleanlyAndLeavesNoCommand) {
+  struct Caso {
+    const char* nome;
+    int sinal;
+    bool segundo;    // a second signal once the first was read: the exchange is abandoned
+    bool nuncaToma;  // the Integrador never takes the command
+    int voltas;      // runs (the crash this guards against came in 3 runs of 9)
+  };
+  const Caso casos[] = {
+      {"sigterm", SIGTERM, false, false, 3},
+      {"sigint", SIGINT, false, false, 3},
+      {"second_sigterm_never_taken", SIGTERM, true, true, 2},
+      {"second_sigint_taken", SIGINT, true, false, 1},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    // Under Wine only SIGINT reaches the program, as Ctrl+C, and the pending
+    // mask is Wine's own.
+    if (ProgramUnderTest::UnderWine() && (caso.sinal != SIGINT || caso.segundo)) continue;
+    Instalacao inst;
+    // The answer comes 3 s after the command is taken, well within its time.
+    IntegradorSim sim(inst.input(), inst.output(),
+                      caso.nuncaToma ? std::vector<std::string>{"--never-take"}
+                                     : std::vector<std::string>{"--delay-ms", "3000"});
+    std::ostringstream estados, envios;
+    for (int volta = 1; volta <= caso.voltas; ++volta) {
+      SCOPED_TRACE(volta);
+      inst.db().Run("DELETE FROM MFE_TRANSACAO_CARTOES;");
+      Transacao t;  // TEF: payment, status, fiscal response
+      t.id = volta;
+      inst.Inserir(t);
+      const std::size_t antes = sim.Commands().size();
+      // Each run's logs are its own.
+      std::filesystem::remove(inst.ServiceLogPath());
+      std::filesystem::remove(inst.IntegradorLogPath());
+      auto p = inst.Iniciar({"-once"});
+      // Waiting for the answer: the first scan is logged and the command is
+      // taken (or, never taken, recorded at once).
+      ASSERT_TRUE(WaitUntil(
+          [&] {
+            return inst.IntegradorLog().find("AguardaArqResposta") != std::string::npos &&
+                   (caso.nuncaToma ? sim.Commands().size() > antes : ArquivosEm(inst.input()).empty());
+          },
+          60s))
+          << inst.Saidas();
+      const auto parada = std::chrono::steady_clock::now();
+      p->Signal(caso.sinal);
+      if (caso.segundo) {
+        ASSERT_TRUE(WaitUntil([&] { return !SinalPendente(p->pid(), caso.sinal); }, 10s));
+        p->Signal(caso.sinal);
+      }
+      ASSERT_TRUE(p->Wait(60s)) << inst.Saidas();
+      const auto demora = std::chrono::steady_clock::now() - parada;
+      // An answered command is recorded once its answer is written, which
+      // comes after the exit when the exchange was abandoned.
+      ASSERT_TRUE(sim.WaitForCommands(antes + 1)) << inst.Saidas();
+      estados << (volta > 1 ? "," : "") << p->ExitCode();
+      envios << (volta > 1 ? "," : "") << sim.Commands().size() - antes;
+      // No crash: the cycle's own status, 0.
+      EXPECT_EQ(p->ExitCode(), 0) << inst.Saidas();
+      // The step was sent once, and no command is left for the Integrador.
+      EXPECT_EQ(sim.Commands().size() - antes, 1u);
+      EXPECT_TRUE(ArquivosEm(inst.input()).empty());
+      const std::string integradorLog = inst.IntegradorLog();
+      const auto entradas = inst.ServiceLogMessages();
+      if (!caso.segundo) {
+        // The step in flight got its answer and was recorded; nothing else ran.
+        EXPECT_NE(inst.Linha(volta).pagamento, "0");
+        EXPECT_EQ(inst.Linha(volta).status, "0");
+        EXPECT_EQ(inst.Linha(volta).fiscal, "0");
+        EXPECT_TRUE(entradas.empty()) << inst.Saidas();
+        EXPECT_EQ(Conta(integradorLog, "abandonada"), 0u) << integradorLog;
+        continue;
+      }
+      // Abandoned at once, well before the answer or the time limit could
+      // end the wait; the row is left for a later cycle.
+      EXPECT_LT(demora, 2500ms);
+      EXPECT_EQ(inst.Linha(volta), (Progresso{"0", "0", "0"}));
+      const std::string desfecho = caso.nuncaToma ? "comando retirado sem ser tomado: " : "comando já tomado pelo Integrador: ";
+      EXPECT_EQ(Conta(integradorLog, "Troca com o Integrador abandonada para a parada do serviço: " + desfecho), 1u)
+          << integradorLog;
+      ASSERT_EQ(entradas.size(), 1u) << inst.Saidas();
+      EXPECT_EQ(entradas.back().rfind("Envios Pendentes: Troca com o Integrador abandonada", 0), 0u) << entradas.back();
+      if (caso.nuncaToma) {
+        EXPECT_EQ(sim.Commands().back().action, "left");
+      }
+    }
+    RecordProperty(std::string(caso.nome) + "_exit_statuses", estados.str());
+    RecordProperty(std::string(caso.nome) + "_sends_per_step", envios.str());
+  }
 }
 
 TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {

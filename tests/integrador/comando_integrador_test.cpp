@@ -117,6 +117,8 @@ TEST_F(ComandoIntegradorTest, AnswerAlreadyPresentIsFoundByTheFirstScan) {
   EXPECT_EQ(c.IntegradorResposta().Identificador, 1234);
   EXPECT_EQ(c.IntegradorResposta().Codigo, "AP");
   EXPECT_EQ(c.IntegradorResposta().Valor, "Processado");
+  // Deleted unanswered only counts when no answer came.
+  EXPECT_FALSE(c.ComandoRetirado());
 }
 
 TEST_F(ComandoIntegradorTest, TimeLimitIsTheGreaterOf25sAndTheGivenOne) {
@@ -140,6 +142,7 @@ TEST_F(ComandoIntegradorTest, TimeLimitIsTheGreaterOf25sAndTheGivenOne) {
       EXPECT_STREQ(e.what(), "Sem Resposta do Integrador");
     }
     EXPECT_TRUE(d.ErroTimeout());
+    EXPECT_TRUE(d.ComandoRetirado());
     // The last pass starts before the limit and takes 150 ms.
     EXPECT_GE(tempo.Decorrido(), caso.esperadoMs);
     EXPECT_LE(tempo.Decorrido(), caso.esperadoMs + 150);
@@ -176,6 +179,52 @@ TEST_F(ComandoIntegradorTest, CommandNeverTakenIsResentEveryFiveSecondsUnderItsT
   }
   // The last command is removed at the end, before the error is raised.
   EXPECT_EQ(log.ComPrefixo("Apagando arquivo: ").size(), 1u);
+}
+
+TEST_F(ComandoIntegradorTest, AbandonRequestEndsTheWaitAndWithdrawsACommandNotTaken) {
+  struct Caso {
+    std::int64_t abandonoEm;  // the abandon request holds from then on
+    std::int64_t tomadoEm;    // the Integrador takes the command then (-1: never)
+    std::size_t criados;      // command files written
+    const char* desfecho;
+  };
+  for (const Caso caso : {Caso{3000, -1, 1, "comando retirado sem ser tomado: "},
+                          Caso{3000, 1000, 1, "comando já tomado pelo Integrador: "},
+                          // Re-sent at 5 s: the file withdrawn is the second one.
+                          Caso{7000, -1, 2, "comando retirado sem ser tomado: "}}) {
+    SCOPED_TRACE(std::to_string(caso.abandonoEm) + "/" + std::to_string(caso.tomadoEm));
+    TempoRoteirizado tempo;
+    LogColetado l;
+    TComandoIntegrador d(&l, tempo, tempo);
+    d.SetPastaInput(p.input);
+    d.SetPastaOutput(p.output);
+    if (caso.tomadoEm >= 0)
+      tempo.Em(caso.tomadoEm, [this] {
+        for (const auto& n : Comandos()) platform::DeleteFile(p.input + kSep + n);
+      });
+    d.SetPedidoAbandono([&] { return tempo.Decorrido() >= caso.abandonoEm; });
+    std::string ultimo;  // the last command file written
+    tempo.aCadaSono = [&] {
+      for (const auto& n : Comandos()) ultimo = p.input + kSep + n;
+    };
+    try {
+      d.EnviaComando(31, "EnviarPagamento", "<cmd/>");
+      FAIL() << "no exception";
+    } catch (const EComandoIntegradorException& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "Troca com o Integrador abandonada para a parada do serviço: " + std::string(caso.desfecho) + ultimo);
+    }
+    EXPECT_EQ(d.ComandoRetirado(), caso.tomadoEm < 0);
+    EXPECT_FALSE(d.ErroTimeout());
+    EXPECT_TRUE(Comandos().empty());
+    // Within one pass of the request, with one line that tells the outcome.
+    EXPECT_GE(tempo.Decorrido(), caso.abandonoEm);
+    EXPECT_LT(tempo.Decorrido(), caso.abandonoEm + 200);
+    EXPECT_EQ(l.Contendo("abandonada"), 1u);
+    EXPECT_EQ(l.linhas.back(), "EComandoIntegradorException: Troca com o Integrador abandonada para a parada do "
+                               "serviço: " + std::string(caso.desfecho) + ultimo);
+    EXPECT_EQ(l.ComPrefixo("Criando arquivo: ").size(), caso.criados);
+  }
 }
 
 TEST_F(ComandoIntegradorTest, TakenCommandIsNeverWrittenAgain) {

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
@@ -47,6 +50,66 @@ TEST(ServiceHost, ExceptionEscapingTheServiceBodyGoesToTheEventLog) {
   ASSERT_EQ(log.entries.size(), 1u);
   EXPECT_EQ(log.entries[0], "Service failed on execute: boom");
   EXPECT_EQ(thread.State(), ServiceState::Stopped);
+}
+
+TEST(ServiceHost, StopRequestsAndTheStopThatCannotWait) {
+  struct Caso {
+    const char* nome;
+    std::vector<ServiceRequest> pedidos;
+    bool terminado, naoEspera;
+  };
+  const Caso casos[] = {
+      {"one stop", {ServiceRequest::Stop}, true, false},
+      {"stop asked twice", {ServiceRequest::Stop, ServiceRequest::Stop}, true, true},
+      {"stop now (shutdown)", {ServiceRequest::StopNow}, true, true},
+      {"stop, then stop now (budget spent)", {ServiceRequest::Stop, ServiceRequest::StopNow}, true, true},
+      {"interrogate", {ServiceRequest::Interrogate}, false, false},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    platform::ServiceThread thread(false);
+    thread.ReportState(ServiceState::Running);
+    for (const ServiceRequest r : caso.pedidos) thread.Controller(r);
+    thread.ProcessRequestsFor(0);
+    EXPECT_EQ(thread.Terminated(), caso.terminado);
+    EXPECT_EQ(thread.StopCannotWait(), caso.naoEspera);
+    EXPECT_EQ(thread.State(), caso.terminado ? ServiceState::StopPending : ServiceState::Running);
+  }
+}
+
+TEST(ServiceHost, ProcessRequestsForReturnsOnARequestOrAWake) {
+  platform::ServiceThread thread(false);
+  // A wake without a request from another thread ends a wait without limit
+  // of its own (the test's limit is the ctest time-out).
+  std::thread waker([&] { thread.Wake(); });
+  thread.ProcessRequestsFor(24L * 3600 * 1000);
+  waker.join();
+  EXPECT_FALSE(thread.Terminated());
+  std::thread stopper([&] { thread.Controller(ServiceRequest::Stop); });
+  while (!thread.Terminated()) thread.ProcessRequestsFor(24L * 3600 * 1000);
+  stopper.join();
+  EXPECT_FALSE(thread.StopCannotWait());
+}
+
+TEST(ServiceHost, StopDeadlineLeavesTheEndOfTheBudgetToTheWorkAfterAnAbandon) {
+  struct Caso {
+    std::int64_t orcamentoMs, abandonoMs, fimRelatosMs;
+  };
+  for (const Caso caso : {Caso{55000, 45000, 55000}, Caso{180000, 170000, 180000}, Caso{12000, 6000, 12000},
+                          Caso{0, 0, 0}, Caso{-1, 0, 0}}) {
+    SCOPED_TRACE(caso.orcamentoMs);
+    const platform::StopDeadline plano = platform::PlanStopDeadline(caso.orcamentoMs);
+    EXPECT_EQ(plano.abandonAfterMs, caso.abandonoMs);
+    EXPECT_EQ(plano.reportsEndAfterMs, caso.fimRelatosMs);
+  }
+  // The preshutdown time-out registered is the stop's own time; with the
+  // service's settings (one exchange of at least 25 s and a margin) the
+  // exchange in flight may end before it is abandoned.
+  platform::ServiceDefinition def{"SrvPagvigia", "Pagvigia", nullptr, 55};
+  EXPECT_EQ(platform::PreshutdownTimeoutMs(def), 55000);
+  EXPECT_GE(platform::PlanStopDeadline(platform::PreshutdownTimeoutMs(def)).abandonAfterMs, 25000 + 5000);
+  def.stopTimeoutSec = 0;
+  EXPECT_EQ(platform::PreshutdownTimeoutMs(def), 0);
 }
 
 // Points the unit folder and systemctl at temporary stand-ins for one test.

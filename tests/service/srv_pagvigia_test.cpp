@@ -279,9 +279,10 @@ TEST_F(RunningServiceTest, StopRequestDuringACycleLetsTheCycleFinish) {
   ASSERT_GE(w, 0);
   EXPECT_TRUE(srv->Timer1.Busy());
   thread.Controller(platform::ServiceRequest::Stop);
-  running.get();  // the service body returns at once...
-  auto destroyed = std::async(std::launch::async, [&] { srv.reset(); });
-  EXPECT_EQ(destroyed.wait_for(100ms), std::future_status::timeout);  // ...but the cycle goes on
+  // The service body watches the stop until the cycle has ended (a second
+  // stop would abandon its exchange): the cycle goes on.
+  EXPECT_EQ(running.wait_for(100ms), std::future_status::timeout);
+  EXPECT_TRUE(srv->Timer1.Busy());
   ::close(w);
   // Now it appends its entry: read it from the pipe.
   const int r = ::open(Log().c_str(), O_RDONLY);
@@ -290,7 +291,8 @@ TEST_F(RunningServiceTest, StopRequestDuringACycleLetsTheCycleFinish) {
   char buf[4096];
   for (ssize_t n; (n = ::read(r, buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
   ::close(r);
-  destroyed.get();
+  running.get();
+  srv.reset();
   EXPECT_NE(got.find("Conex\xE3o do Banco: "), std::string::npos) << got;
   EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
 }
@@ -310,38 +312,53 @@ class FirstWaitHook : public platform::Sleeper {
   platform::ManualClock& FClock;
 };
 
-TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOther) {
-  testing::FirebirdDb db(ShopSchema());
-  db.Run("INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '12.345.678/0001-95');\n"
-         "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (3, 'chave');\n"
-         "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, MFE_SERIALPOS, MFE_VALORPAGAMENTO,"
-         " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA)"
-         " SELECT ROW_NUMBER() OVER (), 'TEF', 10, CURRENT_DATE, '1', '<CFe/>', 'k', 3 FROM RDB$TYPES ROWS 3;\n");
-  Gestalo(db.host(), db.path());
-  platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
-  FirstWaitHook hook(FClock);
-  FSleeper = &hook;
-  TSrvPagvigiaOptions o = Options();
-  o.TimerSleeper = &FClock;
-  auto srv = std::make_unique<TSrvPagvigia>(o);
-  platform::ServiceThread thread(false);
-  // The stop comes while the first row waits for its answer. (The object
-  // outlives the cycle, even while the test destroys it.)
-  TSrvPagvigia* service = srv.get();
-  hook.first = [&thread, service] {
-    thread.Controller(platform::ServiceRequest::Stop);
-    for (int i = 0; i < 5000 && !service->StopRequested(); ++i) std::this_thread::sleep_for(1ms);
+TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOtherASecondStopAbandonsIt) {
+  struct Caso {
+    int paradas;         // stop requests while the first row waits for its answer
+    const char* desfecho;  // the row's log entry, after the time stamp
   };
-  auto running = std::async(std::launch::async, [&] { srv->ServiceExecute(thread); });
-  running.get();
-  srv.reset();  // after the cycle
-  const auto entries = Entries(Log());
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].substr(19), " - Envios Pendentes: Sem Resposta do Integrador");
-  const std::string integrador = platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log");
-  std::size_t sent = 0;
-  for (std::size_t at = 0; (at = integrador.find("EnviarPagamento(", at)) != std::string::npos; ++at) ++sent;
-  EXPECT_EQ(sent, 1u);
+  for (const Caso caso : {Caso{1, " - Envios Pendentes: Sem Resposta do Integrador"},
+                          Caso{2, " - Envios Pendentes: Troca com o Integrador abandonada para a parada do serviço: "
+                                  "comando retirado sem ser tomado: "}}) {
+    SCOPED_TRACE(caso.paradas);
+    testing::FirebirdDb db(ShopSchema());
+    db.Run("INSERT INTO PADRAO (CODIGO, CGC) VALUES (1, '12.345.678/0001-95');\n"
+           "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (3, 'chave');\n"
+           "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, MFE_SERIALPOS, MFE_VALORPAGAMENTO,"
+           " MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT, CAIXA)"
+           " SELECT ROW_NUMBER() OVER (), 'TEF', 10, CURRENT_DATE, '1', '<CFe/>', 'k', 3 FROM RDB$TYPES ROWS 3;\n");
+    Gestalo(db.host(), db.path());
+    platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\r\nIdCaixa=3\r\n");
+    FirstWaitHook hook(FClock);
+    FSleeper = &hook;
+    TSrvPagvigiaOptions o = Options();
+    o.TimerSleeper = &FClock;
+    auto srv = std::make_unique<TSrvPagvigia>(o);
+    platform::ServiceThread thread(false);
+    // The stops come while the first row waits for its answer, each once
+    // the one before has been seen. (The object outlives the cycle, even
+    // while the test destroys it.)
+    TSrvPagvigia* service = srv.get();
+    hook.first = [&thread, service, &caso] {
+      thread.Controller(platform::ServiceRequest::Stop);
+      for (int i = 0; i < 5000 && !service->StopRequested(); ++i) std::this_thread::sleep_for(1ms);
+      if (caso.paradas < 2) return;
+      thread.Controller(platform::ServiceRequest::Stop);
+      for (int i = 0; i < 5000 && !service->AbandonRequested(); ++i) std::this_thread::sleep_for(1ms);
+    };
+    auto running = std::async(std::launch::async, [&] { srv->ServiceExecute(thread); });
+    running.get();
+    srv.reset();  // after the cycle
+    const auto entries = Entries(Log());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(StartsWith(entries[0].substr(19), caso.desfecho)) << entries[0];
+    // No command is left for the Integrador.
+    EXPECT_TRUE(platform::ListFolder(FDir / "in/*").empty());
+    const std::string integrador = platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log");
+    std::size_t sent = 0;
+    for (std::size_t at = 0; (at = integrador.find("EnviarPagamento(", at)) != std::string::npos; ++at) ++sent;
+    EXPECT_EQ(sent, 1u);
+  }
 }
 
 TEST_F(RunningServiceTest, FailingRowIsLoggedAndTheNextRowIsStillProcessed) {
