@@ -15,7 +15,19 @@ bool CharIsDelimiter(char c) {
   return std::strchr("!()*,/;<=>?|:", c) != nullptr && c != '\0';
 }
 
-TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar) {
+namespace {
+// A parameter's place in the server text: "?" with its name as a comment,
+// cast to OCTETS when asked.
+std::string ParamText(const std::string& name, const TFbOctetParams& octets) {
+  std::string p = "?/* " + name + " */";
+  const auto it = octets.find(UpperCase(name));
+  if (it == octets.end()) return p;
+  if (it->second <= 0) return "CAST(" + p + " AS BLOB SUB_TYPE TEXT CHARACTER SET OCTETS)";
+  return "CAST(" + p + " AS VARCHAR(" + std::to_string(it->second) + ") CHARACTER SET OCTETS)";
+}
+}  // namespace
+
+TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar, const TFbOctetParams& octets) {
   TFbParsedSQL r;
   std::string& out = r.ServerText;
   out.reserve(sql.size() + 16);
@@ -58,7 +70,7 @@ TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar) {
         ++i;
         continue;
       }
-      out += "?/* " + name + " */";
+      out += ParamText(name, octets);
       r.ParamNames.push_back(name);
       i = j;
     } else if (c == '?') {
@@ -201,7 +213,18 @@ bool TFbStatement::IsSelect() const {
   return FStatementType == isc_info_sql_stmt_select || FStatementType == isc_info_sql_stmt_select_for_upd;
 }
 
-void TFbStatement::SQLChanged() { Unprepare(); }
+void TFbStatement::SQLChanged() {
+  Unprepare();
+  FOctetos.clear();
+}
+
+void TFbStatement::SetParametroOctetos(const std::string& name, int maxBytes) {
+  const std::string key = UpperCase(name);
+  const auto it = FOctetos.find(key);
+  if (it != FOctetos.end() && it->second == maxBytes) return;
+  FOctetos[key] = maxBytes < 0 ? 0 : maxBytes;
+  Unprepare();
+}
 
 void TFbStatement::Unprepare() {
   CloseStatement();
@@ -218,7 +241,7 @@ void TFbStatement::Prepare() {
   if (FPrepared) return;
   const std::string text = FSQL.Text();
   if (Trim(text).empty()) throw EFbStatementError("Blank SQL statement not allowed");
-  TFbParsedSQL parsed = FbParseSQL(text, ParamChar);
+  TFbParsedSQL parsed = FbParseSQL(text, ParamChar, FOctetos);
   TFbTransaction& tr = StartTransaction();
   TFbConnection& c = Conn();
   const TFbClientApi& lib = c.ClientLib->Api();

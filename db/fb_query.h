@@ -21,6 +21,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,16 +40,23 @@ struct TFbSqlda;
 
 enum TFbCommitAction { caClose, caInvalidateCursor, caFetchAll, caRefreshKeys, caRefresh };
 
+// Parameters to be sent as octets, by name in upper case: the most bytes
+// each may take, 0 for a BLOB parameter (see TFbStatement::SetParametroOctetos).
+using TFbOctetParams = std::map<std::string, int>;
+
 // The statement text as the server gets it: every parameter becomes "?"
 // followed by "/* name */" (a ":name" loses its name to the comment), and
 // the parameter names in order of appearance ("PRM_<n>" for a bare "?").
+// A ":name" parameter named in `octets` becomes
+// "CAST(?/* name */ AS VARCHAR(<bytes>) CHARACTER SET OCTETS)", or
+// "CAST(?/* name */ AS BLOB SUB_TYPE TEXT CHARACTER SET OCTETS)" for 0 bytes.
 // Literals, quoted identifiers, comments and square brackets are copied as
 // they stand.
 struct TFbParsedSQL {
   std::string ServerText;
   std::vector<std::string> ParamNames;
 };
-TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar = ':');
+TFbParsedSQL FbParseSQL(std::string_view sql, char paramChar = ':', const TFbOctetParams& octets = {});
 // The characters that end a parameter name.
 bool CharIsDelimiter(char c);
 
@@ -97,8 +105,19 @@ class TFbStatement : public TFbTranComponent {
   void SetFbConnection(TFbConnection* c);
   void SetFbTransaction(TFbTransaction* t);
 
-  // Changing the text closes and unprepares the statement.
+  // Changing the text closes and unprepares the statement, and forgets the
+  // parameters asked to go as octets.
   TFbSQLLines& SQL() { return FSQL; }
+  // Asks that the parameter `name` be sent as UTF-8 octets: the server gets
+  // it as VARCHAR(maxBytes) CHARACTER SET OCTETS (maxBytes 0: a text BLOB in
+  // OCTETS), and the parameter takes the program's UTF-8 text unconverted.
+  // This is how text reaches a UTF8 or UNICODE_FSS column whole from a
+  // connection in a single-byte set, which would otherwise carry it through
+  // that set. The server still checks the bytes against the column: text
+  // longer than the column raises "string right truncation". Ask after the
+  // text is set; a change unprepares the statement.
+  void SetParametroOctetos(const std::string& name, int maxBytes);
+  const TFbOctetParams& ParametrosOctetos() const { return FOctetos; }
   char ParamChar = ':';
 
   void Prepare();
@@ -163,6 +182,7 @@ class TFbStatement : public TFbTranComponent {
   static SqldaPtr NewSqlda(int n);
 
   TFbSQLLines FSQL;
+  TFbOctetParams FOctetos;
   TFbParsedSQL FParsed;
   TFbHandle FHandle = 0;
   bool FPrepared = false;

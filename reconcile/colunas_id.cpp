@@ -7,8 +7,17 @@ namespace pagvigia {
 
 namespace {
 
-// RDB$FIELDS.RDB$FIELD_TYPE of the character types: CHAR, VARCHAR, CSTRING.
+// RDB$FIELDS.RDB$FIELD_TYPE of the character types: CHAR, VARCHAR, CSTRING;
+// and of a BLOB.
 constexpr int kTiposTexto[] = {14, 37, 40};
+constexpr int kTipoBlob = 261;
+
+// RDB$CHARACTER_SET_ID of UNICODE_FSS and UTF8.
+bool ConjuntoUnicode(int id) { return id == 3 || id == 4; }
+
+// Connection sets that do not carry a parameter's UTF-8 text whole into a
+// Unicode column (see TColunasOctetos).
+bool ConexaoPedeOctetos(const std::string& conjunto) { return conjunto == "ISO8859_1" || conjunto == "NONE"; }
 
 const char* PrefixoDaEtapa(TEtapa etapa) {
   switch (etapa) {
@@ -32,19 +41,27 @@ std::optional<int> MaiorIdDaEtapa(TEtapa etapa) {
 
 std::vector<std::string> SqlTamanhosColunasId() {
   return {"SELECT TRIM(RF.RDB$FIELD_NAME) AS COLUNA, F.RDB$FIELD_TYPE AS TIPO,",
-          "F.RDB$CHARACTER_LENGTH AS CARACTERES, F.RDB$FIELD_LENGTH AS BYTES",
+          "F.RDB$CHARACTER_LENGTH AS CARACTERES, F.RDB$FIELD_LENGTH AS BYTES,",
+          "F.RDB$CHARACTER_SET_ID AS CONJUNTO",
           "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE",
           "WHERE RF.RDB$RELATION_NAME = 'MFE_TRANSACAO_CARTOES'",
-          "AND RF.RDB$FIELD_NAME IN ('MFE_IDPAGAMENTO', 'MFE_IDSTATUSVALIDADOR', 'MFE_IDRESPOSTAFISCAL')"};
+          "AND RF.RDB$FIELD_NAME IN ('MFE_IDPAGAMENTO', 'MFE_IDSTATUSVALIDADOR', 'MFE_IDRESPOSTAFISCAL',",
+          "'MFE_XML_ENVIARPAGAMENTO', 'MFE_XML_STATUSVALIDADOR', 'MFE_XML_RESPOSTAFISCAL')"};
 }
 
-TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q) {
+TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q, TColunasOctetos* octetos) {
+  const bool pedeOctetos = octetos && q.FbConnection() && ConexaoPedeOctetos(q.FbConnection()->CharSet());
+  if (octetos) octetos->clear();
   q.SQL().Clear();
   for (const auto& l : SqlTamanhosColunasId()) q.SQL().Add(l);
   q.Open();
   TTamanhosColunasId out;
   for (q.First(); !q.Eof(); q.Next()) {
     const int tipo = q.FieldByName("TIPO").AsInteger();
+    const std::string coluna = q.FieldByName("COLUNA").AsString();
+    TFbColumn& conjunto = q.FieldByName("CONJUNTO");
+    const bool unicode = !conjunto.IsNull() && ConjuntoUnicode(conjunto.AsInteger());
+    if (pedeOctetos && unicode && tipo == kTipoBlob) (*octetos)[coluna] = 0;
     bool texto = false;
     for (int t : kTiposTexto) texto = texto || t == tipo;
     if (!texto) continue;
@@ -52,7 +69,7 @@ TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q) {
     // server gives none (a single-byte character set).
     TFbColumn& caracteres = q.FieldByName("CARACTERES");
     const int tamanho = caracteres.IsNull() ? q.FieldByName("BYTES").AsInteger() : caracteres.AsInteger();
-    const std::string coluna = q.FieldByName("COLUNA").AsString();
+    if (pedeOctetos && unicode) (*octetos)[coluna] = 4 * tamanho;
     for (TEtapa e : {etPagamento, etStatusPagamento, etRespostaFiscal})
       if (ColunaDaEtapa(e) == coluna) out[e] = tamanho;
   }

@@ -18,6 +18,7 @@
 // never sent again (see reconcile/diario.h).
 #pragma once
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,12 +37,23 @@ std::optional<int> MaiorIdDaEtapa(TEtapa etapa);
 // to the server) or is missing.
 using TTamanhosColunasId = std::array<std::optional<int>, 3>;
 
+// The columns of the three updates whose text goes as UTF-8 octets
+// (TFbStatement::SetParametroOctetos), by name, with the most bytes each
+// takes: 4 per character, 0 for a text BLOB. A UTF8 or UNICODE_FSS column
+// gets the text whole only so: an ISO8859_1 connection carries a parameter
+// through its own set first, where “ ” – € become control characters, and a
+// NONE connection sends the system's ANSI bytes, which the column refuses.
+// A WIN1252 connection carries those characters, so it sends text as it is.
+using TColunasOctetos = std::map<std::string, int>;
+
 // The metadata look-up: RDB$RELATION_FIELDS joined with RDB$FIELDS for the
-// three columns; result columns COLUNA, TIPO, CARACTERES, BYTES.
+// three id columns and the three answer XML columns; result columns COLUNA,
+// TIPO, CARACTERES, BYTES, CONJUNTO (the character set id).
 std::vector<std::string> SqlTamanhosColunasId();
 
-// Runs the look-up through `q` (its text is replaced) and reads it.
-TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q);
+// Runs the look-up through `q` (its text is replaced) and reads it; with
+// `octetos`, also the columns that take octets on q's connection.
+TTamanhosColunasId LerTamanhosColunasId(TFbQuery& q, TColunasOctetos* octetos = nullptr);
 
 // The log line for a step whose longest id does not fit its column, with the
 // prefix of the step's own lines; nullopt when it fits (or is not checked).

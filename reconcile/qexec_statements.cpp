@@ -19,25 +19,37 @@ void Abrir(TFbQuery& QExec, const std::vector<std::string>& linhas) {
 
 std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsString(); }
 
+// A parameter of an update and the column it writes.
+struct TParametroColuna {
+  const char* Parametro;
+  const char* Coluna;
+};
+
 // One of the three updates: an id and an answer XML for the row `idInterno`.
 // An id that does not fit its column raises instead of being stored cut: a
-// cut id would mark the step done with a wrong id.
-bool Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const char* paramId, const std::string& id,
-               const char* paramXml, const std::string& xml, std::int64_t idInterno) {
+// cut id would mark the step done with a wrong id. A parameter whose column
+// is in `octetos` goes as UTF-8 octets.
+bool Atualizar(TFbQuery& QExec, const std::vector<std::string>& linhas, const TColunasOctetos& octetos,
+               TParametroColuna paramId, const std::string& id, TParametroColuna paramXml, const std::string& xml,
+               std::int64_t idInterno) {
   QExec.SQL().Clear();
   for (const auto& l : linhas) QExec.SQL().Add(l);
+  for (const TParametroColuna& p : {paramId, paramXml}) {
+    const auto it = octetos.find(p.Coluna);
+    if (it != octetos.end()) QExec.SetParametroOctetos(p.Parametro, it->second);
+  }
   QExec.Prepare();
   TFbRow& params = QExec.Params();
   params.BeginUpdate();
-  TFbColumn& pid = params.ParamByName(paramId);
+  TFbColumn& pid = params.ParamByName(paramId.Parametro);
   pid.NoLengthCheck = false;
   pid.SetAsString(id);
-  params.ParamByName(paramXml).SetAsString(xml);
+  params.ParamByName(paramXml.Parametro).SetAsString(xml);
   params.ParamByName("INDENTIFICADORINTERNO").SetAsInt64(idInterno);
   params.EndUpdate(true);
   QExec.ExecSQL();
   // Read after the run: the server's own refusals are substituted then.
-  return pid.Substituido() || params.ParamByName(paramXml).Substituido();
+  return pid.Substituido() || params.ParamByName(paramXml.Parametro).Substituido();
 }
 
 }  // namespace
@@ -128,7 +140,7 @@ void TQExecStatements::Confirmar() { FReserva.Confirmar(); }
 
 void TQExecStatements::Liberar() noexcept { FReserva.Liberar(); }
 
-TTamanhosColunasId TQExecStatements::TamanhosColunasId() { return LerTamanhosColunasId(FQExec); }
+TTamanhosColunasId TQExecStatements::TamanhosColunasId() { return LerTamanhosColunasId(FQExec, &FOctetos); }
 
 std::int32_t TQExecStatements::CodigoPOSPorSerial(const std::string& serialPOS) {
   Abrir(FQExec, SqlPOSPorSerial(serialPOS));
@@ -148,19 +160,20 @@ TTransacaoRelida TQExecStatements::RelerTransacao(std::int64_t idInterno) {
 
 bool TQExecStatements::AtualizaPagamento(std::int64_t idInterno, const std::string& idPagamento,
                                          const std::string& xml) {
-  return Atualizar(FQExec, SqlAtualizaPagamento(), "IDPAGAMENTO", idPagamento, "XMLENVIARPAGAMENTO", xml, idInterno);
+  return Atualizar(FQExec, SqlAtualizaPagamento(), FOctetos, {"IDPAGAMENTO", "MFE_IDPAGAMENTO"}, idPagamento,
+                   {"XMLENVIARPAGAMENTO", "MFE_XML_ENVIARPAGAMENTO"}, xml, idInterno);
 }
 
 bool TQExecStatements::AtualizaStatusValidador(std::int64_t idInterno, const std::string& idStatus,
                                                const std::string& xml) {
-  return Atualizar(FQExec, SqlAtualizaStatusValidador(), "IDSTATUSVALIDADOR", idStatus, "XMLSTATUSVALIDADOR", xml,
-            idInterno);
+  return Atualizar(FQExec, SqlAtualizaStatusValidador(), FOctetos, {"IDSTATUSVALIDADOR", "MFE_IDSTATUSVALIDADOR"},
+                   idStatus, {"XMLSTATUSVALIDADOR", "MFE_XML_STATUSVALIDADOR"}, xml, idInterno);
 }
 
 bool TQExecStatements::AtualizaRespostaFiscal(std::int64_t idInterno, const std::string& idRespostaFiscal,
                                               const std::string& xml) {
-  return Atualizar(FQExec, SqlAtualizaRespostaFiscal(), "IDRESPOSTAFISCAL", idRespostaFiscal, "XMLRESPOSTAFISCAL", xml,
-            idInterno);
+  return Atualizar(FQExec, SqlAtualizaRespostaFiscal(), FOctetos, {"IDRESPOSTAFISCAL", "MFE_IDRESPOSTAFISCAL"},
+                   idRespostaFiscal, {"XMLRESPOSTAFISCAL", "MFE_XML_RESPOSTAFISCAL"}, xml, idInterno);
 }
 
 }  // namespace pagvigia

@@ -62,7 +62,8 @@ class TReconcileStatements {
   virtual void Confirmar() = 0;
   // Gives the claim up (nothing when none is held); never raises.
   virtual void Liberar() noexcept = 0;
-  // The lengths of the three id columns from the database's metadata.
+  // The lengths of the three id columns from the database's metadata (the
+  // real statements learn there too which update columns take octets).
   virtual TTamanhosColunasId TamanhosColunasId() = 0;
 
   // The shop's optional table of unfinished sends (reconcile/envios_pendentes.h).
@@ -117,6 +118,9 @@ class TQExecStatements : public TReconcileStatements {
   // statement, for what must commit while a claim stays held.
   std::unique_ptr<TFbTransaction> FTrEnvios;
   std::unique_ptr<TFbQuery> FQEnvios;
+  // The update columns that take octets on this connection, learnt with the
+  // id columns' lengths.
+  TColunasOctetos FOctetos;
 };
 
 }  // namespace pagvigia

@@ -543,11 +543,15 @@ TEST(FbCharSets, TextReadsAndWritesAsTheShopsProgramsStoreIt) {
 // (An ISO8859_1 connection carries “ ” – € as Windows-1252 bytes, which a
 // WIN1252 column reads as other characters; a WIN1252 connection carries
 // them as characters ISO 8859-1 lacks.) Characters that neither connection
-// set holds are "?" before they leave.
+// set holds are "?" before they leave. A parameter sent as octets reaches a
+// UTF8 or UNICODE_FSS column (or text BLOB) whole from an ISO8859_1
+// connection; that connection cannot read "€" from it, so it reads the
+// column back as octets.
 TEST(FbCharSets, TextAColumnCannotHoldIsWrittenWithQuestionMarks) {
   FirebirdDb db(
       "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, LATIN VARCHAR(20) CHARACTER SET ISO8859_1,\n"
-      "  WIN CHAR(20) CHARACTER SET WIN1252, UNI VARCHAR(20) CHARACTER SET UTF8);\n"
+      "  WIN CHAR(20) CHARACTER SET WIN1252, UNI VARCHAR(20) CHARACTER SET UTF8,\n"
+      "  FSS VARCHAR(20) CHARACTER SET UNICODE_FSS, MEMO BLOB SUB_TYPE TEXT CHARACTER SET UTF8);\n"
       "INSERT INTO T (ID) VALUES (1);\n");
   const std::string text = "“Ação” – €5";
   struct Case {
@@ -556,30 +560,38 @@ TEST(FbCharSets, TextAColumnCannotHoldIsWrittenWithQuestionMarks) {
     std::string written;
     std::string stored;
     bool substituted;
+    int octets = -1;  // the most bytes the parameter is sent as octets with
   };
   for (const Case& c : {Case{"ISO8859_1", "WIN", text, "?Ação? ? ?5", true},
                         Case{"WIN1252", "LATIN", text, "?Ação? ? ?5", true},
                         Case{"WIN1252", "UNI", text, text, false},
-                        Case{"ISO8859_1", "LATIN", "€ → ç", "€ ? ç", true}}) {
+                        Case{"ISO8859_1", "LATIN", "€ → ç", "€ ? ç", true},
+                        Case{"ISO8859_1", "UNI", text, text, false, 80},
+                        Case{"ISO8859_1", "FSS", text, text, false, 60},
+                        Case{"ISO8859_1", "MEMO", text, text, false, 0}}) {
     SCOPED_TRACE(std::string(c.connection) + " into " + c.column);
+    const std::string column = c.column;
     ServiceLikeConnection s(db);
     s.conn.Params.SetValue("CHARACTER SET", c.connection);
     TFbQuery u(&s.conn, &s.rw);
-    u.SQL().Add(std::string("UPDATE T SET ") + c.column + " = :V WHERE ID = 1");
+    u.SQL().Add("UPDATE T SET " + column + " = :V WHERE ID = 1");
+    if (c.octets >= 0) u.SetParametroOctetos("V", c.octets);
     u.Prepare();
     u.Params().ParamByName("V").SetAsString(c.written);
     ASSERT_NO_THROW(u.ExecSQL());
     EXPECT_EQ(u.Params().ParamByName("V").Substituido(), c.substituted);
     TFbQuery q(&s.conn);
-    q.SQL().Add(std::string("SELECT ") + c.column + " FROM T WHERE ID = 1");
+    q.SQL().Add(c.octets < 0 ? "SELECT " + column + " FROM T WHERE ID = 1"
+                             : "SELECT CAST(" + column + " AS VARCHAR(80) CHARACTER SET OCTETS) AS " + column +
+                                   " FROM T WHERE ID = 1");
     q.Open();
-    EXPECT_EQ(q.FieldByName(c.column).AsString(), c.stored);
+    EXPECT_EQ(q.FieldByName(column).AsString(), c.stored);
     q.Close();
     s.conn.Disconnect();
     // What another program sees (the LATIN column holds Windows-1252 bytes).
-    const std::string octets = c.column == std::string("UNI") ? c.stored : platform::Utf8ToCp1252(c.stored);
-    EXPECT_EQ(db.Scalar(std::string("SELECT CAST(TRIM(") + c.column + ") AS VARCHAR(40) CHARACTER SET OCTETS) FROM T"),
-              Hex(octets));
+    const bool unicode = column == "UNI" || column == "FSS" || column == "MEMO";
+    const std::string octets = unicode ? c.stored : platform::Utf8ToCp1252(c.stored);
+    EXPECT_EQ(db.Scalar("SELECT CAST(TRIM(" + column + ") AS VARCHAR(40) CHARACTER SET OCTETS) FROM T"), Hex(octets));
   }
 }
 

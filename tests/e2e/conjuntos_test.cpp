@@ -20,12 +20,30 @@ std::string Bytes1252(const std::string& utf8) { return "x'" + Hex(platform::Utf
 
 const std::string kDono = "MARIA D’ÁVILA ŒIL €";
 const std::string kSerial = "POS D'ÁGUA’";
-const std::string kMensagem = "Pagamento ’recebido’ € Œ";
+// The answer columns made UTF8.
+std::string XmlUtf8() {
+  std::string sql;
+  for (const char* c : {"MFE_XML_ENVIARPAGAMENTO", "MFE_XML_STATUSVALIDADOR", "MFE_XML_RESPOSTAFISCAL"})
+    sql += std::string("ALTER TABLE MFE_TRANSACAO_CARTOES DROP ") + c + ";\nALTER TABLE MFE_TRANSACAO_CARTOES ADD " + c +
+           " BLOB SUB_TYPE TEXT CHARACTER SET UTF8;\n";
+  return sql;
+}
 
 TEST(Conjuntos, EveryRowOfEachCharacterSetIsSentAndItsAnswerKeptAsWritten) {
-  for (const char* charset : {"ISO8859_1", "WIN1252", "NONE"}) {
-    SCOPED_TRACE(charset);
+  struct Caso {
+    const char* charset;
+    bool xmlUtf8;
+    std::string mensagem;
+  };
+  for (const Caso& caso : {Caso{"ISO8859_1", false, "Pagamento ’recebido’ € Œ"},
+                           Caso{"WIN1252", false, "Pagamento ’recebido’ € Œ"},
+                           Caso{"NONE", false, "Pagamento ’recebido’ € Œ"},
+                           Caso{"ISO8859_1", true, "Pagamento “recebido” – € Œ"}}) {
+    const char* charset = caso.charset;
+    const std::string& kMensagem = caso.mensagem;
+    SCOPED_TRACE(std::string(charset) + (caso.xmlUtf8 ? ", answers in UTF8" : ""));
     Instalacao inst(1, "", charset);
+    if (caso.xmlUtf8) inst.db().Run(XmlUtf8());
     Transacao tef;  // payment, status (with the card holder) and fiscal response
     tef.instituicao = "CRÉDITO SÃO JOÃO";
     inst.Inserir(tef);
@@ -69,7 +87,7 @@ TEST(Conjuntos, EveryRowOfEachCharacterSetIsSentAndItsAnswerKeptAsWritten) {
           "</Resposta></Integrador>";
       EXPECT_EQ(inst.db().Scalar("SELECT CAST(MFE_XML_ENVIARPAGAMENTO AS VARCHAR(8000) CHARACTER SET OCTETS) FROM "
                                  "MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = " + std::to_string(id)),
-                Hex(platform::Utf8ToCp1252(escrita)))
+                Hex(caso.xmlUtf8 ? escrita : platform::Utf8ToCp1252(escrita)))
           << "row " << id;
     }
     EXPECT_TRUE(inst.ServiceLog().empty()) << SlurpFile(inst.ServiceLogPath());
