@@ -1,5 +1,7 @@
 #include "db/fb_query.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -237,6 +239,12 @@ void TFbStatement::Unprepare() {
   FParsed = TFbParsedSQL{};
 }
 
+namespace {
+std::atomic<std::uint64_t> gPreparacoes{0};
+}  // namespace
+
+std::uint64_t TFbStatement::PreparacoesNoProcesso() { return gPreparacoes.load(); }
+
 void TFbStatement::Prepare() {
   if (FPrepared) return;
   const std::string text = FSQL.Text();
@@ -257,6 +265,7 @@ void TFbStatement::Prepare() {
   lib.isc_dsql_prepare(st, tr.HandlePtr(), &FHandle, len, bytes.c_str(), static_cast<unsigned short>(c.SQLDialect()),
                        out.get());
   Check(st);
+  ++gPreparacoes;
   if (out->sqld > out->sqln) {
     out = NewSqlda(out->sqld);
     lib.isc_dsql_describe(st, &FHandle, SQLDA_VERSION1, out.get());

@@ -98,6 +98,10 @@ class TFbTranComponent : public TFbConComponent {
 // One SQL statement: text, prepare, parameters, execution.
 class TFbStatement : public TFbTranComponent {
  public:
+  // How many statements this process has prepared on the server so far (a
+  // prepare is a round trip: the count shows one prepared over and over).
+  static std::uint64_t PreparacoesNoProcesso();
+
   explicit TFbStatement(TFbConnection* connection = nullptr, TFbTransaction* transaction = nullptr,
                         const std::string& name = "");
   ~TFbStatement() override;

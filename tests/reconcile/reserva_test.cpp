@@ -98,5 +98,23 @@ TEST_F(Reserva, AMissingRowIsSaidSo) {
   EXPECT_FALSE(a.reserva.Ativa());
 }
 
+// The claim runs for every step of every row: its statement is prepared
+// once per connection, not once per claim.
+TEST_F(Reserva, TheClaimsStatementIsPreparedOncePerConnection) {
+  ServiceLikeConnection s(db);
+  s.conn.Connect();
+  TFbQuery q{&s.conn, &s.rw};
+  TReservaLinha reserva{s.rw, q};
+  const std::uint64_t antes = TFbStatement::PreparacoesNoProcesso();
+  TIdsLinha ids;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(reserva.Reservar(1 + i % 2, ids), rrReservada);
+    reserva.Confirmar();
+  }
+  const std::uint64_t preparacoes = TFbStatement::PreparacoesNoProcesso() - antes;
+  RecordProperty("prepares_for_100_claims", static_cast<int>(preparacoes));
+  EXPECT_EQ(preparacoes, 1u);
+}
+
 }  // namespace
 }  // namespace pagvigia
