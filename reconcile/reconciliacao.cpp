@@ -283,8 +283,10 @@ auto TReconciliacao::Enviar(std::int64_t idInterno, TEtapa etapa, F&& chamada) {
     return chamada();
   } catch (...) {
     // A command the Integrador never took leaves nothing to settle; any
-    // other failure leaves the send unfinished, settled next cycle.
-    if (FIntegrador.ComandoRetirado()) {
+    // other failure after the publish leaves the send unfinished, settled
+    // next cycle. (A failure before any publish left no entry.)
+    const TEntradaDiario* envio = FDiario.Entrada(idInterno, etapa);
+    if (envio && envio->Enviando && FIntegrador.ComandoRetirado()) {
       try {
         ConcluirSemRegistro(idInterno, etapa);
       } catch (...) {
