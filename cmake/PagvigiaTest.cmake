@@ -18,14 +18,9 @@ macro(pagvigia_enable_testing)
   set_property(GLOBAL PROPERTY CTEST_TARGETS_ADDED 1)
   include(CTest)
   if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
-    # Wine's prefix is made once, before the first test program runs; its
-    # server stays up until the last one has ended (tests/wine/prefix.sh).
-    add_test(NAME wine_prefix COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/prefix.sh start
-                                      ${PAGVIGIA_WINE_PROGRAM} ${PAGVIGIA_WINEPREFIX})
+    # Wine's prefix is made once, before the first test program runs.
+    add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot -i)
     set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 600 LABELS unit)
-    add_test(NAME wine_prefix_end COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/prefix.sh stop
-                                          ${PAGVIGIA_WINE_PROGRAM} ${PAGVIGIA_WINEPREFIX})
-    set_tests_properties(wine_prefix_end PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS unit)
     set(PAGVIGIA_WINE_FIXTURE ON)
   endif()
 endmacro()
