@@ -5,20 +5,12 @@
 #include <random>
 #include <thread>
 
+#ifdef _WIN32
+#include "platform/win_text.h"
+#endif
+
 namespace pagvigia::platform {
 namespace {
-
-// The C calendar's thread-safe forms, which the two C libraries name
-// differently.
-std::tm LocalCalendar(std::time_t t) {
-  std::tm tm{};
-#ifdef _WIN32
-  ::localtime_s(&tm, &t);
-#else
-  ::localtime_r(&t, &tm);
-#endif
-  return tm;
-}
 
 std::tm UtcCalendar(std::time_t t) {
   std::tm tm{};
@@ -38,28 +30,41 @@ std::time_t FromUtcCalendar(std::tm* tm) {
 #endif
 }
 
+#ifdef _WIN32
+// What the Windows clock shows. The C library's local time takes its time
+// zone once, at start (or from TZ), so a service running for months would
+// keep the old offset across a change of time zone or of its rules.
+DateTime SystemLocalNow() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return DateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+#else
+DateTime SystemLocalNow() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t t = system_clock::to_time_t(now);
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  DateTime d;
+  d.year = tm.tm_year + 1900;
+  d.month = tm.tm_mon + 1;
+  d.day = tm.tm_mday;
+  d.hour = tm.tm_hour;
+  d.minute = tm.tm_min;
+  d.second = tm.tm_sec;
+  d.millisecond = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+  return d;
+}
+#endif
+
 class RealClock final : public Clock, public Sleeper {
  public:
   std::int64_t NowMs() override {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
   }
-  DateTime LocalNow() override {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    const std::tm tm = LocalCalendar(t);
-    DateTime d;
-    d.year = tm.tm_year + 1900;
-    d.month = tm.tm_mon + 1;
-    d.day = tm.tm_mday;
-    d.hour = tm.tm_hour;
-    d.minute = tm.tm_min;
-    d.second = tm.tm_sec;
-    d.millisecond = static_cast<int>(
-        duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    return d;
-  }
+  DateTime LocalNow() override { return SystemLocalNow(); }
   void SleepMs(std::int64_t ms) override {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }

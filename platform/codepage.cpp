@@ -119,6 +119,9 @@ std::string Cp1252ToUtf8(std::string_view ansi) {
   return out;
 }
 
+std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCp1252(utf8); }
+std::string AnsiToUtf8(std::string_view ansi) { return Cp1252ToUtf8(ansi); }
+
 std::string AnsiRoundTrip(std::string_view utf8) {
   // Fast path: pure ASCII survives unchanged.
   bool ascii = true;

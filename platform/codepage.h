@@ -8,12 +8,15 @@
 
 namespace pagvigia::platform {
 
-// UTF-8 to the system's ANSI code page: Windows-1252 on POSIX (a table of
-// our own), the code page Windows is set to on Windows. A character the code
-// page cannot hold (no best-fit look-alikes), and every byte that is not part
-// of a valid UTF-8 sequence, becomes "?".
+// UTF-8 to the program's ANSI code page and back: Windows-1252 on every
+// platform, whatever code page the system is set to (a Windows machine may
+// be set to UTF-8, 65001), since the Integrador's files, the logs and the
+// database's NONE text are Windows-1252 by the program's convention. The
+// same table as Utf8ToCp1252/Cp1252ToUtf8. A character Windows-1252 cannot
+// hold (no best-fit look-alikes), and every byte that is not part of a valid
+// UTF-8 sequence, becomes "?". Never fails: a non-empty text never gives an
+// empty one.
 std::string Utf8ToAnsi(std::string_view utf8);
-// ANSI code page bytes to UTF-8.
 std::string AnsiToUtf8(std::string_view ansi);
 
 // UTF-8 to Windows-1252 and back by the table, on every platform. The five

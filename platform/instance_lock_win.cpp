@@ -1,7 +1,7 @@
-#include <windows.h>
+#include "platform/instance_lock.h"
 
 #include "platform/files.h"
-#include "platform/instance_lock.h"
+#include "platform/win_text.h"
 
 namespace pagvigia::platform {
 
@@ -11,8 +11,9 @@ InstanceLock::~InstanceLock() {
 
 bool InstanceLock::TryAcquire(const std::string& path) {
   if (FHandle != -1) return true;
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The wide function: the path is UTF-8, not the system's code page.
+  HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = ::GetLastError();
     throw FileError("Cannot open \"" + path + "\": error " + std::to_string(err), static_cast<int>(err));

@@ -2,13 +2,13 @@
 // control handler, status reports), CreateService and DeleteService, and the
 // console's Ctrl+C for runs in the foreground.
 #include "platform/service_host.h"
+#include "platform/console.h"
 #include "platform/win_text.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <iostream>
 #include <thread>
 
 namespace pagvigia::platform {
@@ -259,12 +259,12 @@ int RunService(const ServiceDefinition& service, ServiceThread& thread, EventLog
   dispatch = nullptr;
   if (ok) return d.status;
   if (err == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
-    std::cerr << "Service \"" << service.displayName
+    ConsoleErr() << "Service \"" << service.displayName
               << "\" runs under the Service Control Manager: register it with /INSTALL and start "
                  "it with \"net start "
               << service.name << "\", or run it in the foreground with /CONSOLE" << std::endl;
   else
-    std::cerr << "Service \"" << service.displayName
+    ConsoleErr() << "Service \"" << service.displayName
               << "\" could not connect to the Service Control Manager: " << ErrorText(err)
               << std::endl;
   return 1;

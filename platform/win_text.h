@@ -23,6 +23,19 @@ namespace pagvigia::platform {
 std::wstring Widen(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes "?".
 std::string Narrow(std::wstring_view utf16);
+// UTF-8 to the bytes of a Windows code page and back, by the system. The
+// code page is always given (never CP_ACP): the program's own files are
+// Windows-1252 by its own table (codepage.h), and a caller that needs the
+// system's conversion names the code page it means, so that every code
+// page, UTF-8 (65001) among them, can be tested on any machine. A character
+// the code page cannot hold becomes "?" (no best-fit look-alikes) where the
+// code page allows the choice; UTF-8 and the few others that do not allow it
+// hold every character. A byte that is not valid in the code page becomes
+// U+FFFD. Throws std::runtime_error with the system's text when the system
+// refuses the conversion (an unknown code page): never an empty text for a
+// non-empty one.
+std::string Utf8ToCodePage(std::string_view utf8, UINT codePage);
+std::string CodePageToUtf8(std::string_view bytes, UINT codePage);
 // The system's text for an error code (GetLastError), without the line end.
 std::string ErrorText(DWORD code);
 

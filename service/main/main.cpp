@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
   using namespace pagvigia;
   if (platform::FindCmdLineSwitch(argc, argv, "STATUS")) {
     // Before the service object, which would delete the logs.
-    const TStatusCheckResult r = RunStatusCheck({}, std::cout);
-    std::cout.flush();
+    const TStatusCheckResult r = RunStatusCheck({}, platform::ConsoleOut());
+    platform::ConsoleOut().flush();
     // A client-library thread may still wait for a silent server: end
     // without the exit-time clean-up that would unload the library under it.
     if (r.AttachAbandoned) std::_Exit(r.ExitCode);
@@ -54,12 +54,12 @@ int main(int argc, char** argv) {
   if (serve || once) {
     try {
       if (!instanceLock.TryAcquire(platform::InstanceLockPath())) {
-        std::cerr << "Pagvigia: another instance is already running from " << platform::ExecutableDir()
+        platform::ConsoleErr() << "Pagvigia: another instance is already running from " << platform::ExecutableDir()
                   << std::endl;
         return 1;
       }
     } catch (const std::exception& e) {
-      std::cerr << e.what() << std::endl;
+      platform::ConsoleErr() << e.what() << std::endl;
       return 1;
     }
   }
@@ -76,9 +76,9 @@ int main(int argc, char** argv) {
                                            },
                                            SrvPagvigia.StopTimeoutSec()};
     if (install)
-      return platform::InstallService(definition, platform::ExecutablePath(), silent, std::cout,
-                                      std::cerr);
-    if (uninstall) return platform::UninstallService(definition, silent, std::cout, std::cerr);
+      return platform::InstallService(definition, platform::ExecutablePath(), silent, platform::ConsoleOut(),
+                                      platform::ConsoleErr());
+    if (uninstall) return platform::UninstallService(definition, silent, platform::ConsoleOut(), platform::ConsoleErr());
     if (once) {
       // The cycle runs on a thread of its own while this one handles the
       // stop requests as the service does: the first lets the step in flight
@@ -100,10 +100,10 @@ int main(int argc, char** argv) {
       try {
         std::rethrow_exception(failure);
       } catch (const std::exception& e) {
-        std::cerr << e.what() << std::endl;
+        platform::ConsoleErr() << e.what() << std::endl;
         eventLog.Error(e.what());
       } catch (...) {
-        std::cerr << "Unknown exception" << std::endl;
+        platform::ConsoleErr() << "Unknown exception" << std::endl;
         eventLog.Error("Unknown exception");
       }
       return 1;
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     return platform::RunService(definition, *serviceThread, eventLog);
   } catch (const std::exception& e) {
     // The service object could not be created.
-    std::cerr << e.what() << std::endl;
+    platform::ConsoleErr() << e.what() << std::endl;
     eventLog.Error(e.what());
     return 1;
   }
