@@ -98,15 +98,17 @@ void ServiceThread::HandleSystemRequests() {
       }
     }
   }
+}
+
+// A wake is drained only by the wait it ends: one that comes before the wait
+// begins ends that wait at once instead of being lost.
+void ServiceThread::WaitForRequest(std::int64_t timeoutMs) {
+  pollfd fds[2] = {{FNative->signalFd, POLLIN, 0}, {FNative->eventFd, POLLIN, 0}};
+  ::poll(fds, 2, timeoutMs < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeoutMs, 1 << 30)));
   if (FNative->eventFd >= 0) {
     std::uint64_t count = 0;
     [[maybe_unused]] auto n = ::read(FNative->eventFd, &count, sizeof count);
   }
-}
-
-void ServiceThread::WaitForRequest(std::int64_t timeoutMs) {
-  pollfd fds[2] = {{FNative->signalFd, POLLIN, 0}, {FNative->eventFd, POLLIN, 0}};
-  ::poll(fds, 2, timeoutMs < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeoutMs, 1 << 30)));
 }
 
 void ServiceThread::Announce(ServiceState before, ServiceState now) {
