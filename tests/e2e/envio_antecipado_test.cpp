@@ -71,8 +71,10 @@ TEST_P(EnvioAntecipado, ThePaymentIsSentOnceAndItsFirstIdRecorded) {
   std::vector<SimCommand> antes;
   std::unique_ptr<IntegradorSim> segundo;
   if (!c.mesmoSimulador) {
-    // The late answer is written, then that Integrador goes.
+    // The late answer is written (the simulator records the command just
+    // after), then that Integrador goes.
     ASSERT_TRUE(WaitUntil([&] { return TemXml(inst.output()); }, 60s));
+    ASSERT_TRUE(primeiro->WaitForCommands(1));
     antes = primeiro->Commands();
     primeiro.reset();
     segundo = std::make_unique<IntegradorSim>(inst.input(), inst.output(),
