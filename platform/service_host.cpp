@@ -28,6 +28,22 @@ bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name)
   return false;
 }
 
+const char* BuildPlatform() {
+#if defined(_WIN64)
+  return "Windows x64";
+#elif defined(_WIN32)
+  return "Windows x86";
+#elif defined(__linux__) && defined(__x86_64__)
+  return "Linux x86_64";
+#elif defined(__linux__) && defined(__i386__)
+  return "Linux x86";
+#elif defined(__linux__) && defined(__aarch64__)
+  return "Linux aarch64";
+#else
+  return "POSIX";
+#endif
+}
+
 // ---------------------------------------------------------------------------
 // ServiceThread
 

@@ -29,6 +29,19 @@ namespace pagvigia::platform {
 // letters in any case.
 bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name);
 
+// How the platform's own documentation writes the program's switches and
+// name: "/" and "Pagvigia.exe" on Windows, "-" and "pagvigia" elsewhere.
+#ifdef _WIN32
+inline constexpr const char* kSwitchPrefix = "/";
+inline constexpr const char* kProgramName = "Pagvigia.exe";
+#else
+inline constexpr const char* kSwitchPrefix = "-";
+inline constexpr const char* kProgramName = "pagvigia";
+#endif
+// The platform this build is for: "Linux x86_64", "Windows x64",
+// "Windows x86".
+const char* BuildPlatform();
+
 enum class ServiceState { Stopped, StartPending, Running, StopPending, Paused };
 // Interrogate asks for the state to be reported again. StopNow is a stop that
 // cannot wait for the exchange in flight (Windows: the system is shutting

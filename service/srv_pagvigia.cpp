@@ -39,6 +39,7 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
       FSettings(options.Settings ? *options.Settings
                                  : TServiceSettings::Load(FExeDir + kServiceSettingsName)),
       FClock(*options.Clock),
+      FApagarLogs(options.ApagarLogs),
       IBGestalo("Gestalo"),
       IB_TransPrincipal(&IBGestalo, "IB_TransPrincipal"),
       IBTPrincipalRW(&IBGestalo, "IBTPrincipalRW"),
@@ -108,8 +109,10 @@ std::string TSrvPagvigia::ArquivoLog() const { return FExeDir + kServiceLogName;
 void TSrvPagvigia::ServiceCreate() {
   Timer1.SetEnabled(false);
   const std::string integradorLog = FExeDir + kIntegradorLogName;
-  if (platform::FileExists(integradorLog)) platform::DeleteFile(integradorLog);
-  if (platform::FileExists(ArquivoLog())) platform::DeleteFile(ArquivoLog());
+  if (FApagarLogs) {
+    if (platform::FileExists(integradorLog)) platform::DeleteFile(integradorLog);
+    if (platform::FileExists(ArquivoLog())) platform::DeleteFile(ArquivoLog());
+  }
   IntegradorCliente.ArqLOG = integradorLog;
 }
 

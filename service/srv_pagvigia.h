@@ -39,6 +39,9 @@ struct TSrvPagvigiaOptions {
   platform::Sleeper* TimerSleeper = nullptr;
   // How often the timer looks at its schedule while waiting (milliseconds).
   std::int64_t TimerSliceMs = 50;
+  // ServiceCreate deletes both logs; a manual job (one cycle, the checks)
+  // keeps them and appends to them.
+  bool ApagarLogs = true;
   // Receives the message of an exception that escapes a cycle run by the
   // timer; the system's event log when not set.
   std::function<void(const std::string&)> OnCycleException;
@@ -53,6 +56,7 @@ class TSrvPagvigia {
   std::atomic<bool> FAbandonRequested{false};
   // Entries written to "Pagvigia.log" so far (for the cycle's summary).
   int FEntradasLog = 0;
+  bool FApagarLogs;
   // The cash register's data, read once by the cycle in progress.
   TDadosCaixa FDadosCaixa;
 
@@ -68,8 +72,8 @@ class TSrvPagvigia {
   TSrvPagvigia(const TSrvPagvigia&) = delete;
   TSrvPagvigia& operator=(const TSrvPagvigia&) = delete;
 
-  // Timer off, both logs deleted, the Integrador's log pointed beside the
-  // executable.
+  // Timer off, both logs deleted (unless the options keep them), the
+  // Integrador's log pointed beside the executable.
   void ServiceCreate();
   // The body of the running service: timer on, control requests handled
   // until a stop request, timer off; then, while a cycle is still running,

@@ -4,25 +4,43 @@
 // (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
 // remove it; "ONCE" runs one polling cycle at once (stopped by SIGTERM,
 // SIGINT or Ctrl+C as the service is); "STATUS" checks the set-up for the
-// operator and changes nothing.
+// operator and changes nothing; "?", "h" or "help" list the switches and
+// "VERSAO" names the version. A word the program does not know lists the
+// switches on standard error (exit status 2).
 #include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
 #include "platform/service_host.h"
+#include "service/linha_comando.h"
 #include "service/srv_pagvigia.h"
 #include "service/status_check.h"
 
 int main(int argc, char** argv) {
   using namespace pagvigia;
-  if (platform::FindCmdLineSwitch(argc, argv, "STATUS")) {
+  const TLinhaComando linha = LerLinhaComando(argc, argv);
+  switch (linha.Modo) {
+    case TModoExecucao::Invalida:
+      platform::ConsoleErr() << "Pagvigia: " << linha.Erro << "\n" << TextoAjuda() << std::flush;
+      return 2;
+    case TModoExecucao::Ajuda:
+      platform::ConsoleOut() << TextoAjuda() << std::flush;
+      return 0;
+    case TModoExecucao::Versao:
+      platform::ConsoleOut() << TextoVersao() << std::flush;
+      return 0;
+    default:
+      break;
+  }
+  if (linha.Modo == TModoExecucao::Status) {
     // Before the service object, which would delete the logs.
     const TStatusCheckResult r = RunStatusCheck({}, platform::ConsoleOut());
     platform::ConsoleOut().flush();
@@ -31,12 +49,12 @@ int main(int argc, char** argv) {
     if (r.AttachAbandoned) std::_Exit(r.ExitCode);
     return r.ExitCode;
   }
-  const bool install = platform::FindCmdLineSwitch(argc, argv, "INSTALL");
-  const bool uninstall = !install && platform::FindCmdLineSwitch(argc, argv, "UNINSTALL");
-  const bool silent = platform::FindCmdLineSwitch(argc, argv, "SILENT");
-  const bool once = !install && !uninstall && platform::FindCmdLineSwitch(argc, argv, "ONCE");
-  const bool serve = !install && !uninstall && !once;
-  const bool console = serve && platform::FindCmdLineSwitch(argc, argv, "CONSOLE");
+  const bool install = linha.Modo == TModoExecucao::Instalar;
+  const bool uninstall = linha.Modo == TModoExecucao::Desinstalar;
+  const bool silent = linha.Silencioso;
+  const bool once = linha.Modo == TModoExecucao::Ciclo;
+  const bool console = linha.Modo == TModoExecucao::Console;
+  const bool serve = linha.Modo == TModoExecucao::Servico || console;
   platform::EventLog& eventLog = platform::SystemEventLog();
 
   // The control signals become requests, for the service and for a single
@@ -65,8 +83,11 @@ int main(int argc, char** argv) {
   }
 
   try {
-    // Creating the service object deletes both logs, also when installing.
-    TSrvPagvigia SrvPagvigia;
+    // Creating the service object deletes both logs, also when installing;
+    // a single cycle keeps them and appends to them.
+    TSrvPagvigiaOptions options;
+    options.ApagarLogs = linha.ApagaLogs();
+    TSrvPagvigia SrvPagvigia(std::move(options));
     platform::ServiceDefinition definition{TSrvPagvigia::kName, TSrvPagvigia::kDisplayName,
                                            [&](platform::ServiceThread& thread) {
                                              SrvPagvigia.ServiceExecute(thread);

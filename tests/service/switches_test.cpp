@@ -132,12 +132,13 @@ TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs
   EXPECT_NE(r.err.find("\"Pagvigia\""), std::string::npos) << r.err;
 }
 
-TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceAndReportsAnEscapingException) {
+TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceKeepsTheLogsAndReportsAnEscapingException) {
   PlantLogs();
   Result r = Run({"-ONCE"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Entries(), 1u);
-  EXPECT_FALSE(platform::PathExists(FDir / "Pagvigia_Integrador.log"));
+  EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia.log").rfind("old\r\n", 0), 0u);
+  EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log"), "old\r\n");
 
   // A database without the shop's tables: the cycle's failure escapes.
   testing::FirebirdDb db;
@@ -146,7 +147,37 @@ TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceAndReportsAnEscapingException) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("ISC ERROR CODE:"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("PADRAO"), std::string::npos) << r.err;
-  EXPECT_FALSE(platform::PathExists(FDir / "Pagvigia.log"));  // deleted at start, nothing written
+  EXPECT_EQ(Entries(), 1u);  // the first run's, kept; this one wrote none
+}
+
+// Switches that start no job answer at once and leave the logs; a word the
+// program does not know never starts the service.
+TEST_F(ExecutableTest, HelpVersionAndUnknownWordsAnswerAtOnceAndKeepTheLogs) {
+  struct Caso {
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // start of standard output
+    const char* err;  // start of standard error
+  };
+  const Caso casos[] = {
+      {{"-h"}, 0, "Uso: pagvigia [opção]\n", ""},
+      {{"--help"}, 0, "Uso: ", ""},
+      {{"/?"}, 0, "Uso: ", ""},
+      {{"--version"}, 0, "Pagvigia 1.0.0 (Linux ", ""},
+      {{"-VERSAO", "-once"}, 0, "Pagvigia ", ""},
+      {{"-linhas", "5"}, 2, "", "Pagvigia: opção desconhecida: -linhas\nUso: pagvigia [opção]\n"},
+      {{"once"}, 2, "", "Pagvigia: argumento desconhecido: once\nUso: "},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.args[0]);
+    PlantLogs();
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia.log"), "old\r\n");
+    EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log"), "old\r\n");
+  }
 }
 
 // A datagram socket standing in for systemd's NOTIFY_SOCKET.
