@@ -288,8 +288,12 @@ class Instalacao {
   // Runs `pagvigia` with the given arguments in the background (under Wine
   // for the Windows build: the process is then the program itself, as wine
   // executes it in place).
+  // Each run starts with empty logs, so that a test reads what that run
+  // wrote (a single cycle appends to the logs it finds).
   std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
     ++FRuns;
+    for (const std::string& log : {ServiceLogPath(), IntegradorLogPath()})
+      if (platform::FileExists(log)) platform::DeleteFile(log);
     // The working folder is a different one on purpose: the program must find
     // its files beside its executable, not in the current folder.
     ChildOptions o = ChildOptions().In(FRoot.path()).Output(OutPath(), ErrPath());
