@@ -10,11 +10,19 @@ namespace pagvigia::platform {
 // An opaque handle of a loaded library; nullptr means not loaded.
 using DynLibHandle = void*;
 
-// Loads a library by file name (found by the system's ordinary search) or by
-// path (exactly that file; the library's own folder is where its
-// dependencies are looked for first, where the platform does that). System
-// error dialogs are suppressed. Returns nullptr on failure; the reason is then
-// in DynLibLastError().
+// Keeps libraries out of the current folder and PATH for the whole process
+// (Windows: SetDefaultDllDirectories; a service running as LocalSystem must
+// never load a file that an ordinary user could drop there). Call first thing
+// in main. Nothing to do on POSIX.
+void RestrictLibrarySearch();
+
+// Loads a library by file name or by path (exactly that file; the library's
+// own folder is where its dependencies are looked for first, where the
+// platform does that). A file name is searched by the system's ordinary
+// search on POSIX; on Windows only in the program's folder, the folder of the
+// Firebird installation the registry names (DefaultInstance), and System32.
+// System error dialogs are suppressed. Returns nullptr on failure; the reason
+// is then in DynLibLastError().
 DynLibHandle LoadDynLib(const std::string& fileOrPath);
 // The entry point `name`, or nullptr when the library does not export it.
 void* DynLibSymbol(DynLibHandle lib, const char* name);

@@ -9,6 +9,8 @@ namespace {
 thread_local std::string lastError;
 }
 
+void RestrictLibrarySearch() {}
+
 DynLibHandle LoadDynLib(const std::string& fileOrPath) {
   // RTLD_LOCAL keeps the library's symbols out of the global namespace;
   // RTLD_NOW reports missing dependencies here rather than at a later call.

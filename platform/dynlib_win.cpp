@@ -10,16 +10,63 @@ namespace {
 thread_local std::string lastError;
 }
 
+void RestrictLibrarySearch() {
+  // The program's folder, System32 and folders added explicitly; never the
+  // current folder or PATH.
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
+namespace {
+
+// The Firebird installation's folder as its installer records it, with a
+// delimiter; empty when none is installed.
+std::wstring FirebirdFolder() {
+  wchar_t buf[MAX_PATH] = {};
+  DWORD size = sizeof buf;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Firebird Project\\Firebird Server\\Instances",
+                     L"DefaultInstance", RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
+    return {};
+  std::wstring folder = buf;
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  return folder;
+}
+
+HMODULE LoadPath(const std::wstring& path) {
+  // Its dependencies in its own folder first, then the safe folders.
+  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
+
 DynLibHandle LoadDynLib(const std::string& fileOrPath) {
   // No "missing file" or "bad image" dialogs: a failed load is an error the
-  // caller reports. A path loads exactly that file, its dependencies looked
-  // for in its own folder first.
+  // caller reports.
   const bool isPath = fileOrPath.find_first_of("\\/:") != std::string::npos;
   DWORD oldMode = 0;
   ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-  HMODULE h = ::LoadLibraryExW(Widen(fileOrPath).c_str(), nullptr,
-                               isPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
-  const DWORD err = ::GetLastError();
+  const std::wstring name = Widen(fileOrPath);
+  HMODULE h = nullptr;
+  DWORD err = ERROR_MOD_NOT_FOUND;
+  if (isPath) {
+    h = LoadPath(name);
+    err = ::GetLastError();
+  } else {
+    std::wstring exe(MAX_PATH, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    exe.resize(n < exe.size() ? n : 0);
+    const auto slash = exe.find_last_of(L"\\/");
+    const std::wstring folders[] = {slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash + 1),
+                                    FirebirdFolder()};
+    for (const std::wstring& folder : folders) {
+      if (h || folder.empty()) continue;
+      h = LoadPath(folder + name);
+      if (!h && ::GetLastError() != ERROR_MOD_NOT_FOUND) err = ::GetLastError();
+    }
+    if (!h) {
+      h = ::LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+      if (!h && ::GetLastError() != ERROR_MOD_NOT_FOUND) err = ::GetLastError();
+    }
+  }
   ::SetThreadErrorMode(oldMode, nullptr);
   // A handle below 32 counts as a failure, as it did for 16-bit loaders.
   if (reinterpret_cast<std::uintptr_t>(h) < 32) {
