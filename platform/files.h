@@ -2,6 +2,7 @@
 // that the rest of the code never names a POSIX or Windows call.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -63,8 +64,12 @@ std::vector<std::string> SplitLines(std::string_view text);
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 
 // Reads all bytes of a file. Raises FileError. On Windows a file that another
-// program holds open for writing cannot be read (a sharing violation).
+// program holds open for writing cannot be read (a sharing violation), and
+// the file may be deleted or replaced by its owner while it is read.
 std::string ReadFileBytes(const std::string& path);
+// As ReadFileBytes, for a file that its writer keeps open and appends to (a
+// log): on Windows it is read while held for writing.
+std::string ReadGrowingFileBytes(const std::string& path);
 // Creates or truncates the file and writes the bytes. Raises FileError.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // Appends the bytes, creating the file when missing. Raises FileError.
@@ -78,6 +83,7 @@ void AppendFileBytes(const std::string& path, std::string_view bytes);
 void ReplaceFileDurably(const std::string& path, std::string_view bytes);
 
 bool FileExists(const std::string& path);       // a regular file (or anything but a folder)
+bool RegularFileExists(const std::string& path);  // a regular file, not a device, pipe or folder
 bool DirectoryExists(const std::string& path);
 bool PathExists(const std::string& path);       // anything at all
 // Deletes a file; false when it could not be deleted (missing included).
@@ -97,6 +103,17 @@ enum class RenameWay { Native, Link, Copy };
 // (MoveFile).
 bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr,
                      RenameWay first = RenameWay::Native);
+// Renames `from` to `to`, replacing `to` in one step when it exists; false
+// when it failed (the error in *error when given, as for RenameNoReplace).
+bool RenameReplacing(const std::string& from, const std::string& to, int* error = nullptr);
+// Cuts the file to `size` bytes; false when it could not.
+bool TruncateFile(const std::string& path, std::uint64_t size);
+// Bytes free for this user on the disk that holds the folder; nullopt when
+// unknown.
+std::optional<std::uint64_t> FreeBytes(const std::string& folder);
+// True for a path that names its folder from a root ("/x"; "C:\x" or
+// "\\server\share" on Windows).
+bool IsAbsolutePath(const std::string& path);
 // Creates the folder chain; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 
@@ -105,6 +122,9 @@ bool ForceDirectories(const std::string& path);
 // directory order (FindFirstFile order on Windows), "." and ".." skipped. A
 // missing folder gives none.
 std::vector<std::string> ListFolder(const std::string& mask);
+// True when the folder's entries can be listed (it exists and this user may
+// read it).
+bool FolderListable(const std::string& folder);
 // True when `name` matches a "*"/"?" wildcard mask.
 bool MatchesMask(std::string_view name, std::string_view mask);
 

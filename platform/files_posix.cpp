@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/codepage.h"
@@ -123,6 +124,38 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+std::string ReadGrowingFileBytes(const std::string& path) { return ReadFileBytes(path); }
+
+bool RegularFileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to, int* error) {
+  const bool ok = ::rename(from.c_str(), to.c_str()) == 0;
+  if (error) *error = ok ? 0 : errno;
+  return ok;
+}
+
+bool TruncateFile(const std::string& path, std::uint64_t size) {
+  return ::truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+}
+
+std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
+  struct statvfs s {};
+  if (::statvfs(folder.c_str(), &s) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize;
+}
+
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+bool FolderListable(const std::string& folder) {
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return false;
+  ::closedir(d);
+  return true;
+}
 
 namespace {
 

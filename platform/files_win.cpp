@@ -14,6 +14,10 @@ namespace {
 
 bool IsDelim(char c) { return c == '\\' || c == '/'; }
 
+// A file held by another program is tried again this often, this far apart.
+constexpr int kHeldFileAttempts = 20;
+constexpr DWORD kHeldFileWaitMs = 50;
+
 [[noreturn]] void Raise(const std::string& what, const std::string& path, DWORD err) {
   throw FileError(what + " \"" + path + "\": " + ErrorText(err), static_cast<int>(err));
 }
@@ -55,6 +59,57 @@ void WriteWith(const std::string& path, std::string_view bytes, DWORD access, DW
   if (!::CloseHandle(h.release())) Raise("Cannot write file", path, ::GetLastError());
 }
 
+// The system's error as the errno value callers compare with on both builds
+// (an existing target, a missing source); any other code passes unchanged.
+int ErrnoOf(DWORD code) {
+  switch (code) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    default:
+      return static_cast<int>(code);
+  }
+}
+
+// Runs `call` (a system call that returns nonzero on success) again while it
+// fails because another program holds the file for a moment (an antivirus
+// scanner or a backup opening each new file): for about a second, then the
+// failure counts. The last error is the call's own.
+template <class Call>
+bool Retrying(Call call) {
+  for (int attempt = 0;; ++attempt) {
+    if (call()) return true;
+    const DWORD err = ::GetLastError();
+    if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) ||
+        attempt >= kHeldFileAttempts) {
+      ::SetLastError(err);
+      return false;
+    }
+    ::Sleep(kHeldFileWaitMs);
+  }
+}
+
+// Opens an existing file for reading, sharing what the caller allows.
+std::string ReadSharing(const std::string& path, DWORD share) {
+  Handle h(::CreateFileW(Widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr));
+  if (!h.valid()) Raise("Cannot open file", path, ::GetLastError());
+  std::string out;
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(h.get(), &size) && size.QuadPart > 0) out.reserve(static_cast<std::size_t>(size.QuadPart));
+  char buf[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h.get(), buf, sizeof buf, &n, nullptr)) Raise("Cannot read file", path, ::GetLastError());
+    if (n == 0) break;
+    out.append(buf, n);
+  }
+  return out;
+}
+
 DWORD Attributes(const std::string& path) {
   if (path.empty()) return INVALID_FILE_ATTRIBUTES;
   return ::GetFileAttributesW(Widen(path).c_str());
@@ -78,24 +133,15 @@ std::string DriveRoot() {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  // Sharing reads only: a file that some program still holds open for
+  // Not sharing writes: a file that some program still holds open for
   // writing is refused with a sharing violation instead of read half-written.
-  Handle h(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) Raise("Cannot open file", path, ::GetLastError());
-  std::string out;
-  LARGE_INTEGER size{};
-  if (::GetFileSizeEx(h.get(), &size) && size.QuadPart > 0)
-    out.reserve(static_cast<std::size_t>(size.QuadPart));
-  char buf[65536];
-  for (;;) {
-    DWORD n = 0;
-    if (!::ReadFile(h.get(), buf, sizeof buf, &n, nullptr))
-      Raise("Cannot read file", path, ::GetLastError());
-    if (n == 0) break;
-    out.append(buf, n);
-  }
-  return out;
+  // Sharing deletes: its owner may delete or replace it meanwhile (the
+  // Integrador its answer, the service its journal).
+  return ReadSharing(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
+}
+
+std::string ReadGrowingFileBytes(const std::string& path) {
+  return ReadSharing(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
@@ -124,11 +170,56 @@ void ReplaceFileDurably(const std::string& path, std::string_view bytes) {
     if (!::CloseHandle(h.release())) Raise("Cannot write file", tmp, ::GetLastError());
   }
   // Write-through: the call returns once the rename is on disk.
-  if (!::MoveFileExW(Widen(tmp).c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!Retrying([&] {
+        return ::MoveFileExW(Widen(tmp).c_str(), Widen(path).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      })) {
     const DWORD err = ::GetLastError();
-    ::DeleteFileW(Widen(tmp).c_str());
+    Retrying([&] { return ::DeleteFileW(Widen(tmp).c_str()); });
     Raise("Cannot replace file", path, err);
   }
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to, int* error) {
+  const bool ok = Retrying(
+      [&] { return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING); });
+  if (error) *error = ok ? 0 : ErrnoOf(::GetLastError());
+  return ok;
+}
+
+bool RegularFileExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+bool TruncateFile(const std::string& path, std::uint64_t size) {
+  Handle h(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN) && ::SetEndOfFile(h.get());
+}
+
+std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
+  ULARGE_INTEGER available{};
+  if (!::GetDiskFreeSpaceExW(Widen(folder).c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  return available.QuadPart;
+}
+
+bool FolderListable(const std::string& folder) {
+  std::string mask = folder;
+  if (mask.empty() || !IsDelim(mask.back())) mask += kPathDelim;
+  WIN32_FIND_DATAW data{};
+  HANDLE h = ::FindFirstFileExW(Widen(mask + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  ::FindClose(h);
+  return true;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  return (path.size() >= 3 && path[1] == ':' && IsDelim(path[2])) ||
+         (path.size() >= 2 && IsDelim(path[0]) && IsDelim(path[1]));
 }
 
 bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
@@ -144,28 +235,13 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
-  return !path.empty() && ::DeleteFileW(Widen(path).c_str());
-}
-
-// The system's error as the errno value callers compare with on both builds
-// (an existing target, a missing source); any other code passes unchanged.
-static int ErrnoOf(DWORD code) {
-  switch (code) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return EEXIST;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    default:
-      return static_cast<int>(code);
-  }
+  return !path.empty() && Retrying([&] { return ::DeleteFileW(Widen(path).c_str()); });
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, int* error, RenameWay) {
   // MoveFile never replaces an existing target (ERROR_ALREADY_EXISTS), on
   // every file system: the one way there is.
-  const bool ok = ::MoveFileW(Widen(from).c_str(), Widen(to).c_str());
+  const bool ok = Retrying([&] { return ::MoveFileW(Widen(from).c_str(), Widen(to).c_str()); });
   if (error) *error = ok ? 0 : ErrnoOf(::GetLastError());
   return ok;
 }
