@@ -432,7 +432,7 @@ void TFbConnection::Detach() {
 }
 
 void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) {
-  const std::string bytes = platform::Utf8ToAnsi(dbString);
+  const std::string bytes = platform::Utf8ToNarrowPath(dbString);
   TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());

@@ -1,6 +1,5 @@
 #include "integrador/comando_integrador.h"
 
-#include <filesystem>
 
 #include "vfpe/integrador_resposta.h"
 #include "platform/codepage.h"
@@ -25,10 +24,7 @@ std::string ChangeFileExt(const std::string& nome, const std::string& ext) {
 
 // Only regular files can be answers: a folder or a pipe that happens to end
 // in ".xml" is skipped (opening a pipe would block the exchange).
-bool EhArquivoComum(const std::string& caminho) {
-  std::error_code ec;
-  return std::filesystem::status(caminho, ec).type() == std::filesystem::file_type::regular;
-}
+bool EhArquivoComum(const std::string& caminho) { return platform::RegularFileExists(caminho); }
 
 // A text field of the current group (a malformed character reference in it
 // is kept as it stands by the reader, so the taken answer is never lost).

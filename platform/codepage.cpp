@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <array>
+#include <clocale>
 
 namespace pagvigia::platform {
 namespace {
@@ -117,6 +118,20 @@ std::string Cp1252ToUtf8(std::string_view ansi) {
       Utf8Append(out, AnsiToCodePoint(b));
   }
   return out;
+}
+
+void UseUtf8CharacterType() {
+#ifndef _WIN32
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "C.utf8");
+#endif
+}
+
+std::string Utf8ToNarrowPath(std::string_view utf8) {
+#ifdef _WIN32
+  return Utf8ToAnsi(utf8);
+#else
+  return std::string(utf8);
+#endif
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCp1252(utf8); }

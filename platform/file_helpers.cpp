@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -55,8 +54,7 @@ void AppendFileBytesWhole(const std::string& path, std::string_view bytes) {
   try {
     AppendFileBytes(path, bytes);
   } catch (const FileError&) {
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) > sizeBefore && !ec) std::filesystem::resize_file(path, sizeBefore, ec);
+    if (StatFile(path).size > sizeBefore) TruncateFile(path, sizeBefore);
     throw;
   }
 }

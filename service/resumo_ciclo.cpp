@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/files.h"
 #include "platform/service_host.h"
@@ -49,9 +47,8 @@ void PublicarResumoCiclo(const std::string& path, const TResumoCiclo& r) {
     const std::string line = FormatServiceLogTime(r.Fim) + " - " + text + "\r\n";
     const std::string tmp = path + ".tmp";
     platform::WriteFileBytes(tmp, platform::EncodeText(line, platform::TextEncoding::Ansi));
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);  // replaces the earlier state at once
-    if (ec) platform::DeleteFile(tmp);
+    // Replaces the earlier state at once.
+    if (!platform::RenameReplacing(tmp, path)) platform::DeleteFile(tmp);
   } catch (const std::exception&) {
     platform::DeleteFile(path + ".tmp");
   }

@@ -43,7 +43,7 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     platform::WriteFileBytes(path, bytes);
     return;
   }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+  if (!platform::RenameReplacing(tmp, path)) {
     platform::DeleteFile(tmp);
     platform::WriteFileBytes(path, bytes);
   }

@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,7 +34,6 @@
 namespace pagvigia {
 namespace {
 
-namespace fs = std::filesystem;
 
 // Client error codes the report tells apart.
 constexpr std::int64_t kIscNetworkError = 335544721;  // server not reached
@@ -248,7 +247,7 @@ class Checker {
         }
         for (const char* key : {"PastaInput", "PastaOutput"}) {
           const std::string v = ini.ReadString("Integrador", key, "");
-          if (!v.empty() && !fs::path(v).is_absolute())
+          if (!v.empty() && !platform::IsAbsolutePath(v))
             FReport.Warn(std::string(kServiceSettingsName) + ": [Integrador] " + key + "=" + v +
                          " não é um caminho absoluto; ele vale a partir da pasta em que o serviço é iniciado");
         }
@@ -702,22 +701,36 @@ class Checker {
     CheckStaleCommands(folder);
   }
 
+  // Seconds since the file was last written (0 when it cannot be told).
+  static std::int64_t AgeSec(const std::string& path) {
+    const platform::FileStamp s = platform::StatFile(path);
+    if (!s.exists) return 0;
+    const std::int64_t nowNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    return (nowNs - s.mtimeNs) / 1000000000;
+  }
+
+  // The names in the folder that match the mask.
+  static std::vector<std::string> Files(const std::string& folder, const char* mask) {
+    std::string prefix = folder;
+    if (!prefix.empty() && prefix.back() != platform::kPathDelim && prefix.back() != '/') prefix += platform::kPathDelim;
+    return platform::ListFolder(prefix + mask);
+  }
+
   void CheckStaleCommands(const std::string& folder) {
-    std::error_code ec;
-    const auto now = fs::file_time_type::clock::now();
     int stale = 0;
     std::string oldestName;
-    auto oldestTime = now;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (!platform::MatchesMask(name, "*.xml") && !platform::MatchesMask(name, "*.tmp")) continue;
-      std::error_code tec;
-      const auto t = fs::last_write_time(it->path(), tec);
-      if (tec || now - t < std::chrono::seconds(FSettings.Timeout)) continue;
-      ++stale;
-      if (t < oldestTime) {
-        oldestTime = t;
-        oldestName = name;
+    std::int64_t age = 0;
+    for (const char* mask : {"*.xml", "*.tmp"}) {
+      for (const std::string& name : Files(folder, mask)) {
+        const std::int64_t a = AgeSec(folder + platform::kPathDelim + name);
+        if (a < FSettings.Timeout) continue;
+        ++stale;
+        if (a > age) {
+          age = a;
+          oldestName = name;
+        }
       }
     }
     if (stale == 0) {
@@ -725,7 +738,6 @@ class Checker {
                  std::to_string(FSettings.Timeout) + " s");
       return;
     }
-    const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - oldestTime).count();
     FReport.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
                      " na pasta de entrada há mais de " + std::to_string(FSettings.Timeout) + " s (o mais antigo, " +
                      oldestName + ", há " + std::to_string(age) + " s): o Integrador não os está lendo",
@@ -736,25 +748,20 @@ class Checker {
     const std::string folder = FSettings.PastaOutput;
     const std::string what = "Pasta de saída do Integrador";
     if (!CheckIsFolder(what, folder, "PastaOutput")) return;
-    std::error_code ec;
-    int answers = 0;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-      if (platform::MatchesMask(it->path().filename().string(), "*.xml")) ++answers;
-    if (ec) {
-      FReport.Fail(what + " " + folder + " não pode ser lida (" + ec.message() + ")",
+    if (!platform::FolderListable(folder)) {
+      FReport.Fail(what + " " + folder + " não pode ser lida",
                    "Dê ao usuário do serviço permissão de leitura nessa pasta");
       return;
     }
+    const int answers = static_cast<int>(Files(folder, "*.xml").size());
     FReport.Ok(what + " " + folder + ": existe e pode ser lida (" +
                Plural(answers, "resposta .xml", "respostas .xml") + ")");
   }
 
   void CheckFreeSpace(const std::string& what, const std::string& folder) {
-    std::error_code ec;
-    const fs::space_info s = fs::space(folder, ec);
-    if (ec) return;
-    if (s.available < kMinFreeBytes)
-      FReport.Fail(what + " " + folder + ": disco cheio (" + std::to_string(s.available / 1024) + " KB livres)",
+    const std::optional<std::uint64_t> livres = platform::FreeBytes(folder);
+    if (livres && *livres < kMinFreeBytes)
+      FReport.Fail(what + " " + folder + ": disco cheio (" + std::to_string(*livres / 1024) + " KB livres)",
                    "Libere espaço nesse disco");
   }
 
@@ -778,13 +785,10 @@ class Checker {
     } catch (const std::exception&) {
     }
     const std::string text = lines.empty() ? "" : lines.front();
-    std::error_code ec;
-    const auto age = std::chrono::duration_cast<std::chrono::seconds>(fs::file_time_type::clock::now() -
-                                                                      fs::last_write_time(path, ec))
-                         .count();
+    const std::int64_t age = AgeSec(path);
     // A cycle every interval, each at most a few Integrador waits long.
     const std::int64_t limit = 3 * static_cast<std::int64_t>(FSettings.Intervalo) / 1000 + 600;
-    if (!ec && age > limit)
+    if (age > limit)
       FReport.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
     else
       FReport.Ok(text);

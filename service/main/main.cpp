@@ -15,7 +15,9 @@
 #include <thread>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/console.h"
+#include "platform/dynlib.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
@@ -26,6 +28,8 @@
 
 int main(int argc, char** argv) {
   using namespace pagvigia;
+  platform::UseUtf8CharacterType();
+  platform::RestrictLibrarySearch();
   const TLinhaComando linha = LerLinhaComando(argc, argv);
   switch (linha.Modo) {
     case TModoExecucao::Invalida:

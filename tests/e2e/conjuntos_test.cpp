@@ -34,15 +34,17 @@ TEST(Conjuntos, EveryRowOfEachCharacterSetIsSentAndItsAnswerKeptAsWritten) {
     const char* charset;
     bool xmlUtf8;
     std::string mensagem;
+    const char* pastas = "";  // ends the folders' names
   };
   for (const Caso& caso : {Caso{"ISO8859_1", false, "Pagamento ’recebido’ € Œ"},
                            Caso{"WIN1252", false, "Pagamento ’recebido’ € Œ"},
                            Caso{"NONE", false, "Pagamento ’recebido’ € Œ"},
-                           Caso{"ISO8859_1", true, "Pagamento “recebido” – € Œ"}}) {
+                           Caso{"ISO8859_1", true, "Pagamento “recebido” – € Œ"},
+                           Caso{"ISO8859_1", false, "Pagamento recebido", "-Integração-Saída-Ícone"}}) {
     const char* charset = caso.charset;
     const std::string& kMensagem = caso.mensagem;
-    SCOPED_TRACE(std::string(charset) + (caso.xmlUtf8 ? ", answers in UTF8" : ""));
-    Instalacao inst(1, "", charset);
+    SCOPED_TRACE(std::string(charset) + (caso.xmlUtf8 ? ", answers in UTF8" : "") + caso.pastas);
+    Instalacao inst(1, "", charset, caso.pastas);
     if (caso.xmlUtf8) inst.db().Run(XmlUtf8());
     Transacao tef;  // payment, status (with the card holder) and fiscal response
     tef.instituicao = "CRÉDITO SÃO JOÃO";
@@ -69,7 +71,8 @@ TEST(Conjuntos, EveryRowOfEachCharacterSetIsSentAndItsAnswerKeptAsWritten) {
       metodos.push_back(c.method);
     }
     ASSERT_EQ(metodos, (std::vector<std::string>{"EnviarPagamento", "EnviarStatusPagamento", "RespostaFiscal",
-                                                 "EnviarPagamento", "RespostaFiscal"}));
+                                                 "EnviarPagamento", "RespostaFiscal"}))
+        << inst.Saidas();
     // ’, € and Œ are not letters with accents: the filter makes them blanks,
     // and runs of blanks one.
     EXPECT_EQ(cmds[1].Param("DonoCartao"), "MARIA D AVILA IL");

@@ -199,11 +199,16 @@ inline std::ostream& operator<<(std::ostream& o, const Progresso& p) {
 // the shop's database.
 class Instalacao {
  public:
-  // `charset`: the database's default character set.
-  explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1")
-      : FOwnDb(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema, "pagvigia-fb", charset)),
+  // `charset`: the database's default character set. `sufixo` ends the name
+  // of the folder that holds the program's folder and the Integrador's (and,
+  // for the Linux build, of the database's folder): accents there try the
+  // program's paths.
+  explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1",
+                      const std::string& sufixo = "")
+      : FOwnDb(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema,
+                                            "pagvigia-fb" + (ProgramUnderTest::UnderWine() ? "" : sufixo), charset)),
         FDb(FOwnDb.get()),
-        FRoot("pagvigia-e2e") {
+        FRoot("pagvigia-e2e" + sufixo) {
     Preparar(caixa);
     FDb->Run(
         "INSERT INTO PADRAO (CODIGO, RAZAOSOCIAL, FANTASIA, CGC, UF) VALUES (1, 'Mercado São João Ltda', "
@@ -245,17 +250,21 @@ class Instalacao {
   std::string ServiceLogPath() const { return FDir + "/Pagvigia.log"; }
   std::string IntegradorLogPath() const { return FDir + "/Pagvigia_Integrador.log"; }
 
+  // An INI file as a plain Windows editor saves it: Windows-1252, no mark.
+  static void EscreverIni(const std::string& path, const std::string& utf8) {
+    WriteFile(path, platform::Utf8ToAnsi(utf8));
+  }
   void EscreverGestalo(const std::string& servidor, const std::string& caminho) {
-    WriteFile(FDir + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
+    EscreverIni(FDir + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
   }
   void EscreverCaixa(const std::string& idCaixa) {
-    WriteFile(FCaixaDir + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
+    EscreverIni(FCaixaDir + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
   }
   // Pagvigia.ini: the Integrador's folders, its time limit (seconds; the
   // exchange waits at least 25 s) and the interval between cycles.
   void EscreverPagvigiaIni(int timeout = 25, int intervalo = 60000) {
     auto folder = [](const std::string& d) { return ProgramUnderTest::Path(d + "/"); };
-    WriteFile(FDir + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + folder(FInput) +
+    EscreverIni(FDir + "/Pagvigia.ini", "[Integrador]\r\nPastaInput=" + folder(FInput) +
                                           "\r\nPastaOutput=" + folder(FOutput) +
                                           "\r\nTimeout=" + std::to_string(timeout) +
                                           "\r\n[Servico]\r\nIntervalo=" + std::to_string(intervalo) +

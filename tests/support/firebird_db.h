@@ -258,7 +258,7 @@ class FirebirdDb {
     const int st = RunHostShell("cat >" + ShellQuote(file) + " <<'" + end + "'\n" + script +
                                     (script.empty() || script.back() != '\n' ? "\n" : "") + end +
                                     "\n"
-                                    "isql-fb -q -b -ch UTF8 -i " +
+                                    "LC_ALL=C.UTF-8 isql-fb -q -b -ch UTF8 -i " +
                                     ShellQuote(file) + "\nst=$?\nrm -f " + ShellQuote(file) + "\nexit $st\n",
                                 out);
     if (st == 127)
