@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/files.h"
 #include "platform/win_text.h"
+#include "platform/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace pagvigia::platform {
