@@ -350,12 +350,20 @@ class Explicacao {
     const TTamanhosColunasId tamanhos = LerTamanhos();
     for (const TEntradaDiario& e : FEntradas) {
       const std::string coluna(ColunaDaEtapa(e.Etapa));
-      if (e.Enviando)
-        return "envio sem resposta: " + este + " enviou " + NomeDaEtapa(e.Etapa) + " (" + coluna + ", sessão " +
-               std::to_string(e.Sessao) + ", comando " + e.ArquivoComando + ") em " + MomentoDoDiario(e.Desde) +
+      if (e.Enviando) {
+        const std::string envio = este + " enviou " + NomeDaEtapa(e.Etapa) + " (" + coluna + ", sessão " +
+                                  std::to_string(e.Sessao) + ", comando " + e.ArquivoComando + ") em " +
+                                  MomentoDoDiario(e.Desde);
+        // The step's claim is held from before the send until its answer is
+        // recorded: held now, the cycle that sent it is still waiting.
+        if (Reservada())
+          return "envio em andamento: " + envio +
+                 " e espera agora a resposta do Integrador (a linha está reservada pelo ciclo que a enviou)";
+        return "envio sem resposta: " + envio +
                " e não recebeu a resposta; o próximo ciclo procura a resposta na pasta de saída, retira o comando "
                "se o Integrador não o tomou ou pergunta ao Integrador pela sessão, e nada é enviado para esta "
                "linha até saber o que houve";
+      }
       if (AvisoIdNaoCabe(e, tamanhos))
         return "o diário " + std::string(TDiario::kNomeArquivo) + " guarda o id \"" + e.Id + "\" de " + coluna +
                ", mais longo que os " + std::to_string(tamanhos[e.Etapa].value_or(0)) +

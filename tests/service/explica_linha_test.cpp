@@ -282,6 +282,15 @@ TEST_F(ExplicaLinhaTest, GivesTheStateAndTheReasonTheNextStepWaits) {
        {"Motivo: a linha está reservada agora por outra conexão ao banco (o Pagvigia deste ou de outro caixa, no "
         "meio de uma etapa): quem a reservou envia a etapa; se a reserva continuar, veja se algum Pagvigia está "
         "parado no meio de um envio"}},
+      {"a send in flight: journaled, and its row claimed",
+       19,
+       [&](Installation& s) {
+         Diario(s, EnvioPendente(19, etPagamento, 4022, "/in/enviarpagamento-4022.xml", "20261208093005"));
+         reserva = std::make_unique<Reserva>(*FDb, 19);
+       },
+       {"Motivo: envio em andamento: o caixa 1 enviou o pagamento (MFE_IDPAGAMENTO, sessão 4022, comando "
+        "/in/enviarpagamento-4022.xml) em 08/12/2026 09:30:05 e espera agora a resposta do Integrador (a linha está "
+        "reservada pelo ciclo que a enviou)"}},
       {"a journal that cannot be read",
        14,
        [](Installation& s) { s.Write(TDiario::kNomeArquivo, "Pagvigia diario 1\r\nE 7"); },
