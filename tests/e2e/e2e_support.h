@@ -80,6 +80,13 @@ struct ProgramUnderTest {
   static std::vector<std::string> PlainStart() {
     return UnderWine() ? std::vector<std::string>{"-console"} : std::vector<std::string>{};
   }
+  // A switch as each platform writes it: "-linha" or "/LINHA".
+  static std::string Switch(const std::string& nome) {
+    if (!UnderWine()) return "-" + nome;
+    std::string s = "/" + nome;
+    for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return s;
+  }
   // The signal that asks the foreground service to stop: SIGTERM, or SIGINT
   // under Wine (which delivers it to the program as Ctrl+C).
   static int StopSignal() { return UnderWine() ? SIGINT : SIGTERM; }
@@ -289,11 +296,12 @@ class Instalacao {
   // for the Windows build: the process is then the program itself, as wine
   // executes it in place).
   // Each run starts with empty logs, so that a test reads what that run
-  // wrote (a single cycle appends to the logs it finds).
-  std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
+  // wrote (a single cycle appends to the logs it finds), unless `logsVazios`
+  // is false.
+  std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args, bool logsVazios = true) {
     ++FRuns;
     for (const std::string& log : {ServiceLogPath(), IntegradorLogPath()})
-      if (platform::FileExists(log)) platform::DeleteFile(log);
+      if (logsVazios && platform::FileExists(log)) platform::DeleteFile(log);
     // The working folder is a different one on purpose: the program must find
     // its files beside its executable, not in the current folder.
     ChildOptions o = ChildOptions().In(FRoot.path()).Output(OutPath(), ErrPath());
