@@ -18,13 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// "DD/MM/YYYY" of the server's date `dias` days from today.
-std::string Data(FirebirdDb& db, int dias) {
-  const std::string d = "CURRENT_DATE + " + std::to_string(dias);
-  return db.Scalar("SELECT LPAD(EXTRACT(DAY FROM " + d + "), 2, '0') || '/' || LPAD(EXTRACT(MONTH FROM " + d +
-                   "), 2, '0') || '/' || EXTRACT(YEAR FROM " + d + ") FROM RDB$DATABASE");
-}
-
 // Runs "LINHA N" to its end, keeping the logs; its standard output.
 std::string Linha(Instalacao& inst, int id, int& status) {
   auto p = inst.Iniciar({ProgramUnderTest::Switch("linha"), std::to_string(id)}, false);
@@ -65,7 +58,7 @@ TEST(Linha, ShowsAFinishedRowAndAHeldOneInTheSameWordsOnEveryPlatform) {
                                  "Requisição processada com êxito</Valor></IntegradorResposta></Integrador>\r\n"
                                  "09/12/26 18:17:53:000 - 09/12/2026 18:17:53 - AguardaArqResposta, sessao: 856801\r\n"));
   const std::string cabecalho = " de MFE_TRANSACAO_CARTOES (banco " + inst.db().path() + "), vista pelo caixa 1\n";
-  const std::string hoje = Data(inst.db(), 0);
+  const std::string hoje = DataDoServidor(inst.db(), 0);
   struct Caso {
     int id;
     std::string texto;
@@ -88,14 +81,14 @@ TEST(Linha, ShowsAFinishedRowAndAHeldOneInTheSameWordsOnEveryPlatform) {
               "</IntegradorResposta></Integrador>\n"},
       {2, "Linha 2" + cabecalho +
               "  Caixa da venda:       2\n"
-              "  Data da venda:        " + Data(inst.db(), -1) + "\n"
+              "  Data da venda:        " + DataDoServidor(inst.db(), -1) + "\n"
               "  Valor:                R$ 10,50\n"
               "  Número de série:      TEF\n"
               "  Pagamento:            a enviar\n"
               "  Status do pagamento:  a enviar\n"
               "  Resposta fiscal:      a enviar\n"
               "Motivo: venda do caixa 2 com menos de 4 dias: o Pagvigia do caixa 2 a envia; este caixa (1) só a envia "
-              "a partir de " + Data(inst.db(), 4) + ", se ela ainda estiver pendente\n"
+              "a partir de " + DataDoServidor(inst.db(), 4) + ", se ela ainda estiver pendente\n"
               "Pagvigia.log, última entrada de 1 que citam a chave 2:\n"
               "    09/12/2026 18:17:50 - Envios Pendentes: journal: row 2 MFE_IDPAGAMENTO already holds \"4713\"; the "
               "id \"4713\" kept for it is dropped\n"

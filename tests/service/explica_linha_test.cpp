@@ -23,37 +23,23 @@
 #include "service/conexao_banco.h"
 #include "tests/service/installation.h"
 #include "tests/support/firebird_db.h"
+#include "tests/support/transacao.h"
 
 namespace pagvigia {
 namespace {
 
 using testing::FirebirdDb;
 using testing::Installation;
+using testing::Transacao;
 
-// One card payment of the shop's table; a pending "TEF" payment of register
-// 1 sold today unless told otherwise.
-struct Linha {
-  int id;
-  int caixa = 1;
-  int diasAtras = 0;
-  const char* pagamento = "0";
-  const char* status = "0";
-  const char* fiscal = "0";
-  const char* serial = "TEF";
-  const char* cupom = "000123";
-  const char* dono = "MARIA SILVA";
-  const char* xmlPagamento = nullptr;
-
-  std::string Insert() const {
-    const auto str = [](const char* v) { return v ? "'" + std::string(v) + "'" : std::string("NULL"); };
-    return "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, MFE_VALORPAGAMENTO, "
-           "MFE_IDPAGAMENTO, MFE_IDSTATUSVALIDADOR, MFE_IDRESPOSTAFISCAL, MFE_DATAVENDA, MFE_NUMCUPOM, MFE_XMLSAT, "
-           "MFE_CHAVESAT, MFE_DONOCARTAO, MFE_XML_ENVIARPAGAMENTO) VALUES (" +
-           std::to_string(id) + ", " + std::to_string(caixa) + ", " + str(serial) + ", 1234.5, " + str(pagamento) +
-           ", " + str(status) + ", " + str(fiscal) + ", CURRENT_DATE - " + std::to_string(diasAtras) + ", " +
-           str(cupom) + ", '<CFe/>', 'CFe3526', " + str(dono) + ", " + str(xmlPagamento) + ");\n";
-  }
-};
+// A pending "TEF" payment of register `caixa` sold `diasAtras` days ago.
+Transacao Linha(int id, int caixa = 1, int diasAtras = 0) {
+  Transacao t;
+  t.id = id;
+  t.caixa = caixa;
+  t.diasAtras = diasAtras;
+  return t;
+}
 
 // The card holder's column declared in Windows-1252 in an ISO8859_1
 // database: a ’ there cannot reach the service's ISO8859_1 connection.
@@ -70,27 +56,26 @@ std::string Dados() {
       "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (1, '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n"
       "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (2, '25CFE38D-3B92-46C0-91CA-CFF751A82D3D');\n"
       "INSERT INTO MSAUT (CAIXA, MFE_CHAVEACESSOINTEGRADOR) VALUES (4, ' ');\n";
-  Linha feita{10};
-  feita.pagamento = "4712";
-  feita.status = "85680";
-  feita.fiscal = "RF2";
-  feita.xmlPagamento =
-      "<Integrador><Identificador><Valor>878208</Valor></Identificador><IntegradorResposta>"
-      "<Codigo>AP</Codigo></IntegradorResposta></Integrador>";
-  Linha semCupom{11};
-  semCupom.cupom = "";
-  Linha outroCaixa{12, 2, 1};
-  Linha caixaSemCadastro{13, 9, 1};
-  Linha ilegivel{15};
-  ilegivel.dono = "MARIA D’ÁVILA";
-  Linha paga{20};
-  paga.pagamento = "4713";
-  Linha pos{23};
-  pos.serial = "5C219486";
-  pos.pagamento = "4714";
-  for (const Linha& l : {feita, semCupom, outroCaixa, caixaSemCadastro, Linha{14}, ilegivel, Linha{16}, Linha{17},
-                         Linha{18}, Linha{19}, paga, Linha{21, 3}, Linha{22, 4}, pos, Linha{24, 9, 6}})
-    sql += l.Insert();
+  Transacao feita = Linha(10);
+  feita.valor = "1234.50";
+  feita.idPagamento = "4712";
+  feita.idStatus = "85680";
+  feita.idRespostaFiscal = "RF2";
+  Transacao semCupom = Linha(11);
+  semCupom.numCupom = "";
+  Transacao ilegivel = Linha(15);
+  ilegivel.donoCartao = "MARIA D’ÁVILA";
+  Transacao paga = Linha(20);
+  paga.idPagamento = "4713";
+  Transacao pos = Linha(23);
+  pos.serialPOS = "5C219486";
+  pos.idPagamento = "4714";
+  for (const Transacao& t : {feita, semCupom, Linha(12, 2, 1), Linha(13, 9, 1), Linha(14), ilegivel, Linha(16),
+                             Linha(17), Linha(18), Linha(19), paga, Linha(21, 3), Linha(22, 4), pos, Linha(24, 9, 6)})
+    sql += t.Insert();
+  sql +=
+      "UPDATE MFE_TRANSACAO_CARTOES SET MFE_XML_ENVIARPAGAMENTO = '<Integrador><Identificador><Valor>878208</Valor>"
+      "</Identificador></Integrador>' WHERE MFE_IDENTIFICADORINTERNO = 10;\n";
   return sql;
 }
 
@@ -138,11 +123,7 @@ class ExplicaLinhaTest : public ::testing::Test {
     return r;
   }
   // "DD/MM/YYYY" of the server's date `dias` days from today.
-  static std::string Data(int dias) {
-    const std::string d = "CURRENT_DATE + " + std::to_string(dias);
-    return FDb->Scalar("SELECT LPAD(EXTRACT(DAY FROM " + d + "), 2, '0') || '/' || LPAD(EXTRACT(MONTH FROM " + d +
-                       "), 2, '0') || '/' || EXTRACT(YEAR FROM " + d + ") FROM RDB$DATABASE");
-  }
+  static std::string Data(int dias) { return testing::DataDoServidor(*FDb, dias); }
 
   static FirebirdDb* FDb;
 };
