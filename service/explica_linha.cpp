@@ -75,12 +75,6 @@ std::vector<std::string> SqlRespostas() {
           "FROM MFE_TRANSACAO_CARTOES WHERE MFE_IDENTIFICADORINTERNO = :ID"};
 }
 
-template <class Linhas>
-void DefinirSQL(TFbQuery& q, const Linhas& linhas) {
-  q.SQL().Clear();
-  for (const auto& l : linhas) q.SQL().Add(std::string(l));
-}
-
 const char* NomeDaEtapa(TEtapa etapa) {
   switch (etapa) {
     case etPagamento:

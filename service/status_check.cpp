@@ -95,11 +95,6 @@ std::set<std::string> SelectedColumns(const auto& lines) {
   return cols;
 }
 
-void SetLines(TFbQuery& q, const auto& lines) {
-  q.SQL().Clear();
-  for (const auto& l : lines) q.SQL().Add(std::string(l));
-}
-
 class Checker {
  public:
   Checker(const TStatusCheckOptions& o, std::ostream& out)
@@ -245,7 +240,7 @@ class Checker {
   template <typename F>
   void Query(const std::vector<std::string>& lines, F&& row) {
     TFbQuery q(&FDb->conn);
-    SetLines(q, lines);
+    DefinirSQL(q, lines);
     q.Open();
     for (q.First(); !q.Eof(); q.Next()) row(q);
     q.Close();
@@ -307,7 +302,7 @@ class Checker {
     int failed = 0;
     for (const auto& [name, sql] : statements) {
       TFbQuery q(&FDb->conn);
-      SetLines(q, sql);
+      DefinirSQL(q, sql);
       try {
         q.Prepare();
       } catch (const EFbISCError& e) {
@@ -327,7 +322,7 @@ class Checker {
   void CheckMSAut() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, kSqlMSAut);
+    DefinirSQL(q, kSqlMSAut);
     try {
       q.Prepare();
       q.ParamByName("CAIXA").SetAsInteger(FCaixa);
@@ -353,7 +348,7 @@ class Checker {
   void CheckPadrao() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, kSqlPadrao);
+    DefinirSQL(q, kSqlPadrao);
     try {
       q.Open();
     } catch (const EFbISCError& e) {
@@ -482,7 +477,7 @@ class Checker {
   void CheckPlan() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, SqlChavesPendentes());
+    DefinirSQL(q, SqlChavesPendentes());
     const std::string plan = OneLine(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).
