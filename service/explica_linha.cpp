@@ -118,6 +118,19 @@ bool CitaNumero(std::string_view texto, std::string_view antes, const std::strin
   return false;
 }
 
+// True when `texto` names a command or answer file of session `numero`:
+// "<method>-<session>.xml", ".tmp", or "<method>-<session>-<time>.xml".
+bool CitaArquivo(std::string_view texto, const std::string& numero) {
+  const std::string alvo = "-" + numero;
+  for (std::size_t p = texto.find(alvo); p != std::string_view::npos; p = texto.find(alvo, p + 1)) {
+    const std::size_t fim = p + alvo.size();
+    if (p > 0 && texto[p - 1] >= 'a' && texto[p - 1] <= 'z' && fim < texto.size() &&
+        (texto[fim] == '.' || texto[fim] == '-'))
+      return true;
+  }
+  return false;
+}
+
 // Whether a log entry names the row: by its key, as the service log names
 // rows, or by one of its sessions, as both logs name sessions (the command
 // files' names, the envelopes' Identificador, the log lines' words).
@@ -126,7 +139,8 @@ bool CitaLinha(std::string_view entrada, std::int64_t idInterno, const std::set<
   if (CitaNumero(entrada, "row ", chave) || CitaNumero(entrada, "MFE_IDENTIFICADORINTERNO = ", chave)) return true;
   for (std::int32_t s : sessoes) {
     const std::string n = std::to_string(s);
-    for (std::string_view antes : {"session ", "essao: ", "essão: ", "sessão ", "<Valor>", "( ", "-"})
+    if (CitaArquivo(entrada, n)) return true;
+    for (std::string_view antes : {"session ", "essao: ", "essão: ", "sessão ", "<Valor>", "( "})
       if (CitaNumero(entrada, antes, n)) return true;
   }
   return false;
