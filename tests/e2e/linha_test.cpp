@@ -18,7 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs "LINHA N" to its end, keeping the logs; its standard output.
+// Runs "LINHA N" to its end, keeping the logs; its standard output, lines
+// ended by LF (a Windows program's text output ends them with CR LF).
 std::string Linha(Instalacao& inst, int id, int& status) {
   auto p = inst.Iniciar({ProgramUnderTest::Switch("linha"), std::to_string(id)}, false);
   if (!p->Wait(120s)) {
@@ -27,7 +28,9 @@ std::string Linha(Instalacao& inst, int id, int& status) {
     ADD_FAILURE() << "LINHA " << id << " did not end in time";
   }
   status = p->ExitCode();
-  return SlurpFile(inst.OutPath());
+  std::string texto = SlurpFile(inst.OutPath());
+  for (std::size_t i = texto.find("\r\n"); i != std::string::npos; i = texto.find("\r\n", i)) texto.erase(i, 1);
+  return texto;
 }
 
 TEST(Linha, ShowsAFinishedRowAndAHeldOneInTheSameWordsOnEveryPlatform) {
