@@ -9,12 +9,6 @@ namespace pagvigia {
 
 namespace {
 
-template <class Linhas>
-void DefinirSQL(TFbQuery& q, const Linhas& linhas) {
-  q.SQL().Clear();
-  for (const auto& l : linhas) q.SQL().Add(std::string(l));
-}
-
 std::string Texto(TFbQuery& q, const char* campo) { return q.FieldByName(campo).AsString(); }
 
 // The value `ler` reads, or its failure kept in `erro`.

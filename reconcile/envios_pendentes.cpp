@@ -1,6 +1,8 @@
 // The SQL of the shop's optional table of unfinished sends.
 #include "reconcile/envios_pendentes.h"
 
+#include "db/fb_query.h"
+
 namespace pagvigia {
 
 std::vector<std::string> SqlExisteTabelaEnvios() {
@@ -10,6 +12,20 @@ std::vector<std::string> SqlExisteTabelaEnvios() {
 std::vector<std::string> SqlEnviosDaLinha() {
   return {"SELECT IDCAIXA, ETAPA, SESSAO, DESDE FROM PAGVIGIA_ENVIOS_PENDENTES",
           "WHERE MFE_IDENTIFICADORINTERNO = :IDINTERNO"};
+}
+
+std::vector<TEnvioListado> LerEnviosDaLinha(TFbQuery& q, std::int64_t idInterno) {
+  q.SQL().Clear();
+  for (const auto& l : SqlEnviosDaLinha()) q.SQL().Add(l);
+  q.Prepare();
+  q.ParamByName("IDINTERNO").SetAsInt64(idInterno);
+  q.Open();
+  std::vector<TEnvioListado> out;
+  for (; !q.Eof(); q.Next())
+    out.push_back({q.FieldByName("IDCAIXA").AsInteger(), q.FieldByName("ETAPA").AsString(),
+                   q.FieldByName("SESSAO").AsInteger(), q.FieldByName("DESDE").AsString()});
+  q.Close();
+  return out;
 }
 
 std::vector<std::string> SqlInserirEnvio() {

@@ -22,6 +22,8 @@
 
 namespace pagvigia {
 
+class TFbQuery;
+
 inline constexpr const char* kTabelaEnvios = "PAGVIGIA_ENVIOS_PENDENTES";
 
 // One unfinished send as listed in the table.
@@ -40,6 +42,9 @@ std::vector<std::string> SqlEnviosDaLinha();
 std::vector<std::string> SqlInserirEnvio();
 // Deletes the row's send of the step (parameters IDINTERNO, ETAPA).
 std::vector<std::string> SqlApagarEnvio();
+// Runs SqlEnviosDaLinha through `q` (its text is replaced) for the row and
+// reads what it lists. Raises what the database raises.
+std::vector<TEnvioListado> LerEnviosDaLinha(TFbQuery& q, std::int64_t idInterno);
 // Every send listed, for the status check: IDCAIXA, MFE_IDENTIFICADORINTERNO,
 // ETAPA, SESSAO, DESDE.
 std::vector<std::string> SqlTodosEnvios();

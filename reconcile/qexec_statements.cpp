@@ -117,17 +117,7 @@ void TQExecStatements::ApagarEnvio(std::int64_t idInterno, TEtapa etapa) {
 }
 
 std::vector<TEnvioListado> TQExecStatements::EnviosDaLinha(std::int64_t idInterno) {
-  FQExec.SQL().Clear();
-  for (const auto& l : SqlEnviosDaLinha()) FQExec.SQL().Add(l);
-  FQExec.Prepare();
-  FQExec.ParamByName("IDINTERNO").SetAsInt64(idInterno);
-  FQExec.Open();
-  std::vector<TEnvioListado> out;
-  for (; !FQExec.Eof(); FQExec.Next())
-    out.push_back({FQExec.FieldByName("IDCAIXA").AsInteger(), Texto(FQExec, "ETAPA"),
-                   FQExec.FieldByName("SESSAO").AsInteger(), Texto(FQExec, "DESDE")});
-  FQExec.Close();
-  return out;
+  return LerEnviosDaLinha(FQExec, idInterno);
 }
 
 TQExecStatements::~TQExecStatements() = default;

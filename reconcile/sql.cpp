@@ -4,7 +4,19 @@
 #include <algorithm>
 #include <string>
 
+#include "db/fb_query.h"
+
 namespace pagvigia {
+
+void DefinirSQL(TFbQuery& q, std::span<const std::string_view> linhas) {
+  q.SQL().Clear();
+  for (std::string_view l : linhas) q.SQL().Add(std::string(l));
+}
+
+void DefinirSQL(TFbQuery& q, const std::vector<std::string>& linhas) {
+  q.SQL().Clear();
+  for (const std::string& l : linhas) q.SQL().Add(l);
+}
 
 std::string QuotedSQLStr(std::string_view texto) {
   std::string out;

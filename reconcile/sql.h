@@ -4,11 +4,19 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pagvigia {
+
+class TFbQuery;
+
+// Replaces the text of `q` by these lines (a statement of this file, or any
+// other).
+void DefinirSQL(TFbQuery& q, std::span<const std::string_view> linhas);
+void DefinirSQL(TFbQuery& q, const std::vector<std::string>& linhas);
 
 // ---------------------------------------------------------------------------
 // SQL of the three cursors, line by line ("     , " is five blanks, a comma

@@ -3,7 +3,8 @@
 # packages, builds, starts Firebird, creates a demo shop database with a few
 # pending card payments, starts the Integrador simulator, runs one polling
 # cycle with `pagvigia -once`, and prints the rows before and after, the two
-# logs and the commands the simulator received.
+# logs and the commands the simulator received; it ends with
+# `pagvigia -linha 5`, the support desk's look at the row it left alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -124,3 +125,7 @@ echo "   ... $(log "$app/Pagvigia_Integrador.log" | wc -l) lines in all: $app/Pa
 echo
 echo "Rows 1 to 4 now hold their payment and fiscal-response ids (and row 2 and 3 their payment-status"
 echo "ids); row 5 has no coupon yet and was left alone. Everything is in $demo."
+echo
+echo "== pagvigia -linha 5 (why was row 5 not reported?)"
+"$app/pagvigia" -linha 5 && rc=0 || rc=$?
+echo "exit status $rc"

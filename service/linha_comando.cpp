@@ -1,6 +1,8 @@
 #include "service/linha_comando.h"
 
+#include <charconv>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "platform/service_host.h"
@@ -22,8 +24,8 @@ std::string Minusculas(std::string_view s) {
 }  // namespace
 
 TLinhaComando LerLinhaComando(int argc, const char* const* argv) {
-  bool ajuda = false, versao = false, status = false, instalar = false, desinstalar = false, ciclo = false,
-       console = false, silencioso = false;
+  bool ajuda = false, versao = false, status = false, linha = false, instalar = false, desinstalar = false,
+       ciclo = false, console = false, silencioso = false;
   TLinhaComando r;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i] ? argv[i] : "";
@@ -44,7 +46,21 @@ TLinhaComando LerLinhaComando(int argc, const char* const* argv) {
       versao = true;
     else if (n == "status")
       status = true;
-    else if (n == "install")
+    else if (n == "linha") {
+      // The row number follows: digits only, not zero, within 64 bits.
+      const std::string_view numero = i + 1 < argc && argv[i + 1] ? argv[i + 1] : "";
+      std::int64_t valor = 0;
+      const auto [fim, erro] = std::from_chars(numero.data(), numero.data() + numero.size(), valor);
+      if (erro != std::errc() || fim != numero.data() + numero.size() || valor <= 0) {
+        r.Modo = TModoExecucao::Invalida;
+        r.Erro = std::string(arg) + " pede o número da linha (MFE_IDENTIFICADORINTERNO), um inteiro positivo" +
+                 (numero.empty() ? std::string() : ", não \"" + std::string(numero) + "\"");
+        return r;
+      }
+      linha = true;
+      r.Linha = valor;
+      ++i;
+    } else if (n == "install")
       instalar = true;
     else if (n == "uninstall")
       desinstalar = true;
@@ -64,6 +80,7 @@ TLinhaComando LerLinhaComando(int argc, const char* const* argv) {
   r.Modo = ajuda         ? TModoExecucao::Ajuda
            : versao      ? TModoExecucao::Versao
            : status      ? TModoExecucao::Status
+           : linha       ? TModoExecucao::Linha
            : instalar    ? TModoExecucao::Instalar
            : desinstalar ? TModoExecucao::Desinstalar
            : ciclo       ? TModoExecucao::Ciclo
@@ -80,6 +97,7 @@ std::string TextoAjuda() {
       {p + "CONSOLE", "roda o serviço em primeiro plano, até Ctrl+C"},
       {p + "ONCE", "roda um ciclo agora e sai (os logs são mantidos)"},
       {p + "STATUS", "confere a instalação e diz o que corrigir"},
+      {p + "LINHA N", "mostra a linha N (MFE_IDENTIFICADORINTERNO) e por que ainda não foi enviada"},
       {p + "INSTALL [" + p + "SILENT]", "registra o serviço (apaga os logs)"},
       {p + "UNINSTALL [" + p + "SILENT]", "remove o serviço (apaga os logs)"},
       {p + "VERSAO", "mostra a versão e a plataforma"},

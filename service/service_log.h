@@ -9,6 +9,8 @@
 namespace pagvigia {
 
 inline constexpr const char* kServiceLogName = "Pagvigia.log";
+// The Integrador exchanges' own log, beside it (integrador/integrador_cliente.h).
+inline constexpr const char* kIntegradorLogName = "Pagvigia_Integrador.log";
 
 // "DD/MM/YYYY HH:mm:ss" of a local moment.
 std::string FormatServiceLogTime(const platform::DateTime& t);

@@ -30,4 +30,9 @@ TServiceSettings TServiceSettings::Load(const std::string& path) {
   return s;
 }
 
+int TServiceSettings::NumeroCaixa() const {
+  const TIniFile ini(PastaCaixa + "ConfCaixa.ini");
+  return ini.ReadInteger("Caixa", "IdCaixa", 0);
+}
+
 }  // namespace pagvigia

@@ -28,6 +28,10 @@ struct TServiceSettings {
   //   [Log]        TamanhoMaximoKB (kilobytes, 0 for no limit)
   // A key that is missing, empty or not a valid number keeps its default.
   static TServiceSettings Load(const std::string& path);
+
+  // This register's number: [Caixa] IdCaixa of "ConfCaixa.ini" in
+  // PastaCaixa, read now; 0 when the file, the key or a number is missing.
+  int NumeroCaixa() const;
 };
 
 }  // namespace pagvigia

@@ -7,15 +7,12 @@
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "service/conexao_banco.h"
-#include "service/ini_file.h"
 #include "service/log_rotation.h"
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 
 namespace pagvigia {
 namespace {
-
-constexpr const char* kIntegradorLogName = "Pagvigia_Integrador.log";
 
 std::string FolderOf(const TSrvPagvigiaOptions& o) {
   std::string dir = o.ExeDir.empty() ? platform::ExecutableDir() : o.ExeDir;
@@ -246,10 +243,7 @@ bool TSrvPagvigia::ConectarBanco() {
   return IBGestalo.Connected();
 }
 
-int TSrvPagvigia::NumeroCaixa() {
-  const TIniFile ini(FSettings.PastaCaixa + "ConfCaixa.ini");
-  return ini.ReadInteger("Caixa", "IdCaixa", 0);
-}
+int TSrvPagvigia::NumeroCaixa() { return FSettings.NumeroCaixa(); }
 
 void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
   ++FEntradasLog;

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
-#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "db/fb_connection.h"
@@ -29,17 +27,11 @@
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
 #include "service/service_settings.h"
+#include "service/verificacao.h"
 #include "util/datetime.h"
 
 namespace pagvigia {
 namespace {
-
-
-// Client error codes the report tells apart.
-constexpr std::int64_t kIscNetworkError = 335544721;  // server not reached
-constexpr std::int64_t kIscConnectReject = 335544421;  // no answer in time, or not a Firebird server
-constexpr std::int64_t kIscLogin = 335544472;         // user name or password refused
-constexpr std::int64_t kIscIoError = 335544344;       // database file not opened
 
 // The test file written in the input folder: the Integrador takes only
 // ".xml" files there, and the service's own files end in ".tmp" or ".xml".
@@ -52,43 +44,6 @@ constexpr std::uintmax_t kMinFreeBytes = 1024 * 1024;
 constexpr const char* kCreateIndexes =
     "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO); "
     "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);";
-
-std::string OneLine(std::string text) {
-  std::string out;
-  bool blank = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    if (c == ' ' && (blank || out.empty())) continue;
-    blank = c == ' ';
-    out += c;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
-// The server's own lines of a client error, else the exception's message.
-std::string ErrorText(const std::exception& e) {
-  if (const auto* isc = dynamic_cast<const EFbISCError*>(&e)) {
-    std::string text;
-    bool inMessage = false;
-    for (const std::string& line : isc->ErrorMessage) {
-      if (line == "ISC ERROR MESSAGE:") {
-        inMessage = true;
-        continue;
-      }
-      if (!inMessage || line.empty()) continue;
-      if (!text.empty()) text += "; ";
-      text += line;
-    }
-    if (!text.empty()) return OneLine(text);
-  }
-  return OneLine(e.what());
-}
-
-bool HasCode(const std::exception& e, std::int64_t code) {
-  const auto* isc = dynamic_cast<const EFbISCError*>(&e);
-  return isc && std::find(isc->ErrorCodes.begin(), isc->ErrorCodes.end(), code) != isc->ErrorCodes.end();
-}
 
 // Why a file cannot be read ("" when it can; "missing" is told apart).
 enum class FileState { Readable, Missing, Unreadable };
@@ -109,16 +64,6 @@ FileState ReadState(const std::string& path, std::string& reason) {
 
 bool IsInteger(const std::string& text) {
   return IniStrToIntDef(text, 0) != 0 || IniStrToIntDef(text, 1) != 1;
-}
-
-std::string Plural(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// "DD/MM/YYYY" from the server's "YYYY-MM-DD".
-std::string DateBr(const std::string& iso) {
-  if (iso.size() < 10) return iso;
-  return iso.substr(8, 2) + "/" + iso.substr(5, 2) + "/" + iso.substr(0, 4);
 }
 
 // The column names a cursor's SQL lists between SELECT and FROM.
@@ -147,51 +92,6 @@ std::set<std::string> SelectedColumns(const auto& lines) {
   }
   return cols;
 }
-
-void SetLines(TFbQuery& q, const auto& lines) {
-  q.SQL().Clear();
-  for (const auto& l : lines) q.SQL().Add(std::string(l));
-}
-
-// The report: one line per check, in the service log's form.
-class Report {
- public:
-  Report(std::ostream& out, platform::Clock& clock) : FOut(out), FClock(clock) {}
-  void Ok(const std::string& msg) { Line("OK: " + msg); }
-  void Warn(const std::string& msg) {
-    ++result.Warnings;
-    Line("AVISO: " + msg);
-  }
-  void Fail(const std::string& wrong, const std::string& todo) {
-    ++result.Failures;
-    result.ExitCode = 1;
-    Line("FALHA: " + wrong + ". " + todo);
-  }
-  void Text(const std::string& line) { FOut << "    " << line << "\n"; }
-  TStatusCheckResult result;
-
- private:
-  void Line(const std::string& msg) {
-    FOut << FormatServiceLogTime(FClock.LocalNow()) << " - " << msg << "\n";
-    FOut.flush();
-  }
-  std::ostream& FOut;
-  platform::Clock& FClock;
-};
-
-// The database objects of the check; shared with the attaching thread so
-// that a thread left waiting never outlives them.
-struct Db {
-  TFbConnection conn{"Gestalo"};
-  TFbTransaction tr{&conn, "VerificacaoLeitura"};
-  Db() {
-    ConfigurarConexao(conn);
-    conn.DefaultTransaction = &tr;
-    tr.ReadOnly = true;
-    tr.Isolation = tiCommitted;
-    tr.SetAutoCommit(false);
-  }
-};
 
 class Checker {
  public:
@@ -277,7 +177,7 @@ class Checker {
       case FileState::Readable: break;
     }
     FGestalo = LerGestaloIni(FExeDir);
-    FDb = std::make_shared<Db>();
+    FDb = std::make_shared<TBancoLeitura>();
     PrepararLogin(FDb->conn, FGestalo);
     FReport.Ok("Banco de dados: Servidor=" + FGestalo.Servidor + ", Caminho=" + FGestalo.Caminho + " (cadeia " +
                FDb->conn.DatabaseString() + "), usuário " + kUsuarioBanco);
@@ -313,15 +213,7 @@ class Checker {
   }
 
   void CheckDatabase() {
-    try {
-      FDb->conn.ClientLib->Open();
-      FReport.Ok("Biblioteca cliente do Firebird: " + FDb->conn.ClientLib->LoadedFile());
-    } catch (const std::exception& e) {
-      FReport.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
-                   "Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, fbclient.dll no Windows)");
-      return;
-    }
-    if (!Attach()) return;
+    if (!ConectarLeitura(FReport, FDb, FGestalo.Caminho, FOptions.ConnectTimeoutSec)) return;
     try {
       CheckTables();
       CheckStatements();
@@ -342,65 +234,11 @@ class Checker {
     }
   }
 
-  bool Attach() {
-    const std::string server = FDb->conn.Server().empty() ? "localhost" : FDb->conn.Server();
-    FDb->conn.Params.Add("CONNECT TIMEOUT=" + std::to_string(FOptions.ConnectTimeoutSec));
-    // The client waits up to the time limit itself; the thread is a second
-    // guard for a server that accepts the connection and then says nothing.
-    auto db = FDb;
-    auto error = std::make_shared<std::exception_ptr>();
-    std::packaged_task<void()> task([db, error] {
-      try {
-        db->conn.Connect(false);
-      } catch (...) {
-        *error = std::current_exception();
-      }
-    });
-    std::future<void> done = task.get_future();
-    std::thread(std::move(task)).detach();
-    if (done.wait_for(std::chrono::seconds(FOptions.ConnectTimeoutSec + 5)) != std::future_status::ready) {
-      FReport.result.AttachAbandoned = true;
-      FReport.Fail("Servidor " + server + " não respondeu em " + std::to_string(FOptions.ConnectTimeoutSec + 5) + " s",
-                   "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor no "
-                   "Gestalo.ini");
-      return false;
-    }
-    if (*error) {
-      try {
-        std::rethrow_exception(*error);
-      } catch (const std::exception& e) {
-        if (HasCode(e, kIscNetworkError) || HasCode(e, kIscConnectReject)) {
-          FReport.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
-                       "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor "
-                       "no Gestalo.ini");
-        } else if (HasCode(e, kIscLogin)) {
-          FReport.Ok("Servidor " + server + " alcançado");
-          FReport.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
-                       "Crie no servidor o usuário " + std::string(kUsuarioBanco) +
-                           " com a senha que o Pagvigia usa (veja o README)");
-        } else if (HasCode(e, kIscIoError)) {
-          FReport.Ok("Servidor " + server + " alcançado");
-          FReport.Fail("O servidor não abriu o banco " + FGestalo.Caminho + ": " + ErrorText(e),
-                       "Corrija Caminho no Gestalo.ini (caminho do arquivo na máquina do servidor, ou seu apelido)");
-        } else {
-          FReport.Fail("Conexão com o banco falhou: " + ErrorText(e),
-                       "Confira Servidor e Caminho no Gestalo.ini e o servidor Firebird");
-        }
-      } catch (...) {
-        FReport.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
-      }
-      return false;
-    }
-    FReport.Ok("Servidor " + server + " alcançado");
-    FReport.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + FGestalo.Caminho + " aberto");
-    return true;
-  }
-
   // Runs a read-only query and gives each row to `row`.
   template <typename F>
   void Query(const std::vector<std::string>& lines, F&& row) {
     TFbQuery q(&FDb->conn);
-    SetLines(q, lines);
+    DefinirSQL(q, lines);
     q.Open();
     for (q.First(); !q.Eof(); q.Next()) row(q);
     q.Close();
@@ -462,7 +300,7 @@ class Checker {
     int failed = 0;
     for (const auto& [name, sql] : statements) {
       TFbQuery q(&FDb->conn);
-      SetLines(q, sql);
+      DefinirSQL(q, sql);
       try {
         q.Prepare();
       } catch (const EFbISCError& e) {
@@ -482,7 +320,7 @@ class Checker {
   void CheckMSAut() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, kSqlMSAut);
+    DefinirSQL(q, kSqlMSAut);
     try {
       q.Prepare();
       q.ParamByName("CAIXA").SetAsInteger(FCaixa);
@@ -508,7 +346,7 @@ class Checker {
   void CheckPadrao() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, kSqlPadrao);
+    DefinirSQL(q, kSqlPadrao);
     try {
       q.Open();
     } catch (const EFbISCError& e) {
@@ -637,7 +475,7 @@ class Checker {
   void CheckPlan() {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
-    SetLines(q, SqlChavesPendentes());
+    DefinirSQL(q, SqlChavesPendentes());
     const std::string plan = OneLine(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).
@@ -837,11 +675,9 @@ class Checker {
       const std::string& d = e.Desde;  // YYYYMMDDHHMMSS
       auto n = [&](std::size_t p, std::size_t len) { return std::stoi(d.substr(p, len)); };
       TDateTime desde{};
-      std::string quando = d;
+      const std::string quando = MomentoDoDiario(d);
       try {
         desde = EncodeDateTime(n(0, 4), n(4, 2), n(6, 2), n(8, 2), n(10, 2), n(12, 2));
-        quando = d.substr(6, 2) + "/" + d.substr(4, 2) + "/" + d.substr(0, 4) + " " + d.substr(8, 2) + ":" +
-                 d.substr(10, 2) + ":" + d.substr(12, 2);
         antigo = antigo || (agoraDt.value - desde.value) * 24.0 > 1.0;
       } catch (const std::exception&) {
         antigo = true;
@@ -892,12 +728,12 @@ class Checker {
   }
 
   const TStatusCheckOptions& FOptions;
-  Report FReport;
+  TRelatorio FReport;
   std::string FExeDir;
   TServiceSettings FSettings;
   TGestaloIni FGestalo;
   int FCaixa = 0;
-  std::shared_ptr<Db> FDb;
+  std::shared_ptr<TBancoLeitura> FDb;
   bool FTablesOk = true;
 };
 

@@ -4,7 +4,8 @@
 // (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
 // remove it; "ONCE" runs one polling cycle at once (stopped by SIGTERM,
 // SIGINT or Ctrl+C as the service is); "STATUS" checks the set-up for the
-// operator and changes nothing; "?", "h" or "help" list the switches and
+// operator and changes nothing; "LINHA N" shows row N and why its next step
+// waits, changing nothing; "?", "h" or "help" list the switches and
 // "VERSAO" names the version. A word the program does not know lists the
 // switches on standard error (exit status 2).
 #include <atomic>
@@ -22,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/instance_lock.h"
 #include "platform/service_host.h"
+#include "service/explica_linha.h"
 #include "service/linha_comando.h"
 #include "service/srv_pagvigia.h"
 #include "service/status_check.h"
@@ -44,9 +46,12 @@ int main(int argc, char** argv) {
     default:
       break;
   }
-  if (linha.Modo == TModoExecucao::Status) {
-    // Before the service object, which would delete the logs.
-    const TStatusCheckResult r = RunStatusCheck({}, platform::ConsoleOut());
+  if (linha.Modo == TModoExecucao::Status || linha.Modo == TModoExecucao::Linha) {
+    // Before the service object, which would delete the logs; no instance
+    // lock, as both only read.
+    const TStatusCheckResult r = linha.Modo == TModoExecucao::Status
+                                     ? RunStatusCheck({}, platform::ConsoleOut())
+                                     : ExplicarLinha({}, linha.Linha, platform::ConsoleOut());
     platform::ConsoleOut().flush();
     // A client-library thread may still wait for a silent server: end
     // without the exit-time clean-up that would unload the library under it.

@@ -34,6 +34,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/transacao.h"
 
 namespace pagvigia::testing {
 
@@ -79,6 +80,13 @@ struct ProgramUnderTest {
   // the "CONSOLE" switch; a plain start there belongs to the service manager).
   static std::vector<std::string> PlainStart() {
     return UnderWine() ? std::vector<std::string>{"-console"} : std::vector<std::string>{};
+  }
+  // A switch as each platform writes it: "-linha" or "/LINHA".
+  static std::string Switch(const std::string& nome) {
+    if (!UnderWine()) return "-" + nome;
+    std::string s = "/" + nome;
+    for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return s;
   }
   // The signal that asks the foreground service to stop: SIGTERM, or SIGINT
   // under Wine (which delivers it to the program as Ctrl+C).
@@ -131,58 +139,6 @@ inline std::vector<std::string> LogEntries(const std::string& path) {
   }
   return out;
 }
-
-// SQL text literal.
-inline std::string SqlStr(const std::optional<std::string>& v) {
-  if (!v) return "NULL";
-  std::string r = "'";
-  for (char c : *v) {
-    if (c == '\'') r += '\'';
-    r += c;
-  }
-  return r + "'";
-}
-
-// One card transaction of the shop's database, ready for an INSERT. The
-// defaults make a pending "TEF" payment of this cash register sold today.
-struct Transacao {
-  int id = 1;
-  int caixa = 1;
-  std::optional<std::string> serialPOS = "TEF";
-  std::optional<std::string> codAutorizacao = "123456";
-  std::optional<std::string> bin = "546712";
-  std::optional<std::string> donoCartao = "MARIA SILVA";
-  std::optional<std::string> expiracao = "12/29";
-  std::optional<std::string> instituicao = "CIELO";
-  int parcelas = 1;
-  int ultQuatro = 4321;
-  std::optional<std::string> codigoPagamento = "778899";
-  std::string valor = "10.50";
-  std::optional<std::string> idPagamento = "0";
-  std::optional<std::string> tipo = "MASTERCARD";
-  std::optional<std::string> idStatus = "0";
-  std::optional<std::string> idRespostaFiscal = "0";
-  int diasAtras = 0;  // sale date: today minus this many days
-  std::optional<std::string> numCupom = "000123";
-  std::optional<std::string> xmlSat = "<CFe><infCFe Id=\"CFe35261208723218000186599000012340001234567890\"/></CFe>";
-  std::optional<std::string> chaveSat = "CFe35261208723218000186599000012340001234567890";
-
-  std::string Insert() const {
-    std::ostringstream s;
-    s << "INSERT INTO MFE_TRANSACAO_CARTOES (MFE_IDENTIFICADORINTERNO, CAIXA, MFE_SERIALPOS, "
-         "MFE_CODAUTORIZACAO, MFE_BIN, MFE_DONOCARTAO, MFE_EXPIRACAO, MFE_INSTITUICAOFINANCEIRA, MFE_PARCELAS, "
-         "MFE_ULTQUATRODIGITOS, MFE_CODIGOPAGAMENTO, MFE_VALORPAGAMENTO, MFE_IDPAGAMENTO, MFE_IDLOCAL, MFE_TIPO, "
-         "MFE_IDSTATUSVALIDADOR, MFE_IDRESPOSTAFISCAL, MFE_DATAVENDA, MFE_HORAVENDA, MFE_DADOSCARTAODIGITADO, "
-         "MFE_NUMCUPOM, MFE_XMLSAT, MFE_CHAVESAT) VALUES ("
-      << id << ", " << caixa << ", " << SqlStr(serialPOS) << ", " << SqlStr(codAutorizacao) << ", " << SqlStr(bin)
-      << ", " << SqlStr(donoCartao) << ", " << SqlStr(expiracao) << ", " << SqlStr(instituicao) << ", " << parcelas
-      << ", " << ultQuatro << ", " << SqlStr(codigoPagamento) << ", " << valor << ", " << SqlStr(idPagamento)
-      << ", NULL, " << SqlStr(tipo) << ", " << SqlStr(idStatus) << ", " << SqlStr(idRespostaFiscal)
-      << ", CURRENT_DATE - " << diasAtras << ", CURRENT_TIME, 'N', " << SqlStr(numCupom) << ", " << SqlStr(xmlSat)
-      << ", " << SqlStr(chaveSat) << ");\n";
-    return s.str();
-  }
-};
 
 // The three progress columns of one row, as "pagamento|status|fiscal"
 // ("<null>" for NULL).
@@ -298,11 +254,12 @@ class Instalacao {
   // for the Windows build: the process is then the program itself, as wine
   // executes it in place).
   // Each run starts with empty logs, so that a test reads what that run
-  // wrote (a single cycle appends to the logs it finds).
-  std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args) {
+  // wrote (a single cycle appends to the logs it finds), unless `logsVazios`
+  // is false.
+  std::unique_ptr<ChildProcess> Iniciar(const std::vector<std::string>& args, bool logsVazios = true) {
     ++FRuns;
     for (const std::string& log : {ServiceLogPath(), IntegradorLogPath()})
-      if (platform::FileExists(log)) platform::DeleteFile(log);
+      if (logsVazios && platform::FileExists(log)) platform::DeleteFile(log);
     // The working folder is a different one on purpose: the program must find
     // its files beside its executable, not in the current folder.
     ChildOptions o = ChildOptions().In(FRoot.path()).Output(OutPath(), ErrPath());

@@ -24,6 +24,7 @@
 #include "platform/clock.h"
 #include "reconcile/diario.h"
 #include "service/status_check.h"
+#include "tests/service/installation.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,7 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FirebirdDb;
-using testing::TempDir;
+using testing::Installation;
 
 // The shop's tables as a shop's database has them: no index beyond the keys.
 std::string ShopSchema() {
@@ -78,34 +79,6 @@ class SilentServer {
  private:
   int FFd = -1;
   int FPort = 0;
-};
-
-// One installation: the program's folder with its three INI files, the
-// Integrador's folders and a database.
-struct Installation {
-  TempDir root{"pagvigia-status"};
-  std::string dir = root / "app/";
-  std::string in = root / "in/";
-  std::string out = root / "out/";
-  FirebirdDb* db = nullptr;
-  int connectTimeoutSec = 10;
-
-  explicit Installation(FirebirdDb& database) : db(&database) {
-    for (const auto& d : {dir, in, out}) fs::create_directories(d);
-    Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db->host() + "\r\nCaminho=" + db->path() + "\r\n");
-    Write("ConfCaixa.ini", "[Caixa]\r\nIdCaixa=1\r\n");
-    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out +
-                              "\r\nTimeout=30\r\n[Servico]\r\nIntervalo=60000\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
-    std::string log;
-    for (int i = 1; i <= 12; ++i) log += "08/12/2026 10:00:" + std::to_string(10 + i) + " - linha " + std::to_string(i) + "\r\n";
-    Write("Pagvigia.log", log);
-    Write("Pagvigia_UltimoCiclo.txt", "08/12/2026 14:03:22 - \xDAltimo ciclo 14:03:22: 3 linhas conclu\xED" "das, 1 falha\r\n");
-  }
-  void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir + name, bytes); }
-  void Folder(const std::string& name) {
-    fs::remove(dir + name);
-    fs::create_directories(dir + name);
-  }
 };
 
 struct Case {

@@ -167,6 +167,12 @@ TEST_F(ExecutableTest, HelpVersionAndUnknownWordsAnswerAtOnceAndKeepTheLogs) {
       {{"-VERSAO", "-once"}, 0, "Pagvigia ", ""},
       {{"-linhas", "5"}, 2, "", "Pagvigia: opção desconhecida: -linhas\nUso: pagvigia [opção]\n"},
       {{"once"}, 2, "", "Pagvigia: argumento desconhecido: once\nUso: "},
+      {{"-linha"}, 2, "",
+       "Pagvigia: -linha pede o número da linha (MFE_IDENTIFICADORINTERNO), um inteiro positivo\nUso: "},
+      {{"/LINHA", "0"}, 2, "", "Pagvigia: /LINHA pede o número da linha (MFE_IDENTIFICADORINTERNO), um inteiro "
+                               "positivo, não \"0\"\nUso: "},
+      {{"-linha", "5x"}, 2, "", "Pagvigia: -linha pede o número da linha (MFE_IDENTIFICADORINTERNO), um inteiro "
+                                "positivo, não \"5x\"\nUso: "},
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.args[0]);
