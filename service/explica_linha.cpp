@@ -161,7 +161,8 @@ std::vector<std::string> EntradasDoLog(const std::string& caminho) {
     if (!platform::FileExists(arquivo)) continue;
     std::vector<std::string> linhas;
     try {
-      linhas = platform::ReadTextLines(arquivo);
+      // The service may be appending to it meanwhile.
+      linhas = platform::SplitLines(platform::DecodeTextFile(platform::ReadGrowingFileBytes(arquivo)).text);
     } catch (const std::exception&) {
       continue;
     }
