@@ -19,12 +19,14 @@
 #include "db/fb_errors.h"
 #include "db/fb_query.h"
 #include "db/fb_transaction.h"
+#include "integrador/comando_integrador.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "reconcile/diario.h"
 #include "reconcile/envios_pendentes.h"
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
+#include "service/conselhos.h"
 #include "service/ini_file.h"
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
@@ -35,12 +37,6 @@ namespace pagvigia {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Client error codes the report tells apart.
-constexpr std::int64_t kIscNetworkError = 335544721;  // server not reached
-constexpr std::int64_t kIscConnectReject = 335544421;  // no answer in time, or not a Firebird server
-constexpr std::int64_t kIscLogin = 335544472;         // user name or password refused
-constexpr std::int64_t kIscIoError = 335544344;       // database file not opened
 
 // The test file written in the input folder: the Integrador takes only
 // ".xml" files there, and the service's own files end in ".tmp" or ".xml".
@@ -54,43 +50,6 @@ constexpr const char* kCreateIndexes =
     "CREATE INDEX MFE_TRANSACAO_CARTOES_IDPAG ON MFE_TRANSACAO_CARTOES (MFE_IDPAGAMENTO); "
     "CREATE INDEX MFE_TRANSACAO_CARTOES_IDRESP ON MFE_TRANSACAO_CARTOES (MFE_IDRESPOSTAFISCAL);";
 
-std::string OneLine(std::string text) {
-  std::string out;
-  bool blank = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    if (c == ' ' && (blank || out.empty())) continue;
-    blank = c == ' ';
-    out += c;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
-// The server's own lines of a client error, else the exception's message.
-std::string ErrorText(const std::exception& e) {
-  if (const auto* isc = dynamic_cast<const EFbISCError*>(&e)) {
-    std::string text;
-    bool inMessage = false;
-    for (const std::string& line : isc->ErrorMessage) {
-      if (line == "ISC ERROR MESSAGE:") {
-        inMessage = true;
-        continue;
-      }
-      if (!inMessage || line.empty()) continue;
-      if (!text.empty()) text += "; ";
-      text += line;
-    }
-    if (!text.empty()) return OneLine(text);
-  }
-  return OneLine(e.what());
-}
-
-bool HasCode(const std::exception& e, std::int64_t code) {
-  const auto* isc = dynamic_cast<const EFbISCError*>(&e);
-  return isc && std::find(isc->ErrorCodes.begin(), isc->ErrorCodes.end(), code) != isc->ErrorCodes.end();
-}
-
 // Why a file cannot be read ("" when it can; "missing" is told apart).
 enum class FileState { Readable, Missing, Unreadable };
 FileState ReadState(const std::string& path, std::string& reason) {
@@ -102,7 +61,7 @@ FileState ReadState(const std::string& path, std::string& reason) {
   try {
     platform::ReadFileBytes(path);
   } catch (const std::exception& e) {
-    reason = OneLine(e.what());
+    reason = UmaLinha(e.what());
     return FileState::Unreadable;
   }
   return FileState::Readable;
@@ -256,6 +215,9 @@ class Checker {
       }
     }
     FSettings = TServiceSettings::Load(path);
+    if (FSettings.Intervalo < 1000)
+      FReport.Warn(std::string(kServiceSettingsName) + ": [Servico] Intervalo=" + std::to_string(FSettings.Intervalo) +
+                   " é menos de um segundo entre ciclos; o valor é em milissegundos (60000 é um minuto)");
     FReport.Ok("Configuração em vigor: PastaInput=" + FSettings.PastaInput + ", PastaOutput=" + FSettings.PastaOutput +
                ", Timeout=" + std::to_string(FSettings.Timeout) + " s, Intervalo=" + std::to_string(FSettings.Intervalo) +
                " ms, pasta do ConfCaixa.ini=" + FSettings.PastaCaixa + ", logs até " +
@@ -287,7 +249,7 @@ class Checker {
   void CheckCaixa() {
     const std::string path = FSettings.PastaCaixa + "ConfCaixa.ini";
     std::string reason;
-    const char* todo = "Crie-o com a seção [Caixa] e a chave IdCaixa=<número deste caixa>";
+    const char* todo = kConselhoConfCaixa;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
         FReport.Fail(path + " não existe: o serviço usa o caixa 0", todo);
@@ -318,8 +280,7 @@ class Checker {
       FDb->conn.ClientLib->Open();
       FReport.Ok("Biblioteca cliente do Firebird: " + FDb->conn.ClientLib->LoadedFile());
     } catch (const std::exception& e) {
-      FReport.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
-                   "Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, fbclient.dll no Windows)");
+      FReport.Fail("Biblioteca cliente do Firebird não carregada: " + TextoErroBanco(e), kConselhoBibliotecaCliente);
       return;
     }
     if (!Attach()) return;
@@ -333,7 +294,7 @@ class Checker {
       CheckEnviosCompartilhados();
       CheckPlan();
     } catch (const std::exception& e) {
-      FReport.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
+      FReport.Fail("O banco deixou de responder durante a verificação: " + TextoErroBanco(e),
                    "Repita a verificação; se persistir, veja o servidor Firebird");
     }
     try {
@@ -362,30 +323,30 @@ class Checker {
     if (done.wait_for(std::chrono::seconds(FOptions.ConnectTimeoutSec + 5)) != std::future_status::ready) {
       FReport.result.AttachAbandoned = true;
       FReport.Fail("Servidor " + server + " não respondeu em " + std::to_string(FOptions.ConnectTimeoutSec + 5) + " s",
-                   "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor no "
-                   "Gestalo.ini");
+                   ConselhoConexao(TFalhaConexao::ServidorInalcancado, FGestalo.Servidor));
       return false;
     }
     if (*error) {
       try {
         std::rethrow_exception(*error);
       } catch (const std::exception& e) {
-        if (HasCode(e, kIscNetworkError) || HasCode(e, kIscConnectReject)) {
-          FReport.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
-                       "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor "
-                       "no Gestalo.ini");
-        } else if (HasCode(e, kIscLogin)) {
+        const TFalhaConexao falha = ClassificarFalhaConexao(e);
+        const std::string todo = ConselhoConexao(falha, FGestalo.Servidor);
+        if (falha != TFalhaConexao::ServidorInalcancado && falha != TFalhaConexao::Outra)
           FReport.Ok("Servidor " + server + " alcançado");
-          FReport.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
-                       "Crie no servidor o usuário " + std::string(kUsuarioBanco) +
-                           " com a senha que o Pagvigia usa (veja o README)");
-        } else if (HasCode(e, kIscIoError)) {
-          FReport.Ok("Servidor " + server + " alcançado");
-          FReport.Fail("O servidor não abriu o banco " + FGestalo.Caminho + ": " + ErrorText(e),
-                       "Corrija Caminho no Gestalo.ini (caminho do arquivo na máquina do servidor, ou seu apelido)");
-        } else {
-          FReport.Fail("Conexão com o banco falhou: " + ErrorText(e),
-                       "Confira Servidor e Caminho no Gestalo.ini e o servidor Firebird");
+        switch (falha) {
+          case TFalhaConexao::ServidorInalcancado:
+            FReport.Fail("Servidor " + server + " não alcançado: " + TextoErroBanco(e), todo);
+            break;
+          case TFalhaConexao::LoginRecusado:
+            FReport.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + TextoErroBanco(e), todo);
+            break;
+          case TFalhaConexao::BancoNaoAberto:
+            FReport.Fail("O servidor não abriu o banco " + FGestalo.Caminho + ": " + TextoErroBanco(e), todo);
+            break;
+          case TFalhaConexao::Outra:
+            FReport.Fail("Conexão com o banco falhou: " + TextoErroBanco(e), todo);
+            break;
         }
       } catch (...) {
         FReport.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
@@ -468,7 +429,7 @@ class Checker {
         q.Prepare();
       } catch (const EFbISCError& e) {
         ++failed;
-        FReport.Fail("O servidor recusou a consulta " + name + ": " + ErrorText(e),
+        FReport.Fail("O servidor recusou a consulta " + name + ": " + TextoErroBanco(e),
                      "Atualize o banco do Gestalo ou dê ao usuário " + std::string(kUsuarioBanco) +
                          " acesso às tabelas");
       }
@@ -489,15 +450,14 @@ class Checker {
       q.ParamByName("CAIXA").SetAsInteger(FCaixa);
       q.Open();
     } catch (const EFbISCError& e) {
-      FReport.Fail("A leitura de MSAUT falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de MSAUT falhou: " + TextoErroBanco(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em MSAUT");
       return;
     }
     const std::string caixa = std::to_string(FCaixa);
     if (q.IsEmpty()) {
-      FReport.Fail("MSAUT não tem linha para o caixa " + caixa,
-                   "Cadastre o caixa " + caixa + " no Gestalo, ou corrija IdCaixa no ConfCaixa.ini");
-    } else if (OneLine(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
+      FReport.Fail("MSAUT não tem linha para o caixa " + caixa, ConselhoMSAut(FCaixa));
+    } else if (UmaLinha(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
       FReport.Fail("MSAUT do caixa " + caixa + " tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos",
                    "Informe a chave de acesso do Integrador no cadastro do caixa " + caixa + " no Gestalo");
     } else {
@@ -513,7 +473,7 @@ class Checker {
     try {
       q.Open();
     } catch (const EFbISCError& e) {
-      FReport.Fail("A leitura de PADRAO falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de PADRAO falhou: " + TextoErroBanco(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em PADRAO");
       return;
     }
@@ -639,7 +599,7 @@ class Checker {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
     SetLines(q, SqlChavesPendentes());
-    const std::string plan = OneLine(q.Plan());
+    const std::string plan = UmaLinha(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).
     const bool natural = plan.find("MFE_TRANSACAO_CARTOES NATURAL") != std::string::npos;
@@ -695,7 +655,7 @@ class Checker {
     } catch (const std::exception& e) {
       platform::DeleteFile(a);
       platform::DeleteFile(b);
-      FReport.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + OneLine(e.what()) + ")",
+      FReport.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + UmaLinha(e.what()) + ")",
                    "Dê ao usuário do serviço permissão de escrita nessa pasta e veja se o disco não está cheio");
     }
     CheckFreeSpace(what, folder);
@@ -729,7 +689,7 @@ class Checker {
     FReport.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
                      " na pasta de entrada há mais de " + std::to_string(FSettings.Timeout) + " s (o mais antigo, " +
                      oldestName + ", há " + std::to_string(age) + " s): o Integrador não os está lendo",
-                 "Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê");
+                 kConselhoSemResposta);
   }
 
   void CheckOutputFolder() {
@@ -784,10 +744,40 @@ class Checker {
                          .count();
     // A cycle every interval, each at most a few Integrador waits long.
     const std::int64_t limit = 3 * static_cast<std::int64_t>(FSettings.Intervalo) / 1000 + 600;
-    if (!ec && age > limit)
-      FReport.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
+    const std::string parado =
+        !ec && age > limit ? " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)"
+                           : "";
+    switch (GravidadeResumo(text)) {
+      case TGravidadeResumo::Falha:
+        FReport.Fail(text + parado, "Veja em " + std::string(kServiceLogName) +
+                                        " (abaixo) a linha do ciclo e o que fazer, e as verificações acima");
+        return;
+      case TGravidadeResumo::Aviso: {
+        const std::string falha = UltimaFalhaDeLinha();
+        FReport.Warn(text + parado + "; " +
+                     (falha.find(kSemRespostaIntegrador) != std::string::npos
+                          ? std::string(kConselhoSemResposta) + " (" + FSettings.PastaInput + ")"
+                          : "veja em " + std::string(kServiceLogName) + " (abaixo) a linha de cada falha e o que fazer"));
+        return;
+      }
+      case TGravidadeResumo::Ok: break;
+    }
+    if (!parado.empty())
+      FReport.Warn(text + parado);
     else
       FReport.Ok(text);
+  }
+
+  // The last row failure "Pagvigia.log" holds ("" when none, or unreadable).
+  std::string UltimaFalhaDeLinha() {
+    std::vector<std::string> lines;
+    try {
+      lines = platform::ReadTextLines(FExeDir + kServiceLogName);
+    } catch (const std::exception&) {
+    }
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+      if (it->find(" - Envios Pendentes: ") != std::string::npos) return *it;
+    return "";
   }
 
   // The journal of ids the Integrador gave that are not in their rows yet:
@@ -798,7 +788,7 @@ class Checker {
     try {
       diario.Carregar();
     } catch (const EDiarioIlegivel& e) {
-      FReport.Fail(OneLine(e.what()) + "; enquanto isso nenhuma linha é enviada ao Integrador",
+      FReport.Fail(UmaLinha(e.what()) + "; enquanto isso nenhuma linha é enviada ao Integrador",
                    "Corrija as permissões do arquivo; se ele estiver danificado, veja o arquivo (cada entrada "
                    "nomeia uma linha, uma coluna e um id), grave esses ids nas linhas à mão e depois apague-o");
       return;
@@ -878,7 +868,7 @@ class Checker {
     try {
       lines = platform::ReadTextLines(path);
     } catch (const std::exception& e) {
-      FReport.Fail(path + " não pode ser lido (" + OneLine(e.what()) + ")", "Corrija as permissões do arquivo");
+      FReport.Fail(path + " não pode ser lido (" + UmaLinha(e.what()) + ")", "Corrija as permissões do arquivo");
       return;
     }
     const std::size_t n = std::min(lines.size(), static_cast<std::size_t>(std::max(FOptions.LogLines, 0)));

@@ -248,6 +248,8 @@ class Instalacao {
   void EscreverGestalo(const std::string& servidor, const std::string& caminho) {
     WriteFile(FDir + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
   }
+  // "ConfCaixa.ini" (on the Linux side).
+  std::string ConfCaixaPath() const { return FCaixaDir + "/ConfCaixa.ini"; }
   void EscreverCaixa(const std::string& idCaixa) {
     WriteFile(FCaixaDir + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
   }
@@ -263,6 +265,13 @@ class Instalacao {
   }
 
   void Inserir(const Transacao& t) { FDb->Run(t.Insert()); }
+
+  // The service log's entry for row `id` left without an answer.
+  std::string SemResposta(int id) const {
+    return "Envios Pendentes: Sem Resposta do Integrador (linha " + std::to_string(id) +
+           ") — Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê (" +
+           ProgramUnderTest::Path(FInput + "/") + ")";
+  }
 
   Progresso Linha(int id) {
     auto v = FDb->Scalar(

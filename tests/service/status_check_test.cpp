@@ -20,8 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
 #include "reconcile/diario.h"
 #include "service/status_check.h"
 #include "tests/support/firebird_db.h"
@@ -94,14 +95,22 @@ struct Installation {
     for (const auto& d : {dir, in, out}) fs::create_directories(d);
     Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db->host() + "\r\nCaminho=" + db->path() + "\r\n");
     Write("ConfCaixa.ini", "[Caixa]\r\nIdCaixa=1\r\n");
-    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out +
-                              "\r\nTimeout=30\r\n[Servico]\r\nIntervalo=60000\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
+    PagvigiaIni("30", "60000");
     std::string log;
     for (int i = 1; i <= 12; ++i) log += "08/12/2026 10:00:" + std::to_string(10 + i) + " - linha " + std::to_string(i) + "\r\n";
     Write("Pagvigia.log", log);
-    Write("Pagvigia_UltimoCiclo.txt", "08/12/2026 14:03:22 - \xDAltimo ciclo 14:03:22: 3 linhas conclu\xED" "das, 1 falha\r\n");
+    UltimoCiclo("3 linhas concluídas, 1 recusada pelo Integrador");
+  }
+  // The last cycle's state file, as the service writes it (Windows-1252).
+  void UltimoCiclo(const std::string& resumo) {
+    Write("Pagvigia_UltimoCiclo.txt", platform::Utf8ToAnsi("08/12/2026 14:03:22 - Último ciclo 14:03:22: " + resumo + "\r\n"));
   }
   void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir + name, bytes); }
+  // Pagvigia.ini with these texts for Timeout and Intervalo.
+  void PagvigiaIni(const std::string& timeout, const std::string& intervalo) {
+    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out + "\r\nTimeout=" + timeout +
+                              "\r\n[Servico]\r\nIntervalo=" + intervalo + "\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
+  }
   void Folder(const std::string& name) {
     fs::remove(dir + name);
     fs::create_directories(dir + name);
@@ -169,7 +178,8 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
         "OK: Nenhum arquivo de comando parado", "OK: Diário Pagvigia_Diario.txt: nenhum id aguarda gravação",
         "OK: Tabela PAGVIGIA_ENVIOS_PENDENTES não existe: com ela, um caixa que cair", "rode pagvigia_envios.sql",
-        "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
+        "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 recusada pelo Integrador\n",
+        "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
        {"FALHA", "quorix", "linha 2\n"},
        0},
       {"a send another register left unsettled",
@@ -237,11 +247,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
        {"Gestalo.ini não pode ser lido (é uma pasta, não um arquivo); o serviço usa Servidor=localhost"},
        {},
        1},
-      {"Pagvigia.ini with wrong values", "",
-       [](Installation& s) {
-         s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + s.in + "\r\nPastaOutput=" + s.out +
-                                     "\r\nTimeout=abc\r\n[Servico]\r\nIntervalo=-5\r\n[Caixa]\r\nPasta=" + s.dir + "\r\n");
-       },
+      {"Pagvigia.ini with wrong values", "", [](Installation& s) { s.PagvigiaIni("abc", "-5"); },
        {"FALHA: Pagvigia.ini: [Integrador] Timeout=abc não é um número inteiro válido; o serviço usa 30. Escreva um "
         "número de segundos, sem unidade",
         "FALHA: Pagvigia.ini: [Servico] Intervalo=-5 não é um número inteiro válido; o serviço usa 60000",
@@ -264,7 +270,8 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
        1},
       {"server refuses", "",
        [](Installation& s) { s.Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n"); },
-       {"FALHA: Servidor 127.0.0.1/1 não alcançado: ", "Verifique se o Firebird está rodando nessa máquina"},
+       {"FALHA: Servidor 127.0.0.1/1 não alcançado: ",
+        "Verifique se o Firebird está rodando nessa máquina, se a porta 1 está liberada"},
        {"Login", "Tabela"},
        1},
       {"server silent", "",
@@ -332,8 +339,30 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
          fs::last_write_time(s.dir + "Pagvigia_UltimoCiclo.txt",
                              fs::file_time_type::clock::now() - std::chrono::hours(2));
        },
-       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha (há 120 min: o serviço "
-        "parece parado; veja se ele está rodando)"},
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 recusada pelo Integrador (há "
+        "120 min: o serviço parece parado; veja se ele está rodando)"},
+       {"FALHA"},
+       0},
+      {"a last cycle whose row the Integrador never answered", "",
+       [](Installation& s) {
+         s.UltimoCiclo("0 linhas concluídas, 1 falha");
+         s.Write("Pagvigia.log", platform::Utf8ToAnsi("08/12/2026 14:03:22 - Envios Pendentes: Sem Resposta do "
+                                                      "Integrador (linha 1) — Verifique\r\n"));
+       },
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 0 linhas concluídas, 1 falha; Verifique se o Integrador "
+        "está rodando e se PastaInput é a pasta que ele lê (/"},
+       {"FALHA"},
+       0},
+      {"a last cycle whose row failed otherwise", "", [](Installation& s) { s.UltimoCiclo("2 linhas concluídas, 2 falhas"); },
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 2 linhas concluídas, 2 falhas; veja em Pagvigia.log"},
+       {"FALHA"},
+       0},
+      {"a last cycle without a connection", "", [](Installation& s) { s.UltimoCiclo("sem conexão com o banco"); },
+       {"FALHA: 08/12/2026 14:03:22 - Último ciclo 14:03:22: sem conexão com o banco. Veja em Pagvigia.log"},
+       {},
+       1},
+      {"an interval written in seconds", "", [](Installation& s) { s.PagvigiaIni("30", "60"); },
+       {"AVISO: Pagvigia.ini: [Servico] Intervalo=60 é menos de um segundo entre ciclos; o valor é em milissegundos"},
        {"FALHA"},
        0},
       {"no log yet", "",
