@@ -3,12 +3,12 @@
 // Control Manager; "CONSOLE" runs it in the foreground on Windows as well
 // (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
 // remove it; "ONCE" runs one polling cycle at once (stopped by SIGTERM,
-// SIGINT or Ctrl+C as the service is), shows on standard error what it logs
-// and its summary, and exits 1 when it could not do its work or a row failed;
-// "STATUS" checks the set-up for the
-// operator and changes nothing; "?", "h" or "help" list the switches and
-// "VERSAO" names the version. A word the program does not know lists the
-// switches on standard error (exit status 2).
+// SIGINT or Ctrl+C as the service is), shows on standard error the entries
+// it logs and its summary, and exits 1 when it could not do its work or a
+// row failed; "STATUS" checks the set-up for the operator and changes
+// nothing; "?", "h" or "help" list the switches and "VERSAO" names the
+// version. A word the program does not know lists the switches on standard
+// error (exit status 2).
 #include <atomic>
 #include <cstdlib>
 #include <exception>
