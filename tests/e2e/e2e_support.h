@@ -322,6 +322,13 @@ class Instalacao {
            SlurpFile(ServiceLogPath()) + "]";
   }
   std::string ErrPath() const { return FRoot / ("err-" + std::to_string(FRuns) + ".txt"); }
+  // What the last run wrote to standard error, its lines ending with LF (the
+  // Windows build's end with CR LF).
+  std::string Erros() const {
+    std::string err = SlurpFile(ErrPath());
+    std::erase(err, '\r');
+    return err;
+  }
 
   // Runs `pagvigia -once` to its end; returns its exit status.
   int RodarUmCiclo(std::chrono::seconds limite = std::chrono::seconds(240)) {

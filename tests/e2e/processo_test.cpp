@@ -256,7 +256,7 @@ TEST(Processo, UnreachableDatabaseGivesOneConnectionLinePerCycleUntilItIsBack) {
     EXPECT_NE(msgs[0].find(" — Verifique se o Firebird está rodando nessa máquina, se a porta 1 está liberada"),
               std::string::npos)
         << msgs[0];
-    const std::string err = SlurpFile(inst.ErrPath());
+    const std::string err = inst.Erros();
     EXPECT_NE(err.find(" - " + msgs[0] + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find(": sem conexão com o banco\n"), std::string::npos) << err;
   }

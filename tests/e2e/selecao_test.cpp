@@ -166,7 +166,7 @@ TEST(Selecao, ARegisterThatCannotBeIdentifiedSendsNothingAndSaysWhatToCreate) {
       const auto msgs = inst.ServiceLogMessages();
       ASSERT_EQ(msgs.size(), 1u) << inst.Saidas();
       EXPECT_EQ(msgs[0].rfind(caso.entrada, 0), 0u) << msgs[0];
-      EXPECT_NE(SlurpFile(inst.ErrPath()).find(": caixa não identificado, nada enviado\n"), std::string::npos)
+      EXPECT_NE(inst.Erros().find(": caixa não identificado, nada enviado\n"), std::string::npos)
           << inst.Saidas();
     }
     EXPECT_TRUE(sim.Commands().empty());
