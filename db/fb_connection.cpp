@@ -127,6 +127,30 @@ bool EFbISCError::IsLostConnection() const {
   return IsLostConnectionCode(ErrCode);
 }
 
+std::string EFbISCError::ServerMessageLine() const {
+  std::string text;
+  bool inMessage = false;
+  for (const std::string& line : ErrorMessage) {
+    if (line == "ISC ERROR MESSAGE:") {
+      inMessage = true;
+      continue;
+    }
+    if (!inMessage || line.empty()) continue;
+    if (!text.empty()) text += "; ";
+    text += line;
+  }
+  if (text.empty()) text = what();
+  // Line breaks and runs of blanks become one blank.
+  std::string out;
+  for (char c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 bool EFbISCError::IsLockConflict() const {
   for (const std::int64_t c : ErrorCodes)
     if (c == isc_lock_conflict || c == isc_deadlock || c == isc_update_conflict) return true;

@@ -82,6 +82,10 @@ class EFbISCError : public EFbError {
   // True when a row could not be locked or changed because another
   // transaction holds it (in a transaction that does not wait for locks).
   bool IsLockConflict() const;
+  // The server's messages (the lines after "ISC ERROR MESSAGE:") on one
+  // line, joined with "; "; the whole message on one line when there are
+  // none. For a person to read, in a log line or a report.
+  std::string ServerMessageLine() const;
 };
 
 // The error codes that mean a lost connection to the server.

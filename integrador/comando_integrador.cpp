@@ -152,9 +152,9 @@ std::string TComandoIntegrador::CriarXml(const std::string& NomeArquivo, const s
     // A half-written temporary file is of no use to anybody: drop it, and
     // report the failure as this exchange's own error (logged).
     platform::DeleteFile(temporario);
-    DoException("Erro ao criar o arquivo: " + temporario);
+    DoException(kErroCriarArquivo + temporario);
   }
-  if (!platform::FileExists(temporario)) DoException("Erro ao criar o arquivo: " + temporario);
+  if (!platform::FileExists(temporario)) DoException(kErroCriarArquivo + temporario);
 
   const std::string final = ChangeFileExt(temporario, ".xml");
   if (FAoPublicar) {
@@ -222,7 +222,7 @@ std::string TComandoIntegrador::EnviaComando(std::int32_t numeroSessao, const st
 
   if (RespostaIntegrador.empty()) {
     FErroTimeout = true;
-    DoException("Sem Resposta do Integrador");
+    DoException(kSemRespostaIntegrador);
   }
 
   Log("RespostaIntegrador: " + RespostaIntegrador);

@@ -25,6 +25,10 @@ class EComandoIntegradorException : public std::runtime_error {
  public:
   explicit EComandoIntegradorException(const std::string& message) : std::runtime_error(message) {}
 };
+// Two of its messages: no answer within the time limit, and a command file
+// that could not be made (followed by the file's path).
+inline constexpr const char* kSemRespostaIntegrador = "Sem Resposta do Integrador";
+inline constexpr const char* kErroCriarArquivo = "Erro ao criar o arquivo: ";
 
 // Receives every log line of an exchange (the Integrador component, which
 // stamps and stores them).

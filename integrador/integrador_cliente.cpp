@@ -144,8 +144,9 @@ void TIntegradorCliente::DoLog(const std::string& AString) {
 void TIntegradorCliente::GravaLog(const std::string& AString) {
   if (ArqLOG.empty()) return;
   const std::string linha = FormatDateTime("dd/mm/yy hh:nn:ss:zzz", Now(*FClock)) + " - " + AString;
-  // WriteLog appends CR LF and ignores every error of writing.
-  WriteLog(ArqLOG, platform::Utf8ToAnsi(linha), false);
+  // WriteLog appends CR LF and ignores every error of writing. The log
+  // holds the Integrador's access key.
+  WriteLog(ArqLOG, platform::Utf8ToAnsi(linha), false, platform::FileAccess::Private);
 }
 
 void TIntegradorCliente::DoException(const std::string& AMessage) {

@@ -49,10 +49,10 @@ bool FilesExists(std::string_view FileName) {
   return false;
 }
 
-void AppendFileBytesWhole(const std::string& path, std::string_view bytes) {
+void AppendFileBytesWhole(const std::string& path, std::string_view bytes, FileAccess access) {
   const std::uint64_t sizeBefore = StatFile(path).size;
   try {
-    AppendFileBytes(path, bytes);
+    AppendFileBytes(path, bytes, access);
   } catch (const FileError&) {
     if (StatFile(path).size > sizeBefore) TruncateFile(path, sizeBefore);
     throw;
@@ -60,7 +60,7 @@ void AppendFileBytesWhole(const std::string& path, std::string_view bytes) {
 }
 
 void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool AppendIfExists, bool AddLineBreak,
-                bool ForceDirectory) {
+                bool ForceDirectory, FileAccess access) {
   if (ArqTXT.empty()) return;
   const std::string path(ArqTXT);
   const bool exists = FileExists(path);
@@ -72,22 +72,22 @@ void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool Ap
   std::string bytes(ABinaryString);
   if (AddLineBreak) bytes += "\r\n";
   if (AppendIfExists && exists)
-    AppendFileBytesWhole(path, bytes);
+    AppendFileBytesWhole(path, bytes, access);
   else
-    WriteFileBytes(path, bytes);
+    WriteFileBytes(path, bytes, access);
 }
 
 void WriteToFile(std::string_view Arq, std::string_view ABinaryString) {
   WriteToTXT(Arq, ABinaryString, false, false, false);
 }
 
-void WriteLog(std::string_view ArqTXT, std::string_view ABinaryString, bool Traduz) {
+void WriteLog(std::string_view ArqTXT, std::string_view ABinaryString, bool Traduz, FileAccess access) {
   if (ArqTXT.empty()) return;
   try {
     if (Traduz)
-      WriteToTXT(ArqTXT, Utf8ToAnsi(ABinaryString), true, true, false);
+      WriteToTXT(ArqTXT, Utf8ToAnsi(ABinaryString), true, true, false, access);
     else
-      WriteToTXT(ArqTXT, ABinaryString, true, true, false);
+      WriteToTXT(ArqTXT, ABinaryString, true, true, false, access);
   } catch (...) {
     // A log that cannot be written must never stop the work it records.
   }

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace pagvigia::platform {
 
 // `path` with the platform's path delimiter appended, unless it is empty or
@@ -37,20 +39,22 @@ bool FilesExists(std::string_view FileName);
 // fails half-way (a full disk) is cut back to the file's earlier end, so no
 // broken line stays, and the error is raised (platform::FileError). The one
 // way logs are appended to.
-void AppendFileBytesWhole(const std::string& path, std::string_view bytes);
+void AppendFileBytesWhole(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Shared);
 // Writes bytes to a file: nothing when ArqTXT is empty, or when the file
 // exists and the bytes are empty; appends (AppendFileBytesWhole) when
 // AppendIfExists and the file exists, otherwise creates or truncates; CR LF after the bytes when AddLineBreak; creates the folder
-// chain when ForceDirectory. Raises platform::FileError.
+// chain when ForceDirectory; a new file is created with `access`. Raises
+// platform::FileError.
 void WriteToTXT(std::string_view ArqTXT, std::string_view ABinaryString, bool AppendIfExists = true,
-                bool AddLineBreak = true, bool ForceDirectory = false);
+                bool AddLineBreak = true, bool ForceDirectory = false, FileAccess access = FileAccess::Shared);
 // Creates or overwrites the file with exactly these bytes. Raises
 // platform::FileError.
 void WriteToFile(std::string_view Arq, std::string_view ABinaryString);
 // Appends the bytes and CR LF (WriteToTXT); nothing when ArqTXT is empty;
 // every error ignored, so that a log that cannot be written never stops the
 // work it records. With Traduz the UTF-8 text is converted to Windows-1252
-// first, otherwise the bytes go unchanged.
-void WriteLog(std::string_view ArqTXT, std::string_view ABinaryString, bool Traduz = false);
+// first, otherwise the bytes go unchanged. A new file is created with `access`.
+void WriteLog(std::string_view ArqTXT, std::string_view ABinaryString, bool Traduz = false,
+              FileAccess access = FileAccess::Shared);
 
 }  // namespace pagvigia::platform

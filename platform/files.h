@@ -63,6 +63,13 @@ std::vector<std::string> SplitLines(std::string_view text);
 // UTF-8 text encoded for a file in the given encoding, with its mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 
+// Who may read a file the program creates. Private files hold the
+// Integrador's access key and card data (the logs, the journal, the last
+// cycle's state): on POSIX they are created 0640, for their owner and the
+// service's group; shared ones 0644. On Windows a new file takes its folder's
+// access either way. A file that exists keeps its permissions.
+enum class FileAccess { Shared, Private };
+
 // Reads all bytes of a file. Raises FileError. On Windows a file that another
 // program holds open for writing cannot be read (a sharing violation), and
 // the file may be deleted or replaced by its owner while it is read.
@@ -71,16 +78,16 @@ std::string ReadFileBytes(const std::string& path);
 // log): on Windows it is read while held for writing.
 std::string ReadGrowingFileBytes(const std::string& path);
 // Creates or truncates the file and writes the bytes. Raises FileError.
-void WriteFileBytes(const std::string& path, std::string_view bytes);
+void WriteFileBytes(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Shared);
 // Appends the bytes, creating the file when missing. Raises FileError.
-void AppendFileBytes(const std::string& path, std::string_view bytes);
+void AppendFileBytes(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Shared);
 // Replaces the file's content as one step that survives a crash or a power
 // loss: the bytes go to `path` + ".tmp", which is flushed to disk and renamed
 // over `path`, and the rename itself is flushed (the folder on POSIX; write-
 // through on Windows). Afterwards, or after a crash at any point, the file
 // holds either its old bytes or the new ones, never part of them. Raises
 // FileError; a failure before the rename leaves the old file as it was.
-void ReplaceFileDurably(const std::string& path, std::string_view bytes);
+void ReplaceFileDurably(const std::string& path, std::string_view bytes, FileAccess access = FileAccess::Shared);
 
 bool FileExists(const std::string& path);       // a regular file (or anything but a folder)
 bool RegularFileExists(const std::string& path);  // a regular file, not a device, pipe or folder

@@ -48,8 +48,10 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   }
 }
 
-void WriteWithFlags(const std::string& path, std::string_view bytes, int flags) {
-  Fd fd(::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644));
+mode_t ModeOf(FileAccess access) { return access == FileAccess::Private ? 0640 : 0644; }
+
+void WriteWithFlags(const std::string& path, std::string_view bytes, int flags, FileAccess access) {
+  Fd fd(::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, ModeOf(access)));
   if (fd.get() < 0) Raise("Cannot create file", path, errno);
   WriteAll(fd.get(), bytes, path);
   if (::close(fd.release()) != 0) Raise("Cannot write file", path, errno);
@@ -79,18 +81,20 @@ std::string ReadFileBytes(const std::string& path) {
   return out;
 }
 
-void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  WriteWithFlags(path, bytes, O_CREAT | O_TRUNC);
+void WriteFileBytes(const std::string& path, std::string_view bytes, FileAccess access) {
+  WriteWithFlags(path, bytes, O_CREAT | O_TRUNC, access);
 }
 
-void AppendFileBytes(const std::string& path, std::string_view bytes) {
-  WriteWithFlags(path, bytes, O_CREAT | O_APPEND);
+void AppendFileBytes(const std::string& path, std::string_view bytes, FileAccess access) {
+  WriteWithFlags(path, bytes, O_CREAT | O_APPEND, access);
 }
 
-void ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+void ReplaceFileDurably(const std::string& path, std::string_view bytes, FileAccess access) {
   const std::string tmp = path + ".tmp";
   {
-    Fd fd(::open(tmp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    // A leftover of a crash would keep its own mode under O_TRUNC.
+    ::unlink(tmp.c_str());
+    Fd fd(::open(tmp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, ModeOf(access)));
     if (fd.get() < 0) Raise("Cannot create file", tmp, errno);
     WriteAll(fd.get(), bytes, tmp);
     if (::fsync(fd.get()) != 0) Raise("Cannot write file", tmp, errno);

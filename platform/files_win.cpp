@@ -144,15 +144,15 @@ std::string ReadGrowingFileBytes(const std::string& path) {
   return ReadSharing(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
-void WriteFileBytes(const std::string& path, std::string_view bytes) {
+void WriteFileBytes(const std::string& path, std::string_view bytes, FileAccess) {
   WriteWith(path, bytes, GENERIC_WRITE, CREATE_ALWAYS);
 }
 
-void AppendFileBytes(const std::string& path, std::string_view bytes) {
+void AppendFileBytes(const std::string& path, std::string_view bytes, FileAccess) {
   WriteWith(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
-void ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+void ReplaceFileDurably(const std::string& path, std::string_view bytes, FileAccess) {
   const std::string tmp = path + ".tmp";
   {
     Handle h(::CreateFileW(Widen(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,

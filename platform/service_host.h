@@ -52,6 +52,11 @@ enum class ServiceRequest { Stop, Pause, Continue, Interrogate, StopNow };
 // to NOTIFY_SOCKET; nothing happens when it is not set (or on Windows).
 void NotifyServiceManager(const std::string& message);
 
+// True when systemd started the process (JOURNAL_STREAM or INVOCATION_ID is
+// set): its standard error then goes to the journal. Always false on Windows,
+// where Wine passes a Linux parent's environment through.
+bool UnderSystemd();
+
 // The control side of the running service: the requests that reach it and
 // the state it reports.
 class ServiceThread {
@@ -119,6 +124,10 @@ struct ServiceDefinition {
   // Windows the preshutdown time-out registered with the service); 0 leaves
   // the system's default.
   int stopTimeoutSec = 0;
+  // POSIX: seconds systemd waits before starting the service again after it
+  // failed (Restart=on-failure, RestartSec=); 0 writes Restart=no, as
+  // -install does. Not used on Windows.
+  int restartSec = 0;
 };
 
 // A stop with a deadline (Windows: the preshutdown time-out). Within

@@ -42,6 +42,14 @@ void NotifyServiceManager(const std::string& message) {
   ::close(fd);
 }
 
+bool UnderSystemd() {
+  for (const char* name : {"JOURNAL_STREAM", "INVOCATION_ID"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && v[0] != '\0') return true;
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 // ServiceThread: the signals and an eventfd that wakes ProcessRequests.
 
@@ -266,8 +274,9 @@ std::string SystemdUnitText(const ServiceDefinition& service, const std::string&
          "\n"
          "[Service]\n"
          "Type=notify\n"
-         "ExecStart=" + UnitCommand(exePath) + "\n"
-         "Restart=no\n" +
+         "ExecStart=" + UnitCommand(exePath) + "\n" +
+         (service.restartSec > 0 ? "Restart=on-failure\nRestartSec=" + std::to_string(service.restartSec) + "\n"
+                                 : std::string("Restart=no\n")) +
          (service.stopTimeoutSec > 0 ? "TimeoutStopSec=" + std::to_string(service.stopTimeoutSec) + "\n"
                                      : std::string()) +
          "\n"

@@ -15,6 +15,8 @@ namespace pagvigia::platform {
 
 void NotifyServiceManager(const std::string&) {}
 
+bool UnderSystemd() { return false; }
+
 // ---------------------------------------------------------------------------
 // ServiceThread: an event that wakes ProcessRequests, and the handle through
 // which the state reaches the Service Control Manager.

@@ -65,11 +65,9 @@ std::optional<TTransacaoPendente> LerTransacaoPendente(TFbQuery& consulta, std::
   if (!consulta.Prepared()) consulta.Prepare();
   consulta.ParamByName("CAIXA").SetAsInteger(caixa);
   consulta.ParamByName("MFE_IDENTIFICADORINTERNO").SetAsInt64(chave);
-  // The server's message ends in line breaks; the key goes on its last line.
-  const auto ilegivel = [&](const std::exception& e) {
+  // The message on one line, then the key.
+  const auto ilegivel = [&](const std::string& msg) {
     consulta.Close();
-    std::string msg = e.what();
-    msg.erase(msg.find_last_not_of("\r\n") + 1);
     return ETransacaoIlegivel(msg + " (MFE_IDENTIFICADORINTERNO = " + std::to_string(chave) + ")");
   };
   try {
@@ -80,10 +78,12 @@ std::optional<TTransacaoPendente> LerTransacaoPendente(TFbQuery& consulta, std::
     return linha;
   } catch (const EFbISCError& e) {
     if (e.IsLostConnection()) throw;
-    throw ilegivel(e);
+    throw ilegivel(e.ServerMessageLine());
   } catch (const EFbStatementError& e) {
     // A column whose value does not convert to its field.
-    throw ilegivel(e);
+    std::string msg = e.what();
+    msg.erase(msg.find_last_not_of("\r\n") + 1);
+    throw ilegivel(msg);
   }
 }
 

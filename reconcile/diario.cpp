@@ -244,7 +244,7 @@ void TDiario::Gravar(const TEntradaDiario& entrada) {
   std::vector<TEntradaDiario> novas = FEntradas;
   Substituir(novas, entrada);
   try {
-    platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+    platform::ReplaceFileDurably(FArquivo, Serializar(novas), platform::FileAccess::Private);
   } catch (...) {
     // An id the Integrador gave is kept in memory: the row stays held while
     // the process lives. A send that could not be journaled is not made.
@@ -270,9 +270,9 @@ void TDiario::Remover(std::int64_t idInterno, TEtapa etapa) {
     // before a crash, the old entries come back and are dropped as already
     // recorded.
     if (platform::PathExists(FArquivo) && !platform::DeleteFile(FArquivo))
-      platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+      platform::ReplaceFileDurably(FArquivo, Serializar(novas), platform::FileAccess::Private);
   } else {
-    platform::ReplaceFileDurably(FArquivo, Serializar(novas));
+    platform::ReplaceFileDurably(FArquivo, Serializar(novas), platform::FileAccess::Private);
   }
   FEntradas = std::move(novas);
   FSoEmMemoria.clear();

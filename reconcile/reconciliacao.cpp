@@ -9,6 +9,7 @@
 #include <exception>
 #include <utility>
 
+#include "db/fb_errors.h"
 #include "util/texto.h"
 #include "vfpe/vfpe_records.h"
 
@@ -20,6 +21,12 @@ constexpr const char* kSerialTEF = "TEF";
 constexpr const char* kNaoFeito = "0";
 constexpr const char* kSalvoLocal = "SalvoEmArmazenamentoLocal";
 constexpr const char* kAprovado = "AP";
+
+// An error for the log's one line: a database error as the server's message.
+std::string MensagemDe(const std::exception& e) {
+  if (const auto* isc = dynamic_cast<const EFbISCError*>(&e)) return isc->ServerMessageLine();
+  return e.what();
+}
 
 // The text as a 64-bit decimal integer (optional sign), or 0 when it is not one.
 std::int64_t TextoParaInt64(const std::string& texto) {
@@ -143,7 +150,7 @@ void TReconciliacao::AplicarDiario() {
       Registrar(e);
     } catch (const std::exception& ex) {
       // The entry stays for the next cycle; its row is not sent meanwhile.
-      DoSaveLog(std::string("Envios Pendentes: ") + ex.what());
+      DoSaveLog(std::string("Envios Pendentes: ") + MensagemDe(ex));
     }
   }
   for (const TEntradaDiario& e : entradas) {
@@ -152,7 +159,7 @@ void TReconciliacao::AplicarDiario() {
       AcertarEnvio(e);
     } catch (const std::exception& ex) {
       // The send stays unfinished; its row is not sent meanwhile.
-      DoSaveLog(std::string("Envios Pendentes: ") + ex.what());
+      DoSaveLog(std::string("Envios Pendentes: ") + MensagemDe(ex));
     }
   }
 }

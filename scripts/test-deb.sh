@@ -52,6 +52,7 @@ done
 [ -x "$dir/pagvigia" ] || fail "$dir/pagvigia is not executable"
 grep -qx "ExecStart=$dir/pagvigia" "$unit" || fail "the unit does not start $dir/pagvigia: $(cat "$unit")"
 grep -qx "User=pagvigia" "$unit.d/sandbox.conf" || fail "the unit does not run as pagvigia"
+grep -qx "Restart=on-failure" "$unit" || fail "the unit is not started again after a failure: $(cat "$unit")"
 getent passwd pagvigia | grep -q ':/usr/sbin/nologin$' || fail "no system user pagvigia without a shell"
 [ "$(stat -c %U:%G:%a "$dir")" = root:pagvigia:1775 ] || fail "$dir is $(stat -c %U:%G:%a "$dir")"
 [ "$(readlink "$wants")" = "$unit" ] || fail "the unit is not enabled ($wants)"

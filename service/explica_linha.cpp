@@ -195,7 +195,7 @@ class Explicacao {
     const TGestaloIni gestalo = LerGestaloIni(FExeDir);
     FDb = std::make_shared<TBancoLeitura>();
     PrepararLogin(FDb->conn, gestalo);
-    if (!ConectarLeitura(FRelatorio, FDb, gestalo.Caminho, FOptions.ConnectTimeoutSec)) return FRelatorio.result;
+    if (!ConectarLeitura(FRelatorio, FDb, gestalo, FOptions.ConnectTimeoutSec)) return FRelatorio.result;
     try {
       if (LerLinha()) {
         LerDiario();
@@ -209,7 +209,7 @@ class Explicacao {
                         "Confira o número (MFE_IDENTIFICADORINTERNO) e Caminho no Gestalo.ini");
       }
     } catch (const std::exception& e) {
-      FRelatorio.Fail("O banco deixou de responder durante a leitura da linha: " + ErrorText(e),
+      FRelatorio.Fail("O banco deixou de responder durante a leitura da linha: " + TextoErroBanco(e),
                       "Repita; se persistir, rode o Pagvigia com " + std::string(platform::kSwitchPrefix) +
                           "STATUS e veja o servidor Firebird");
     }
@@ -438,7 +438,7 @@ class Explicacao {
       if (const auto p = msg.find("ISC ERROR MESSAGE:"); p != std::string::npos) msg = msg.substr(p + 18);
       if (const auto p = msg.rfind(" (MFE_IDENTIFICADORINTERNO = "); p != std::string::npos) msg.erase(p);
       return "o servidor não consegue entregar o texto desta linha pela conexão do serviço (" + FDb->conn.CharSet() +
-             "): " + OneLine(msg) +
+             "): " + UmaLinha(msg) +
              "; o serviço pula a linha a cada ciclo, com uma entrada no Pagvigia.log; corrija o texto da linha, "
              "ou o conjunto de caracteres da coluna";
     }
@@ -457,7 +457,7 @@ class Explicacao {
     try {
       diario.Carregar();
     } catch (const EDiarioIlegivel& e) {
-      FDiarioIlegivel = OneLine(e.what());
+      FDiarioIlegivel = UmaLinha(e.what());
       return;
     }
     for (const TEntradaDiario& e : diario.Entradas()) {
@@ -526,7 +526,7 @@ class Explicacao {
                             std::to_string(citam.size()) + " que citam " + cita + ":")
            << "\n";
       for (std::size_t i = citam.size() - n; i < citam.size(); ++i)
-        FOut << "    " << Cortado(OneLine(citam[i]), kMaxCaracteresEntrada) << "\n";
+        FOut << "    " << Cortado(UmaLinha(citam[i]), kMaxCaracteresEntrada) << "\n";
     }
   }
 

@@ -10,6 +10,12 @@
 namespace pagvigia {
 namespace {
 
+constexpr const char* kSemConexao = "sem conexão com o banco";
+constexpr const char* kCaixaNaoIdentificado = "caixa não identificado, nada enviado";
+constexpr const char* kInterrompido = "; interrompido: ";
+// After the count: "1 falha", "2 falhas".
+constexpr const char* kFalhas = " falha";
+
 std::string Count(int n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 std::string OneLine(const std::string& text) {
@@ -25,7 +31,9 @@ std::string TextoResumoCiclo(const TResumoCiclo& r) {
   std::snprintf(hora, sizeof hora, "%02d:%02d:%02d", r.Fim.hour, r.Fim.minute, r.Fim.second);
   std::string text = std::string("Último ciclo ") + hora + ": ";
   if (!r.Conectado) {
-    text += "sem conexão com o banco";
+    text += kSemConexao;
+  } else if (!r.CaixaIdentificado) {
+    text += kCaixaNaoIdentificado;
   } else if (r.Concluidas + r.Recusadas + r.Falhas == 0) {
     text += "nenhuma linha pendente";
   } else {
@@ -33,8 +41,22 @@ std::string TextoResumoCiclo(const TResumoCiclo& r) {
     if (r.Recusadas) text += ", " + Count(r.Recusadas, "recusada pelo Integrador", "recusadas pelo Integrador");
     if (r.Falhas) text += ", " + Count(r.Falhas, "falha", "falhas");
   }
-  if (!r.Erro.empty()) text += "; interrompido: " + OneLine(r.Erro);
+  if (!r.Erro.empty()) text += kInterrompido + OneLine(r.Erro);
   return text;
+}
+
+bool CicloFalhou(const TResumoCiclo& r) {
+  return !r.Conectado || !r.CaixaIdentificado || !r.Erro.empty() || r.Falhas > 0;
+}
+
+TGravidadeResumo GravidadeResumo(const std::string& texto) {
+  for (const char* frase : {kSemConexao, kCaixaNaoIdentificado, kInterrompido})
+    if (texto.find(frase) != std::string::npos) return TGravidadeResumo::Falha;
+  const std::size_t falha = texto.find(kFalhas);
+  // "falha" or "falhas" as a count's word, not part of a longer one.
+  if (falha != std::string::npos && falha > 0 && texto[falha - 1] >= '0' && texto[falha - 1] <= '9')
+    return TGravidadeResumo::Aviso;
+  return TGravidadeResumo::Ok;
 }
 
 void PublicarResumoCiclo(const std::string& path, const TResumoCiclo& r) {
@@ -46,7 +68,8 @@ void PublicarResumoCiclo(const std::string& path, const TResumoCiclo& r) {
   try {
     const std::string line = FormatServiceLogTime(r.Fim) + " - " + text + "\r\n";
     const std::string tmp = path + ".tmp";
-    platform::WriteFileBytes(tmp, platform::EncodeText(line, platform::TextEncoding::Ansi));
+    platform::WriteFileBytes(tmp, platform::EncodeText(line, platform::TextEncoding::Ansi),
+                             platform::FileAccess::Private);
     // Replaces the earlier state at once.
     if (!platform::RenameReplacing(tmp, path)) platform::DeleteFile(tmp);
   } catch (const std::exception&) {

@@ -37,7 +37,7 @@ std::string AsLines(std::string_view text) {
 void ReplaceFile(const std::string& path, const std::string& bytes) {
   const std::string tmp = path + ".tmp";
   try {
-    platform::WriteFileBytes(tmp, bytes);
+    platform::WriteFileBytes(tmp, bytes, platform::FileAccess::Private);
   } catch (const platform::FileError&) {
     platform::DeleteFile(tmp);
     platform::WriteFileBytes(path, bytes);
@@ -68,12 +68,30 @@ bool EndsEveryLineWithCrLf(std::string_view bytes) {
 
 }  // namespace
 
+std::string EntradaConsole(const platform::DateTime& quando, std::string_view msg, TGravidadeLog gravidade,
+                           bool journal) {
+  const std::string prefixo = journal ? "<" + std::to_string(static_cast<int>(gravidade)) + ">"
+                                      : FormatServiceLogTime(quando) + " - ";
+  std::string out;
+  for (const std::string& line : platform::SplitLines(msg)) {
+    out += (out.empty() || journal ? prefixo : std::string()) + line;
+    out += "\n";
+  }
+  if (out.empty()) out = prefixo + "\n";
+  return out;
+}
+
 void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clock& clock) {
-  const std::string stamp = FormatServiceLogTime(clock.LocalNow()) + " - ";
+  SaveServiceLog(path, msg, clock.LocalNow());
+}
+
+void SaveServiceLog(const std::string& path, std::string_view msg, const platform::DateTime& quando) {
+  const std::string stamp = FormatServiceLogTime(quando) + " - ";
   const std::string entry = AsLines(stamp + std::string(msg));
 
   if (!platform::FileExists(path)) {
-    platform::WriteFileBytes(path, platform::EncodeText(entry, platform::TextEncoding::Ansi));
+    platform::WriteFileBytes(path, platform::EncodeText(entry, platform::TextEncoding::Ansi),
+                             platform::FileAccess::Private);
     return;
   }
 

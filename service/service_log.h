@@ -23,5 +23,19 @@ std::string FormatServiceLogTime(const platform::DateTime& t);
 // is added before the message's entry and the earlier content is kept. A file
 // that cannot be written raises platform::FileError.
 void SaveServiceLog(const std::string& path, std::string_view msg, platform::Clock& clock);
+// The same, stamped with the given local moment.
+void SaveServiceLog(const std::string& path, std::string_view msg, const platform::DateTime& quando);
+
+// How grave an entry is, numbered as the journal's priorities: an error is
+// something that kept a row or a cycle from being done, a warning anything
+// else worth a look.
+enum class TGravidadeLog { Erro = 3, Aviso = 4 };
+
+// An entry as standard error shows it, UTF-8, each line ending with LF. For
+// the journal (`journal`) each line starts with its priority ("<3>", as the
+// journal reads a service's standard error) and goes without the time, which
+// the journal keeps itself; otherwise it is the entry as the log holds it.
+std::string EntradaConsole(const platform::DateTime& quando, std::string_view msg, TGravidadeLog gravidade,
+                           bool journal);
 
 }  // namespace pagvigia

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <exception>
+#include <ostream>
 
+#include "db/fb_errors.h"
+#include "integrador/comando_integrador.h"
 #include "platform/event_log.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "service/conexao_banco.h"
+#include "service/conselhos.h"
 #include "service/log_rotation.h"
-#include "service/resumo_ciclo.h"
-#include "service/service_log.h"
 
 namespace pagvigia {
 namespace {
@@ -19,11 +21,12 @@ std::string FolderOf(const TSrvPagvigiaOptions& o) {
   return platform::WithTrailingDelim(dir);
 }
 
+// On one line; a database error as the server's message.
 std::string MessageOf(std::exception_ptr e) {
   try {
     std::rethrow_exception(e);
   } catch (const std::exception& ex) {
-    return ex.what();
+    return TextoErroBanco(ex);
   } catch (...) {
     return "Unknown exception";
   }
@@ -37,6 +40,8 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
                                  : TServiceSettings::Load(FExeDir + kServiceSettingsName)),
       FClock(*options.Clock),
       FApagarLogs(options.ApagarLogs),
+      FEcoLog(options.EcoLog),
+      FEcoJournal(options.EcoJournal),
       IBGestalo("Gestalo"),
       IB_TransPrincipal(&IBGestalo, "IB_TransPrincipal"),
       IBTPrincipalRW(&IBGestalo, "IBTPrincipalRW"),
@@ -49,7 +54,11 @@ TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
       Statements(QExec),
       IntegradorCalls(IntegradorCliente),
       Diario(FExeDir + TDiario::kNomeArquivo),
-      Reconciliacao(Statements, IntegradorCalls, Diario, [this](const std::string& msg) { DoSaveLog(msg); }),
+      // The reconciliation's own entries (the Integrador's rejections, the
+      // journal's settling) are warnings; a row's failure reaches the cycle
+      // as an exception.
+      Reconciliacao(Statements, IntegradorCalls, Diario,
+                    [this](const std::string& msg) { DoSaveLog(msg, TGravidadeLog::Aviso); }),
       Timer1(*options.Clock, options.TimerSleeper ? *options.TimerSleeper : *options.Sleeper,
              options.TimerSliceMs) {
   // IBGestalo: the settings that stay in force; user name, password, server
@@ -162,6 +171,7 @@ void TSrvPagvigia::Timer1Timer() {
       // unreadable journal leaves every row alone.
       const bool enviar = Reconciliacao.PrepararCiclo();
       TBPadrao.Open();
+      const bool temConfCaixa = platform::FileExists(ArquivoConfCaixa());
       const int NumCaixa = NumeroCaixa();
       Reconciliacao.SetCaixa(NumCaixa);
       // Opened first and given the cash register afterwards: the change of
@@ -174,7 +184,20 @@ void TSrvPagvigia::Timer1Timer() {
       // every cycle here, not each row.
       TBTransacaoPendente.Prepare();
       FDadosCaixa = TDadosCaixa::Ler(TBMSAut, TBPadrao);
-      if (enviar && !TBEnviaMFEPendentes.IsEmpty()) {
+      // Without its number or its MSAUT row the register has no Integrador
+      // key: its requests (and the old rows of other registers it takes)
+      // would all be refused. Nothing is sent until it is set up.
+      std::string semCaixa;
+      if (!temConfCaixa)
+        semCaixa = ArquivoConfCaixa() + " não existe; nada é enviado ao Integrador — " + kConselhoConfCaixa;
+      else if (TBMSAut.IsEmpty())
+        semCaixa = "MSAUT não tem linha para o caixa " + std::to_string(NumCaixa) +
+                   " (IdCaixa de " + ArquivoConfCaixa() + "); nada é enviado ao Integrador — " +
+                   ConselhoMSAut(NumCaixa);
+      resumo.CaixaIdentificado = semCaixa.empty();
+      if (!semCaixa.empty()) {
+        DoSaveLog("Caixa: " + semCaixa);
+      } else if (enviar && !TBEnviaMFEPendentes.IsEmpty()) {
         TBEnviaMFEPendentes.First();
         while (!TBEnviaMFEPendentes.Eof() && !FStopRequested) {
           ProcessarChaveAtual(NumCaixa, resumo);
@@ -203,6 +226,7 @@ void TSrvPagvigia::Timer1Timer() {
   step([this] { IBGestalo.Disconnect(); });
   if (failure) resumo.Erro = MessageOf(failure);
   resumo.Fim = FClock.LocalNow();
+  FUltimoResumo = resumo;
   PublicarResumoCiclo(FExeDir + kResumoCicloName, resumo);
   if (!FStopRequested) Timer1.SetEnabled(true);
   if (failure) std::rethrow_exception(failure);
@@ -215,7 +239,7 @@ void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
     linha = LerTransacaoPendente(TBTransacaoPendente, chave, NumCaixa);
   } catch (const ETransacaoIlegivel& e) {
     ++resumo.Falhas;
-    DoSaveLog(std::string("Envios Pendentes: ") + e.what());
+    DoSaveLog(std::string("Envios Pendentes: ") + e.what() + " — " + kConselhoLinhaIlegivel);
     return;
   }
   if (!linha) return;  // no longer pending
@@ -226,29 +250,56 @@ void TSrvPagvigia::ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo) {
     // A row left half done by a stop counts in none of the totals.
     if (!Reconciliacao.Interrompida()) ++(FEntradasLog == entradas ? resumo.Concluidas : resumo.Recusadas);
   } catch (const std::exception& e) {
-    ++resumo.Falhas;
-    DoSaveLog(std::string("Envios Pendentes: ") + e.what());
+    // A row whose exchange a stop abandoned resumes in a later cycle: it is
+    // not a failure.
+    if (!FAbandonRequested) ++resumo.Falhas;
+    DoSaveLog(std::string("Envios Pendentes: ") + TextoFalhaLinha(e, chave));
   }
+}
+
+std::string TSrvPagvigia::TextoFalhaLinha(const std::exception& e, std::int64_t chave) const {
+  if (dynamic_cast<const EFbISCError*>(&e)) return LinhaErroBanco(e);
+  if (!dynamic_cast<const EComandoIntegradorException*>(&e)) return e.what();
+  // The Integrador's two failures a technician can mend: each names the row
+  // and the folder to look at.
+  const std::string texto = e.what();
+  const std::string linha = " (linha " + std::to_string(chave) + ")";
+  if (texto == kSemRespostaIntegrador)
+    return texto + linha + " — " + kConselhoSemResposta + " (" + FSettings.PastaInput + ")";
+  if (texto.rfind(kErroCriarArquivo, 0) == 0) return texto + linha + " — " + kConselhoPastaInput;
+  return texto;
 }
 
 bool TSrvPagvigia::ConectarBanco() {
   const TGestaloIni ini = LerGestaloIni(FExeDir);
   PrepararLogin(IBGestalo, ini);
   try {
+    IBGestalo.ClientLib->Open();
+  } catch (const std::exception& e) {
+    DoSaveLog(std::string("Conexão do Banco: ") + TextoErroBanco(e) + " — " + kConselhoBibliotecaCliente);
+    return false;
+  }
+  try {
     IBGestalo.Connect(false);
   } catch (const std::exception& e) {
-    DoSaveLog(std::string("Conexão do Banco: ") + e.what());
+    DoSaveLog(std::string("Conexão do Banco: ") + LinhaErroConexao(e, ini.Servidor));
     IBGestalo.Disconnect();
   }
   return IBGestalo.Connected();
 }
 
+std::string TSrvPagvigia::ArquivoConfCaixa() const { return FSettings.PastaCaixa + "ConfCaixa.ini"; }
+
 int TSrvPagvigia::NumeroCaixa() { return FSettings.NumeroCaixa(); }
 
-void TSrvPagvigia::DoSaveLog(const std::string& Msg) {
+void TSrvPagvigia::DoSaveLog(const std::string& Msg, TGravidadeLog gravidade) {
   ++FEntradasLog;
+  const platform::DateTime quando = FClock.LocalNow();
+  // The echo comes first: it shows the entry also when the file cannot be
+  // written.
+  if (FEcoLog) *FEcoLog << EntradaConsole(quando, Msg, gravidade, FEcoJournal) << std::flush;
   RotateLogIfFull(ArquivoLog(), static_cast<std::uint64_t>(FSettings.LogMaxKB) * 1024);
-  SaveServiceLog(ArquivoLog(), Msg, FClock);
+  SaveServiceLog(ArquivoLog(), Msg, quando);
 }
 
 void TSrvPagvigia::EnviaMFEPendentes(const TTransacaoPendente& linha) {

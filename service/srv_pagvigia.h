@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "db/fb_connection.h"
@@ -16,12 +17,12 @@
 #include "platform/clock.h"
 #include "platform/service_host.h"
 #include "reconcile/reconciliacao.h"
+#include "service/resumo_ciclo.h"
+#include "service/service_log.h"
 #include "service/service_settings.h"
 #include "service/timer.h"
 
 namespace pagvigia {
-
-struct TResumoCiclo;
 
 // What the process gives the service object; the defaults are the running
 // program's own.
@@ -45,6 +46,12 @@ struct TSrvPagvigiaOptions {
   // Receives the message of an exception that escapes a cycle run by the
   // timer; the system's event log when not set.
   std::function<void(const std::string&)> OnCycleException;
+  // When set, every entry written to "Pagvigia.log" is also written here (a
+  // single cycle's standard error, or the journal's), as EntradaConsole
+  // gives it; for the journal with `EcoJournal`. Written from the cycle's
+  // thread: nothing else may write to it while cycles run.
+  std::ostream* EcoLog = nullptr;
+  bool EcoJournal = false;
 };
 
 class TSrvPagvigia {
@@ -59,6 +66,10 @@ class TSrvPagvigia {
   bool FApagarLogs;
   // The cash register's data, read once by the cycle in progress.
   TDadosCaixa FDadosCaixa;
+  std::ostream* FEcoLog;
+  bool FEcoJournal;
+  // What the last cycle did.
+  TResumoCiclo FUltimoResumo;
 
  public:
   static constexpr const char* kName = "SrvPagvigia";
@@ -86,12 +97,16 @@ class TSrvPagvigia {
   void Timer1Timer();
 
   // Reads "Gestalo.ini" and connects; a failed connect is logged as
-  // "Conexão do Banco: " + message. True when connected afterwards.
+  // "Conexão do Banco: " + the server's message + " — " + what to do (as the
+  // status check advises). True when connected afterwards.
   bool ConectarBanco();
   // The cash register's number from "ConfCaixa.ini" (0 when missing).
   int NumeroCaixa();
-  // Appends one entry to "Pagvigia.log".
-  void DoSaveLog(const std::string& Msg);
+  // "ConfCaixa.ini" in the folder the settings name.
+  std::string ArquivoConfCaixa() const;
+  // Appends one entry to "Pagvigia.log" (and to the echo, if any). An entry
+  // is an error unless told otherwise.
+  void DoSaveLog(const std::string& Msg, TGravidadeLog gravidade = TGravidadeLog::Erro);
   // Processes one pending row, read by the key that is the current row of
   // TBEnviaMFEPendentes, with the cash register's data read at the start of
   // the cycle.
@@ -103,6 +118,10 @@ class TSrvPagvigia {
   // Pendentes: " + message and the cycle goes on; a failure that is not
   // about the row (a lost connection) raises.
   void ProcessarChaveAtual(int NumCaixa, TResumoCiclo& resumo);
+  // The log's text for the failure of the row `chave`: a database error on
+  // one line with what to do; the Integrador's silence or a command file
+  // that cannot be made with the row and what to check; else the message.
+  std::string TextoFalhaLinha(const std::exception& e, std::int64_t chave) const;
 
   // Asks the cycle in progress to end once the step in flight is finished
   // and recorded: no further step or row starts. The running service
@@ -130,6 +149,9 @@ class TSrvPagvigia {
   // service's settings, or for the given ones.
   int StopTimeoutSec() const { return StopTimeoutSec(FSettings); }
   static int StopTimeoutSec(const TServiceSettings& settings);
+
+  // What the last cycle did (its summary was published at its end).
+  const TResumoCiclo& UltimoResumo() const { return FUltimoResumo; }
 
   const std::string& ExeDir() const { return FExeDir; }
   const TServiceSettings& Settings() const { return FSettings; }

@@ -17,12 +17,14 @@
 #include "db/fb_errors.h"
 #include "db/fb_query.h"
 #include "db/fb_transaction.h"
+#include "integrador/comando_integrador.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "reconcile/diario.h"
 #include "reconcile/envios_pendentes.h"
 #include "reconcile/reconciliacao.h"
 #include "service/conexao_banco.h"
+#include "service/conselhos.h"
 #include "service/ini_file.h"
 #include "service/resumo_ciclo.h"
 #include "service/service_log.h"
@@ -56,7 +58,7 @@ FileState ReadState(const std::string& path, std::string& reason) {
   try {
     platform::ReadFileBytes(path);
   } catch (const std::exception& e) {
-    reason = OneLine(e.what());
+    reason = UmaLinha(e.what());
     return FileState::Unreadable;
   }
   return FileState::Readable;
@@ -155,6 +157,9 @@ class Checker {
       }
     }
     FSettings = TServiceSettings::Load(path);
+    if (FSettings.Intervalo < 1000)
+      FReport.Warn(std::string(kServiceSettingsName) + ": [Servico] Intervalo=" + std::to_string(FSettings.Intervalo) +
+                   " é menos de um segundo entre ciclos; o valor é em milissegundos (60000 é um minuto)");
     FReport.Ok("Configuração em vigor: PastaInput=" + FSettings.PastaInput + ", PastaOutput=" + FSettings.PastaOutput +
                ", Timeout=" + std::to_string(FSettings.Timeout) + " s, Intervalo=" + std::to_string(FSettings.Intervalo) +
                " ms, pasta do ConfCaixa.ini=" + FSettings.PastaCaixa + ", logs até " +
@@ -186,7 +191,7 @@ class Checker {
   void CheckCaixa() {
     const std::string path = FSettings.PastaCaixa + "ConfCaixa.ini";
     std::string reason;
-    const char* todo = "Crie-o com a seção [Caixa] e a chave IdCaixa=<número deste caixa>";
+    const char* todo = kConselhoConfCaixa;
     switch (ReadState(path, reason)) {
       case FileState::Missing:
         FReport.Fail(path + " não existe: o serviço usa o caixa 0", todo);
@@ -213,7 +218,7 @@ class Checker {
   }
 
   void CheckDatabase() {
-    if (!ConectarLeitura(FReport, FDb, FGestalo.Caminho, FOptions.ConnectTimeoutSec)) return;
+    if (!ConectarLeitura(FReport, FDb, FGestalo, FOptions.ConnectTimeoutSec)) return;
     try {
       CheckTables();
       CheckStatements();
@@ -224,7 +229,7 @@ class Checker {
       CheckEnviosCompartilhados();
       CheckPlan();
     } catch (const std::exception& e) {
-      FReport.Fail("O banco deixou de responder durante a verificação: " + ErrorText(e),
+      FReport.Fail("O banco deixou de responder durante a verificação: " + TextoErroBanco(e),
                    "Repita a verificação; se persistir, veja o servidor Firebird");
     }
     try {
@@ -305,7 +310,7 @@ class Checker {
         q.Prepare();
       } catch (const EFbISCError& e) {
         ++failed;
-        FReport.Fail("O servidor recusou a consulta " + name + ": " + ErrorText(e),
+        FReport.Fail("O servidor recusou a consulta " + name + ": " + TextoErroBanco(e),
                      "Atualize o banco do Gestalo ou dê ao usuário " + std::string(kUsuarioBanco) +
                          " acesso às tabelas");
       }
@@ -326,15 +331,14 @@ class Checker {
       q.ParamByName("CAIXA").SetAsInteger(FCaixa);
       q.Open();
     } catch (const EFbISCError& e) {
-      FReport.Fail("A leitura de MSAUT falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de MSAUT falhou: " + TextoErroBanco(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em MSAUT");
       return;
     }
     const std::string caixa = std::to_string(FCaixa);
     if (q.IsEmpty()) {
-      FReport.Fail("MSAUT não tem linha para o caixa " + caixa,
-                   "Cadastre o caixa " + caixa + " no Gestalo, ou corrija IdCaixa no ConfCaixa.ini");
-    } else if (OneLine(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
+      FReport.Fail("MSAUT não tem linha para o caixa " + caixa, ConselhoMSAut(FCaixa));
+    } else if (UmaLinha(q.FieldByName("MFE_CHAVEACESSOINTEGRADOR").AsString()).empty()) {
       FReport.Fail("MSAUT do caixa " + caixa + " tem MFE_CHAVEACESSOINTEGRADOR vazio: o Integrador recusa os pedidos",
                    "Informe a chave de acesso do Integrador no cadastro do caixa " + caixa + " no Gestalo");
     } else {
@@ -350,7 +354,7 @@ class Checker {
     try {
       q.Open();
     } catch (const EFbISCError& e) {
-      FReport.Fail("A leitura de PADRAO falhou: " + ErrorText(e),
+      FReport.Fail("A leitura de PADRAO falhou: " + TextoErroBanco(e),
                    "Dê ao usuário " + std::string(kUsuarioBanco) + " permissão de leitura em PADRAO");
       return;
     }
@@ -476,7 +480,7 @@ class Checker {
     if (!FTablesOk) return;
     TFbQuery q(&FDb->conn);
     DefinirSQL(q, SqlChavesPendentes());
-    const std::string plan = OneLine(q.Plan());
+    const std::string plan = UmaLinha(q.Plan());
     // Without an index that filters, the server walks every row: in storage
     // order (NATURAL) or in key order (ORDER without INDEX).
     const bool natural = plan.find("MFE_TRANSACAO_CARTOES NATURAL") != std::string::npos;
@@ -532,7 +536,7 @@ class Checker {
     } catch (const std::exception& e) {
       platform::DeleteFile(a);
       platform::DeleteFile(b);
-      FReport.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + OneLine(e.what()) + ")",
+      FReport.Fail(what + " " + folder + ": não foi possível " + step + " um arquivo (" + UmaLinha(e.what()) + ")",
                    "Dê ao usuário do serviço permissão de escrita nessa pasta e veja se o disco não está cheio");
     }
     CheckFreeSpace(what, folder);
@@ -579,7 +583,7 @@ class Checker {
     FReport.Fail(Plural(stale, "arquivo de comando parado", "arquivos de comando parados") +
                      " na pasta de entrada há mais de " + std::to_string(FSettings.Timeout) + " s (o mais antigo, " +
                      oldestName + ", há " + std::to_string(age) + " s): o Integrador não os está lendo",
-                 "Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê");
+                 kConselhoSemResposta);
   }
 
   void CheckOutputFolder() {
@@ -626,10 +630,40 @@ class Checker {
     const std::int64_t age = AgeSec(path);
     // A cycle every interval, each at most a few Integrador waits long.
     const std::int64_t limit = 3 * static_cast<std::int64_t>(FSettings.Intervalo) / 1000 + 600;
-    if (age > limit)
-      FReport.Warn(text + " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)");
+    const std::string parado =
+        age > limit ? " (há " + std::to_string(age / 60) + " min: o serviço parece parado; veja se ele está rodando)"
+                           : "";
+    switch (GravidadeResumo(text)) {
+      case TGravidadeResumo::Falha:
+        FReport.Fail(text + parado, "Veja em " + std::string(kServiceLogName) +
+                                        " (abaixo) a linha do ciclo e o que fazer, e as verificações acima");
+        return;
+      case TGravidadeResumo::Aviso: {
+        const std::string falha = UltimaFalhaDeLinha();
+        FReport.Warn(text + parado + "; " +
+                     (falha.find(kSemRespostaIntegrador) != std::string::npos
+                          ? std::string(kConselhoSemResposta) + " (" + FSettings.PastaInput + ")"
+                          : "veja em " + std::string(kServiceLogName) + " (abaixo) a linha de cada falha e o que fazer"));
+        return;
+      }
+      case TGravidadeResumo::Ok: break;
+    }
+    if (!parado.empty())
+      FReport.Warn(text + parado);
     else
       FReport.Ok(text);
+  }
+
+  // The last row failure "Pagvigia.log" holds ("" when none, or unreadable).
+  std::string UltimaFalhaDeLinha() {
+    std::vector<std::string> lines;
+    try {
+      lines = platform::ReadTextLines(FExeDir + kServiceLogName);
+    } catch (const std::exception&) {
+    }
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+      if (it->find(" - Envios Pendentes: ") != std::string::npos) return *it;
+    return "";
   }
 
   // The journal of ids the Integrador gave that are not in their rows yet:
@@ -640,7 +674,7 @@ class Checker {
     try {
       diario.Carregar();
     } catch (const EDiarioIlegivel& e) {
-      FReport.Fail(OneLine(e.what()) + "; enquanto isso nenhuma linha é enviada ao Integrador",
+      FReport.Fail(UmaLinha(e.what()) + "; enquanto isso nenhuma linha é enviada ao Integrador",
                    "Corrija as permissões do arquivo; se ele estiver danificado, veja o arquivo (cada entrada "
                    "nomeia uma linha, uma coluna e um id), grave esses ids nas linhas à mão e depois apague-o");
       return;
@@ -718,7 +752,7 @@ class Checker {
     try {
       lines = platform::ReadTextLines(path);
     } catch (const std::exception& e) {
-      FReport.Fail(path + " não pode ser lido (" + OneLine(e.what()) + ")", "Corrija as permissões do arquivo");
+      FReport.Fail(path + " não pode ser lido (" + UmaLinha(e.what()) + ")", "Corrija as permissões do arquivo");
       return;
     }
     const std::size_t n = std::min(lines.size(), static_cast<std::size_t>(std::max(FOptions.LogLines, 0)));

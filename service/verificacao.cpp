@@ -15,49 +15,9 @@
 namespace pagvigia {
 namespace {
 
-// Client error codes the report tells apart.
-constexpr std::int64_t kIscNetworkError = 335544721;   // server not reached
-constexpr std::int64_t kIscConnectReject = 335544421;  // no answer in time, or not a Firebird server
-constexpr std::int64_t kIscLogin = 335544472;          // user name or password refused
-constexpr std::int64_t kIscIoError = 335544344;        // database file not opened
-
-bool HasCode(const std::exception& e, std::int64_t code) {
-  const auto* isc = dynamic_cast<const EFbISCError*>(&e);
-  return isc && std::find(isc->ErrorCodes.begin(), isc->ErrorCodes.end(), code) != isc->ErrorCodes.end();
-}
-
 }  // namespace
 
-std::string OneLine(std::string text) {
-  std::string out;
-  bool blank = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    if (c == ' ' && (blank || out.empty())) continue;
-    blank = c == ' ';
-    out += c;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
 
-std::string ErrorText(const std::exception& e) {
-  if (const auto* isc = dynamic_cast<const EFbISCError*>(&e)) {
-    std::string text;
-    bool inMessage = false;
-    for (const std::string& line : isc->ErrorMessage) {
-      if (line == "ISC ERROR MESSAGE:") {
-        inMessage = true;
-        continue;
-      }
-      if (!inMessage || line.empty()) continue;
-      if (!text.empty()) text += "; ";
-      text += line;
-    }
-    if (!text.empty()) return OneLine(text);
-  }
-  return OneLine(e.what());
-}
 
 std::string Plural(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -87,14 +47,13 @@ TBancoLeitura::TBancoLeitura() {
   tr.SetAutoCommit(false);
 }
 
-bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>& db, const std::string& caminho,
+bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>& db, const TGestaloIni& gestalo,
                      int connectTimeoutSec) {
   try {
     db->conn.ClientLib->Open();
     relatorio.Ok("Biblioteca cliente do Firebird: " + db->conn.ClientLib->LoadedFile());
   } catch (const std::exception& e) {
-    relatorio.Fail("Biblioteca cliente do Firebird não carregada: " + ErrorText(e),
-                   "Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, fbclient.dll no Windows)");
+    relatorio.Fail("Biblioteca cliente do Firebird não carregada: " + TextoErroBanco(e), kConselhoBibliotecaCliente);
     return false;
   }
   const std::string server = db->conn.Server().empty() ? "localhost" : db->conn.Server();
@@ -114,30 +73,30 @@ bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>
   if (done.wait_for(std::chrono::seconds(connectTimeoutSec + 5)) != std::future_status::ready) {
     relatorio.result.AttachAbandoned = true;
     relatorio.Fail("Servidor " + server + " não respondeu em " + std::to_string(connectTimeoutSec + 5) + " s",
-                   "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor no "
-                   "Gestalo.ini");
+                   ConselhoConexao(TFalhaConexao::ServidorInalcancado, gestalo.Servidor));
     return false;
   }
   if (*error) {
     try {
       std::rethrow_exception(*error);
     } catch (const std::exception& e) {
-      if (HasCode(e, kIscNetworkError) || HasCode(e, kIscConnectReject)) {
-        relatorio.Fail("Servidor " + server + " não alcançado: " + ErrorText(e),
-                       "Verifique se o Firebird está rodando nessa máquina, se a porta 3050 está liberada e Servidor "
-                       "no Gestalo.ini");
-      } else if (HasCode(e, kIscLogin)) {
+      const TFalhaConexao falha = ClassificarFalhaConexao(e);
+      const std::string todo = ConselhoConexao(falha, gestalo.Servidor);
+      if (falha != TFalhaConexao::ServidorInalcancado && falha != TFalhaConexao::Outra)
         relatorio.Ok("Servidor " + server + " alcançado");
-        relatorio.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + ErrorText(e),
-                       "Crie no servidor o usuário " + std::string(kUsuarioBanco) +
-                           " com a senha que o Pagvigia usa (veja o README)");
-      } else if (HasCode(e, kIscIoError)) {
-        relatorio.Ok("Servidor " + server + " alcançado");
-        relatorio.Fail("O servidor não abriu o banco " + caminho + ": " + ErrorText(e),
-                       "Corrija Caminho no Gestalo.ini (caminho do arquivo na máquina do servidor, ou seu apelido)");
-      } else {
-        relatorio.Fail("Conexão com o banco falhou: " + ErrorText(e),
-                       "Confira Servidor e Caminho no Gestalo.ini e o servidor Firebird");
+      switch (falha) {
+        case TFalhaConexao::ServidorInalcancado:
+          relatorio.Fail("Servidor " + server + " não alcançado: " + TextoErroBanco(e), todo);
+          break;
+        case TFalhaConexao::LoginRecusado:
+          relatorio.Fail("Login do usuário " + std::string(kUsuarioBanco) + " recusado: " + TextoErroBanco(e), todo);
+          break;
+        case TFalhaConexao::BancoNaoAberto:
+          relatorio.Fail("O servidor não abriu o banco " + gestalo.Caminho + ": " + TextoErroBanco(e), todo);
+          break;
+        case TFalhaConexao::Outra:
+          relatorio.Fail("Conexão com o banco falhou: " + TextoErroBanco(e), todo);
+          break;
       }
     } catch (...) {
       relatorio.Fail("Conexão com o banco falhou", "Confira Servidor e Caminho no Gestalo.ini");
@@ -145,7 +104,7 @@ bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>
     return false;
   }
   relatorio.Ok("Servidor " + server + " alcançado");
-  relatorio.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + caminho + " aberto");
+  relatorio.Ok("Login do usuário " + std::string(kUsuarioBanco) + " aceito; banco " + gestalo.Caminho + " aberto");
   return true;
 }
 

@@ -15,16 +15,12 @@
 #include "db/fb_connection.h"
 #include "db/fb_transaction.h"
 #include "platform/clock.h"
+#include "service/conexao_banco.h"
+#include "service/conselhos.h"
 #include "service/status_check.h"
 
 namespace pagvigia {
 
-// The text on one line: line breaks and tabs become blanks, runs of blanks
-// one, none at either end.
-std::string OneLine(std::string text);
-// The server's own lines of a client error, else the exception's message, on
-// one line.
-std::string ErrorText(const std::exception& e);
 // "1 linha", "2 linhas".
 std::string Plural(std::int64_t n, const char* one, const char* many);
 // "DD/MM/YYYY" from the server's "YYYY-MM-DD".
@@ -78,9 +74,9 @@ struct TBancoLeitura {
 // server that accepts the connection and then says nothing). True when
 // attached, with an OK line for the server and one for the login; otherwise
 // one FALHA line saying which part failed (server, login, database file) and
-// what to do (also for the library), and false. `caminho` is the path "Gestalo.ini" names. When the
+// what to do (also for the library), and false. `gestalo` is what "Gestalo.ini" names. When the
 // attach did not return in time, relatorio.result.AttachAbandoned is set.
-bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>& db, const std::string& caminho,
+bool ConectarLeitura(TRelatorio& relatorio, const std::shared_ptr<TBancoLeitura>& db, const TGestaloIni& gestalo,
                      int connectTimeoutSec);
 
 }  // namespace pagvigia

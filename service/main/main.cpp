@@ -3,11 +3,13 @@
 // Control Manager; "CONSOLE" runs it in the foreground on Windows as well
 // (until Ctrl+C). "INSTALL" and "UNINSTALL" (with "SILENT") register and
 // remove it; "ONCE" runs one polling cycle at once (stopped by SIGTERM,
-// SIGINT or Ctrl+C as the service is); "STATUS" checks the set-up for the
-// operator and changes nothing; "LINHA N" shows row N and why its next step
-// waits, changing nothing; "?", "h" or "help" list the switches and
-// "VERSAO" names the version. A word the program does not know lists the
-// switches on standard error (exit status 2).
+// SIGINT or Ctrl+C as the service is), shows on standard error the entries
+// it logs and its summary, and exits 1 when it could not do its work or a
+// row failed; "STATUS" checks the set-up for the operator and changes
+// nothing; "LINHA N" shows row N and why its next step waits, changing
+// nothing; "?", "h" or "help" list the switches and "VERSAO" names the
+// version. A word the program does not know lists the switches on standard
+// error (exit status 2).
 #include <atomic>
 #include <cstdlib>
 #include <exception>
@@ -25,6 +27,7 @@
 #include "platform/service_host.h"
 #include "service/explica_linha.h"
 #include "service/linha_comando.h"
+#include "service/resumo_ciclo.h"
 #include "service/srv_pagvigia.h"
 #include "service/status_check.h"
 
@@ -96,6 +99,10 @@ int main(int argc, char** argv) {
     // a single cycle keeps them and appends to them.
     TSrvPagvigiaOptions options;
     options.ApagarLogs = linha.ApagaLogs();
+    // A single cycle shows the technician what it logs; under systemd the
+    // journal gets every entry, with its priority (the log file stays).
+    options.EcoJournal = platform::UnderSystemd();
+    if (once || (serve && options.EcoJournal)) options.EcoLog = &platform::ConsoleErr();
     TSrvPagvigia SrvPagvigia(std::move(options));
     platform::ServiceDefinition definition{TSrvPagvigia::kName, TSrvPagvigia::kDisplayName,
                                            [&](platform::ServiceThread& thread) {
@@ -126,17 +133,20 @@ int main(int argc, char** argv) {
       });
       SrvPagvigia.WatchStop(*serviceThread, [&] { return !ended.load(); });
       cycle.join();
-      if (!failure) return 0;
-      try {
-        std::rethrow_exception(failure);
-      } catch (const std::exception& e) {
-        platform::ConsoleErr() << e.what() << std::endl;
-        eventLog.Error(e.what());
-      } catch (...) {
-        platform::ConsoleErr() << "Unknown exception" << std::endl;
-        eventLog.Error("Unknown exception");
+      // The summary names an error that ended the cycle.
+      const TResumoCiclo& resumo = SrvPagvigia.UltimoResumo();
+      platform::ConsoleErr() << TextoResumoCiclo(resumo) << std::endl;
+      if (failure) {
+        try {
+          std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+          eventLog.Error(e.what());
+        } catch (...) {
+          eventLog.Error("Unknown exception");
+        }
+        return 1;
       }
-      return 1;
+      return CicloFalhou(resumo) ? 1 : 0;
     }
     if (console) return platform::RunServiceInForeground(definition, *serviceThread, eventLog);
     return platform::RunService(definition, *serviceThread, eventLog);

@@ -213,6 +213,8 @@ class Instalacao {
   void EscreverGestalo(const std::string& servidor, const std::string& caminho) {
     EscreverIni(FDir + "/Gestalo.ini", "[Gestalo]\r\nServidor=" + servidor + "\r\nCaminho=" + caminho + "\r\n");
   }
+  // "ConfCaixa.ini" (on the Linux side).
+  std::string ConfCaixaPath() const { return FCaixaDir + "/ConfCaixa.ini"; }
   void EscreverCaixa(const std::string& idCaixa) {
     EscreverIni(FCaixaDir + "/ConfCaixa.ini", "[Caixa]\r\nIdCaixa=" + idCaixa + "\r\n");
   }
@@ -228,6 +230,13 @@ class Instalacao {
   }
 
   void Inserir(const Transacao& t) { FDb->Run(t.Insert()); }
+
+  // The service log's entry for row `id` left without an answer.
+  std::string SemResposta(int id) const {
+    return "Envios Pendentes: Sem Resposta do Integrador (linha " + std::to_string(id) +
+           ") — Verifique se o Integrador está rodando e se PastaInput é a pasta que ele lê (" +
+           ProgramUnderTest::Path(FInput + "/") + ")";
+  }
 
   Progresso Linha(int id) {
     auto v = FDb->Scalar(
@@ -279,6 +288,13 @@ class Instalacao {
            SlurpFile(ServiceLogPath()) + "]";
   }
   std::string ErrPath() const { return FRoot / ("err-" + std::to_string(FRuns) + ".txt"); }
+  // What the last run wrote to standard error, its lines ending with LF (the
+  // Windows build's end with CR LF).
+  std::string Erros() const {
+    std::string err = SlurpFile(ErrPath());
+    std::erase(err, '\r');
+    return err;
+  }
 
   // Runs `pagvigia -once` to its end; returns its exit status.
   int RodarUmCiclo(std::chrono::seconds limite = std::chrono::seconds(240)) {

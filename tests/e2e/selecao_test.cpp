@@ -2,6 +2,9 @@
 // single quote, accented and multi-line card and coupon data.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/integrador_sim.h"
 
@@ -127,6 +130,49 @@ TEST(Selecao, AccentedAndMultiLineCardAndCouponData) {
   EXPECT_EQ(inst.Linha(1).fiscal, "1");
   // The card data in the row is untouched.
   EXPECT_EQ(inst.Coluna(1, "MFE_DONOCARTAO"), "JOSÉ D'ÁVILA\\nCONCEIÇÃO");
+}
+
+// A register that cannot be identified (no ConfCaixa.ini, or no MSAUT row for
+// its number) has no Integrador key: it sends nothing, neither its own rows
+// nor other registers' old ones, and every cycle names what to create.
+TEST(Selecao, ARegisterThatCannotBeIdentifiedSendsNothingAndSaysWhatToCreate) {
+  Instalacao inst;  // register 1
+  Transacao propria;
+  inst.Inserir(propria);
+  Transacao alheia;  // another register's, old enough to be taken
+  alheia.id = 2;
+  alheia.caixa = 5;
+  alheia.diasAtras = 6;
+  inst.Inserir(alheia);
+  struct Caso {
+    const char* nome;
+    std::function<void()> quebra;
+    std::string entrada;  // start of the one entry of each cycle
+  };
+  const Caso casos[] = {
+      {"no ConfCaixa.ini", [&] { std::filesystem::remove(inst.ConfCaixaPath()); },
+       "Caixa: " + ProgramUnderTest::Path(inst.ConfCaixaPath()) +
+           " não existe; nada é enviado ao Integrador — Crie-o com a seção [Caixa] e a chave IdCaixa="},
+      {"no MSAUT row", [&] { inst.EscreverCaixa("7"); },
+       "Caixa: MSAUT não tem linha para o caixa 7 (IdCaixa de " + ProgramUnderTest::Path(inst.ConfCaixaPath()) +
+           "); nada é enviado ao Integrador — Cadastre o caixa 7 no Gestalo"},
+  };
+  IntegradorSim sim(inst.input(), inst.output());
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    caso.quebra();
+    for (int ciclo = 0; ciclo < 2; ++ciclo) {
+      EXPECT_EQ(inst.RodarUmCiclo(), 1) << inst.Saidas();
+      const auto msgs = inst.ServiceLogMessages();
+      ASSERT_EQ(msgs.size(), 1u) << inst.Saidas();
+      EXPECT_EQ(msgs[0].rfind(caso.entrada, 0), 0u) << msgs[0];
+      EXPECT_NE(inst.Erros().find(": caixa não identificado, nada enviado\n"), std::string::npos)
+          << inst.Saidas();
+    }
+    EXPECT_TRUE(sim.Commands().empty());
+    for (int id : {1, 2}) EXPECT_EQ(inst.Linha(id), (Progresso{"0", "0", "0"})) << id;
+    inst.EscreverCaixa("1");
+  }
 }
 
 }  // namespace

@@ -217,7 +217,7 @@ TEST_F(ExplicaLinhaTest, GivesTheStateAndTheReasonTheNextStepWaits) {
        15,
        nullptr,
        {"Motivo: o servidor não consegue entregar o texto desta linha pela conexão do serviço (ISO8859_1): "
-        "arithmetic exception, numeric overflow, or string truncation Cannot transliterate character between "
+        "arithmetic exception, numeric overflow, or string truncation; Cannot transliterate character between "
         "character sets; o serviço pula a linha a cada ciclo, com uma entrada no Pagvigia.log; corrija o texto da "
         "linha, ou o conjunto de caracteres da coluna"}},
       {"an id waiting in the journal",

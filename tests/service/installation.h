@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/support/firebird_db.h"
 #include "tests/support/temp_dir.h"
@@ -24,12 +25,21 @@ struct Installation {
     for (const auto& d : {dir, in, out}) std::filesystem::create_directories(d);
     Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db->host() + "\r\nCaminho=" + db->path() + "\r\n");
     Write("ConfCaixa.ini", "[Caixa]\r\nIdCaixa=1\r\n");
-    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out +
-                              "\r\nTimeout=30\r\n[Servico]\r\nIntervalo=60000\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
+    PagvigiaIni("30", "60000");
     std::string log;
     for (int i = 1; i <= 12; ++i) log += "08/12/2026 10:00:" + std::to_string(10 + i) + " - linha " + std::to_string(i) + "\r\n";
     Write("Pagvigia.log", log);
-    Write("Pagvigia_UltimoCiclo.txt", "08/12/2026 14:03:22 - \xDAltimo ciclo 14:03:22: 3 linhas conclu\xED" "das, 1 falha\r\n");
+    UltimoCiclo("3 linhas concluídas, 1 recusada pelo Integrador");
+  }
+  // The last cycle's state file, as the service writes it (Windows-1252).
+  void UltimoCiclo(const std::string& resumo) {
+    Write("Pagvigia_UltimoCiclo.txt",
+          platform::Utf8ToAnsi("08/12/2026 14:03:22 - Último ciclo 14:03:22: " + resumo + "\r\n"));
+  }
+  // Pagvigia.ini with these texts for Timeout and Intervalo.
+  void PagvigiaIni(const std::string& timeout, const std::string& intervalo) {
+    Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + in + "\r\nPastaOutput=" + out + "\r\nTimeout=" + timeout +
+                              "\r\n[Servico]\r\nIntervalo=" + intervalo + "\r\n[Caixa]\r\nPasta=" + dir + "\r\n");
   }
   void Write(const std::string& name, const std::string& bytes) { platform::WriteFileBytes(dir + name, bytes); }
   void Folder(const std::string& name) {

@@ -23,7 +23,8 @@ namespace {
 constexpr const wchar_t* kService = L"SrvPagvigia";
 const std::string kNoClient =
     "Conex\xC3\xA3o do Banco: Unable to load client library: fbclient.dll or fbembed.dll or "
-    "gds32.dll or ibtogo.dll";
+    "gds32.dll or ibtogo.dll \xE2\x80\x94 Instale a biblioteca cliente do Firebird (pacote libfbclient2 no Debian, "
+    "fbclient.dll no Windows)";
 
 std::wstring Wide(const std::string& utf8) {
   const std::string utf16 = platform::Utf8ToUtf16(utf8, false);
@@ -172,8 +173,10 @@ TEST_F(ServiceManagerTest, SuccessIsReportedUnlessSilent) {
 }
 
 TEST_F(ServiceManagerTest, OnceLogsTheClientLibraryNamesAndAPlainStartNeedsTheManager) {
-  EXPECT_EQ(RunProgram("/ONCE"), 0) << Err();
+  // The cycle could not run: status 1, and standard error shows its entry.
+  EXPECT_EQ(RunProgram("/ONCE"), 1) << Err();
   EXPECT_EQ(LogLines(), 1);
+  EXPECT_NE(Err().find(kNoClient), std::string::npos) << Err();
   const std::string log = platform::ReadFileBytes(FDir / "Pagvigia.log");
   // Windows-1252, CR LF, as on every platform.
   EXPECT_NE(log.find("Conex\xE3o do Banco: "), std::string::npos);

@@ -160,10 +160,13 @@ TEST_F(SrvPagvigiaTest, UnreachableDatabaseGivesOneConnectionLinePerCycleAndNoth
   EXPECT_EQ(srv.IBGestalo.Path(), "dados/GESTALO.FDB");
   const auto entries = Entries(Log());
   ASSERT_EQ(entries.size(), 2u) << platform::ReadFileBytes(Log());
-  for (const std::string& e : entries)
-    EXPECT_TRUE(StartsWith(e.substr(19), " - Conexão do Banco: ISC ERROR CODE:")) << e;
+  // One line each: the server's message and what to do.
+  for (const std::string& e : entries) {
+    EXPECT_TRUE(StartsWith(e.substr(19), " - Conexão do Banco: ")) << e;
+    EXPECT_NE(e.find(" — Corrija Caminho no Gestalo.ini"), std::string::npos) << e;
+  }
   const std::string text = platform::ReadTextFile(Log()).text;
-  EXPECT_NE(text.find("ISC ERROR MESSAGE:"), std::string::npos) << text;
+  EXPECT_EQ(text.find("ISC ERROR"), std::string::npos) << text;
   EXPECT_FALSE(srv.IBGestalo.Connected());
   EXPECT_TRUE(srv.Timer1.Enabled());  // re-armed by the clean-up
   EXPECT_TRUE(Events().empty());
@@ -177,13 +180,16 @@ TEST_F(SrvPagvigiaTest, EditedGestaloIniTakesEffectAtTheNextCycle) {
   TSrvPagvigia srv(Options());
   srv.Timer1Timer();
   ASSERT_EQ(Entries(Log()).size(), 1u);
-  // Now the right database, with an empty pending set and an unknown cash
-  // register: the cycle opens and closes the queries and ends quietly.
+  // Now the right database, with an empty pending set and a cash register
+  // it does not know: the cycle opens and closes the queries, and says
+  // which row is missing.
   Gestalo(db.host(), db.path());
   platform::WriteFileBytes(FDir / "ConfCaixa.ini", "[Caixa]\nIdCaixa=0x1A\n");
   EXPECT_EQ(srv.NumeroCaixa(), 26);
   srv.Timer1Timer();
-  EXPECT_EQ(Entries(Log()).size(), 1u) << platform::ReadFileBytes(Log());
+  const auto entries = Entries(Log());
+  ASSERT_EQ(entries.size(), 2u) << platform::ReadFileBytes(Log());
+  EXPECT_TRUE(StartsWith(entries[1].substr(19), " - Caixa: MSAUT não tem linha para o caixa 26 ")) << entries[1];
   EXPECT_FALSE(srv.IBGestalo.Connected());
   EXPECT_FALSE(srv.TBPadrao.Active());
   EXPECT_FALSE(srv.TBMSAut.Active());
@@ -221,7 +227,7 @@ TEST_F(SrvPagvigiaTest, FailureOutsideTheRowsEndsTheCycleAfterItsCleanUp) {
   execute.get();
   const auto events = Events();
   ASSERT_GE(events.size(), 2u);
-  EXPECT_NE(events[0].find("ISC ERROR CODE:"), std::string::npos) << events[0];
+  EXPECT_NE(events[0].find("PADRAO"), std::string::npos) << events[0];
 }
 
 // The running service with a database that refuses connections at once: each
@@ -317,7 +323,8 @@ TEST_F(RunningServiceTest, StopDuringAnExchangeFinishesThatRowAndStartsNoOtherAS
     int paradas;         // stop requests while the first row waits for its answer
     const char* desfecho;  // the row's log entry, after the time stamp
   };
-  for (const Caso caso : {Caso{1, " - Envios Pendentes: Sem Resposta do Integrador"},
+  for (const Caso caso : {Caso{1, " - Envios Pendentes: Sem Resposta do Integrador (linha 1) — Verifique se o "
+                                  "Integrador está rodando"},
                           Caso{2, " - Envios Pendentes: Troca com o Integrador abandonada para a parada do serviço: "
                                   "comando retirado sem ser tomado: "}}) {
     SCOPED_TRACE(caso.paradas);
@@ -384,7 +391,7 @@ TEST_F(RunningServiceTest, FailingRowIsLoggedAndTheNextRowIsStillProcessed) {
   const auto entries = Entries(Log());
   ASSERT_GE(entries.size(), 2u);
   for (const std::string& e : entries)
-    EXPECT_EQ(e.substr(19), " - Envios Pendentes: Sem Resposta do Integrador") << e;
+    EXPECT_TRUE(StartsWith(e.substr(19), " - Envios Pendentes: Sem Resposta do Integrador (linha ")) << e;
   // Both rows were tried in the first cycle, the first at 10:01:00 plus the
   // exchange's time limit, and neither got anything written.
   EXPECT_LT(entries[0].substr(0, 19), entries[1].substr(0, 19));

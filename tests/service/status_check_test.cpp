@@ -20,8 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
 #include "reconcile/diario.h"
 #include "service/status_check.h"
 #include "tests/service/installation.h"
@@ -142,7 +143,8 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         ": existe e aceita criar, renomear e apagar arquivos", ": existe e pode ser lida (0 respostas .xml)",
         "OK: Nenhum arquivo de comando parado", "OK: Diário Pagvigia_Diario.txt: nenhum id aguarda gravação",
         "OK: Tabela PAGVIGIA_ENVIOS_PENDENTES não existe: com ela, um caixa que cair", "rode pagvigia_envios.sql",
-        "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha", "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
+        "OK: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 recusada pelo Integrador\n",
+        "OK: Últimas 10 de 12 linhas de ", "    08/12/2026 10:00:22 - linha 12"},
        {"FALHA", "quorix", "linha 2\n"},
        0},
       {"a send another register left unsettled",
@@ -210,11 +212,7 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
        {"Gestalo.ini não pode ser lido (é uma pasta, não um arquivo); o serviço usa Servidor=localhost"},
        {},
        1},
-      {"Pagvigia.ini with wrong values", "",
-       [](Installation& s) {
-         s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + s.in + "\r\nPastaOutput=" + s.out +
-                                     "\r\nTimeout=abc\r\n[Servico]\r\nIntervalo=-5\r\n[Caixa]\r\nPasta=" + s.dir + "\r\n");
-       },
+      {"Pagvigia.ini with wrong values", "", [](Installation& s) { s.PagvigiaIni("abc", "-5"); },
        {"FALHA: Pagvigia.ini: [Integrador] Timeout=abc não é um número inteiro válido; o serviço usa 30. Escreva um "
         "número de segundos, sem unidade",
         "FALHA: Pagvigia.ini: [Servico] Intervalo=-5 não é um número inteiro válido; o serviço usa 60000",
@@ -237,7 +235,8 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
        1},
       {"server refuses", "",
        [](Installation& s) { s.Write("Gestalo.ini", "[Gestalo]\r\nServidor=127.0.0.1/1\r\nCaminho=/x/GESTALO.FDB\r\n"); },
-       {"FALHA: Servidor 127.0.0.1/1 não alcançado: ", "Verifique se o Firebird está rodando nessa máquina"},
+       {"FALHA: Servidor 127.0.0.1/1 não alcançado: ",
+        "Verifique se o Firebird está rodando nessa máquina, se a porta 1 está liberada"},
        {"Login", "Tabela"},
        1},
       {"server silent", "",
@@ -305,8 +304,30 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
          fs::last_write_time(s.dir + "Pagvigia_UltimoCiclo.txt",
                              fs::file_time_type::clock::now() - std::chrono::hours(2));
        },
-       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 falha (há 120 min: o serviço "
-        "parece parado; veja se ele está rodando)"},
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 3 linhas concluídas, 1 recusada pelo Integrador (há "
+        "120 min: o serviço parece parado; veja se ele está rodando)"},
+       {"FALHA"},
+       0},
+      {"a last cycle whose row the Integrador never answered", "",
+       [](Installation& s) {
+         s.UltimoCiclo("0 linhas concluídas, 1 falha");
+         s.Write("Pagvigia.log", platform::Utf8ToAnsi("08/12/2026 14:03:22 - Envios Pendentes: Sem Resposta do "
+                                                      "Integrador (linha 1) — Verifique\r\n"));
+       },
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 0 linhas concluídas, 1 falha; Verifique se o Integrador "
+        "está rodando e se PastaInput é a pasta que ele lê (/"},
+       {"FALHA"},
+       0},
+      {"a last cycle whose row failed otherwise", "", [](Installation& s) { s.UltimoCiclo("2 linhas concluídas, 2 falhas"); },
+       {"AVISO: 08/12/2026 14:03:22 - Último ciclo 14:03:22: 2 linhas concluídas, 2 falhas; veja em Pagvigia.log"},
+       {"FALHA"},
+       0},
+      {"a last cycle without a connection", "", [](Installation& s) { s.UltimoCiclo("sem conexão com o banco"); },
+       {"FALHA: 08/12/2026 14:03:22 - Último ciclo 14:03:22: sem conexão com o banco. Veja em Pagvigia.log"},
+       {},
+       1},
+      {"an interval written in seconds", "", [](Installation& s) { s.PagvigiaIni("30", "60"); },
+       {"AVISO: Pagvigia.ini: [Servico] Intervalo=60 é menos de um segundo entre ciclos; o valor é em milissegundos"},
        {"FALHA"},
        0},
       {"no log yet", "",

@@ -52,8 +52,10 @@ class ExecutableTest : public ::testing::Test {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string v = *e;
+      // Neither this run's systemd (were the tests started by it) nor its notify socket.
       if (v.rfind("NOTIFY_SOCKET=", 0) == 0 || v.rfind("PAGVIGIA_SYSTEMD_UNIT_DIR=", 0) == 0 ||
-          v.rfind("PAGVIGIA_SYSTEMCTL=", 0) == 0)
+          v.rfind("PAGVIGIA_SYSTEMCTL=", 0) == 0 || v.rfind("JOURNAL_STREAM=", 0) == 0 ||
+          v.rfind("INVOCATION_ID=", 0) == 0)
         continue;
       env.push_back(v);
     }
@@ -86,6 +88,12 @@ class ExecutableTest : public ::testing::Test {
     for (const std::string& line : platform::ReadTextLines(FDir / "Pagvigia.log"))
       n += std::regex_match(line, entry) ? 1 : 0;
     return n;
+  }
+  // Waits (20 s at most) for the log to hold `n` connection entries.
+  std::size_t WaitEntries(std::size_t n) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (Entries() < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    return Entries();
   }
   void PlantLogs() {
     Write("Pagvigia.log", "old\r\n");
@@ -132,21 +140,32 @@ TEST_F(ExecutableTest, InstallAndUninstallWriteAndRemoveTheUnitAndDeleteBothLogs
   EXPECT_NE(r.err.find("\"Pagvigia\""), std::string::npos) << r.err;
 }
 
-TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceKeepsTheLogsAndReportsAnEscapingException) {
+TEST_F(ExecutableTest, OnceRunsOneCycleAtOnceKeepsTheLogsAndReportsWhatWentWrong) {
+  // No connection: the cycle could not do its work. Standard error shows the
+  // entry the cycle logged, on one line with what to do, and the summary.
   PlantLogs();
   Result r = Run({"-ONCE"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(Entries(), 1u);
   EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia.log").rfind("old\r\n", 0), 0u);
   EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log"), "old\r\n");
+  static const std::regex once(
+      R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d - Conexão do Banco: [^\n]+ — Verifique se o Firebird está rodando nessa )"
+      R"(máquina, se a porta 1 está liberada e Servidor no Gestalo.ini\nÚltimo ciclo \d\d:\d\d:\d\d: sem conexão com o )"
+      R"(banco\n)");
+  EXPECT_TRUE(std::regex_match(r.err, once)) << r.err;
+  EXPECT_EQ(r.err.find("ISC ERROR"), std::string::npos) << r.err;
 
-  // A database without the shop's tables: the cycle's failure escapes.
+  // A database without the shop's tables: the cycle's failure escapes, and
+  // its summary names it.
   testing::FirebirdDb db;
   Write("Gestalo.ini", "[Gestalo]\r\nServidor=" + db.host() + "\r\nCaminho=" + db.path() + "\r\n");
   r = Run({"/once"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("ISC ERROR CODE:"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.rfind("Último ciclo ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("; interrompido: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("PADRAO"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("ISC ERROR"), std::string::npos) << r.err;
   EXPECT_EQ(Entries(), 1u);  // the first run's, kept; this one wrote none
 }
 
@@ -223,16 +242,11 @@ TEST_F(ExecutableTest, PlainStartCyclesUntilSigtermAndPausingOnlyChangesTheRepor
   const auto p = Start({}, {"NOTIFY_SOCKET=" + (FDir / "notify")});
   EXPECT_EQ(notify.Next(), "STATUS=Starting");
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
-  const auto waitEntries = [&](std::size_t n) {
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (Entries() < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-    return Entries();
-  };
-  EXPECT_GE(waitEntries(2), 2u);
+  EXPECT_GE(WaitEntries(2), 2u);
   p->Signal(SIGUSR1);
   EXPECT_EQ(notify.Next(), "STATUS=Paused");
   const std::size_t atPause = Entries();
-  EXPECT_GE(waitEntries(atPause + 2), atPause + 2);  // still cycling
+  EXPECT_GE(WaitEntries(atPause + 2), atPause + 2);  // still cycling
   p->Signal(SIGUSR2);
   EXPECT_EQ(notify.Next(), "STATUS=Running");
   p->Signal(SIGTERM);
@@ -261,10 +275,37 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
   }
   first->Signal(SIGTERM);
   EXPECT_EQ(Wait(*first).status, 0);
-  // The lock went with the first process: the next start runs.
+  // The lock went with the first process: the next start runs (and finds no
+  // database).
   const Result r = Run({"-ONCE"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(Entries(), 1u);
+}
+
+// Under systemd every entry also goes to the journal (standard error, each
+// line with its priority); the logs and the last cycle's state are created
+// for their owner and the service's group only.
+TEST_F(ExecutableTest, UnderSystemdEveryEntryAlsoGoesToTheJournalAndTheFilesArePrivate) {
+  Write("Pagvigia.ini", "[Servico]\r\nIntervalo=20\r\n[Caixa]\r\nPasta=" + FDir.path() + "\r\n");
+  NotifySocket notify(FDir / "notify");
+  const auto p = Start({}, {"NOTIFY_SOCKET=" + (FDir / "notify"), "INVOCATION_ID=5f1c2a"});
+  EXPECT_EQ(notify.Next(), "STATUS=Starting");
+  EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Running");
+  EXPECT_GE(WaitEntries(2), 2u);
+  p->Signal(SIGTERM);
+  const Result r = Wait(*p);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::size_t lines = 0;
+  for (const std::string& line : platform::SplitLines(r.err)) {
+    ++lines;
+    EXPECT_EQ(line.rfind("<3>Conexão do Banco: ", 0), 0u) << line;
+  }
+  EXPECT_EQ(lines, Entries());
+  for (const char* name : {"Pagvigia.log", "Pagvigia_UltimoCiclo.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat((FDir / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << name;
+  }
 }
 
 TEST_F(ExecutableTest, SigintStopsAsSigtermDoes) {
