@@ -39,7 +39,9 @@ class FileError : public std::runtime_error {
   int FCode;
 };
 
-enum class TextEncoding { Ansi, Utf8Bom, Utf16LE, Utf16BE };
+// Utf8: UTF-8 without a mark, recognised only where the reader asks for it
+// (settings files, see DecodeSettingsFile).
+enum class TextEncoding { Ansi, Utf8Bom, Utf16LE, Utf16BE, Utf8 };
 
 struct TextFile {
   std::string text;  // UTF-8
@@ -58,6 +60,14 @@ TextFile DecodeTextFile(std::string_view bytes);
 TextEncoding EncodingByMark(std::string_view bytes);
 // The same lines without rejoining.
 std::vector<std::string> ReadTextLines(const std::string& path);
+// As DecodeTextFile, for a settings file a person edits: text without a mark
+// that is valid UTF-8 and holds characters beyond ASCII is read as UTF-8
+// (Notepad on current Windows and the Linux editors save so); other text
+// without a mark is Windows-1252.
+TextFile DecodeSettingsFile(std::string_view bytes);
+// The encoding's name for a person: "Windows-1252", "UTF-8 com BOM",
+// "UTF-16 LE", "UTF-16 BE", "UTF-8".
+const char* EncodingName(TextEncoding encoding);
 // Splits text into lines as ReadTextFile does (CR LF, LF or lone CR end a line).
 std::vector<std::string> SplitLines(std::string_view text);
 // UTF-8 text encoded for a file in the given encoding, with its mark.

@@ -26,12 +26,32 @@ TextEncoding EncodingByMark(std::string_view raw) {
   return TextEncoding::Ansi;
 }
 
-TextFile DecodeTextFile(std::string_view raw) {
+namespace {
+
+// Valid UTF-8 that holds at least one character beyond ASCII.
+bool IsUtf8BeyondAscii(std::string_view raw) {
+  bool beyond = false;
+  for (std::size_t i = 0; i < raw.size();) {
+    if (static_cast<unsigned char>(raw[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    // A byte beyond ASCII that starts no valid sequence is taken alone.
+    const std::size_t n = Utf8Decode(raw, i);
+    if (n == 1) return false;
+    beyond = true;
+    i += n;
+  }
+  return beyond;
+}
+
+TextFile Decode(std::string_view raw, TextEncoding encoding) {
   TextFile f;
-  f.encoding = EncodingByMark(raw);
+  f.encoding = encoding;
   std::string utf8;
   switch (f.encoding) {
     case TextEncoding::Utf8Bom: utf8 = std::string(raw.substr(3)); break;
+    case TextEncoding::Utf8: utf8 = std::string(raw); break;
     case TextEncoding::Utf16LE: utf8 = Utf16ToUtf8(raw.substr(2), false); break;
     case TextEncoding::Utf16BE: utf8 = Utf16ToUtf8(raw.substr(2), true); break;
     case TextEncoding::Ansi: utf8 = AnsiToUtf8(raw); break;
@@ -57,6 +77,27 @@ TextFile DecodeTextFile(std::string_view raw) {
   return f;
 }
 
+}  // namespace
+
+TextFile DecodeTextFile(std::string_view raw) { return Decode(raw, EncodingByMark(raw)); }
+
+TextFile DecodeSettingsFile(std::string_view raw) {
+  TextEncoding e = EncodingByMark(raw);
+  if (e == TextEncoding::Ansi && IsUtf8BeyondAscii(raw)) e = TextEncoding::Utf8;
+  return Decode(raw, e);
+}
+
+const char* EncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8Bom: return "UTF-8 com BOM";
+    case TextEncoding::Utf16LE: return "UTF-16 LE";
+    case TextEncoding::Utf16BE: return "UTF-16 BE";
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Ansi: break;
+  }
+  return "Windows-1252";
+}
+
 TextFile ReadTextFile(const std::string& path) { return DecodeTextFile(ReadFileBytes(path)); }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
@@ -71,6 +112,8 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
       return "\xFF\xFE" + Utf8ToUtf16(utf8, false);
     case TextEncoding::Utf16BE:
       return "\xFE\xFF" + Utf8ToUtf16(utf8, true);
+    case TextEncoding::Utf8:
+      return std::string(utf8);
     case TextEncoding::Ansi:
       break;
   }

@@ -56,7 +56,11 @@ int IniStrToIntDef(std::string_view text, int defaultValue) {
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
   std::vector<std::string> lines;
   try {
-    if (platform::FileExists(FFileName)) lines = platform::ReadTextLines(FFileName);
+    if (platform::FileExists(FFileName)) {
+      const platform::TextFile f = platform::DecodeSettingsFile(platform::ReadFileBytes(FFileName));
+      FEncoding = f.encoding;
+      lines = platform::SplitLines(f.text);
+    }
   } catch (const platform::FileError&) {
     // An unreadable file reads like a missing one.
   }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace pagvigia {
 
 // The longest value a read returns, in characters.
@@ -31,6 +33,9 @@ class TIniFile {
   explicit TIniFile(std::string fileName);
 
   const std::string& FileName() const { return FFileName; }
+  // How the file was written: a byte-order mark, UTF-8 without one (valid
+  // UTF-8 beyond ASCII), else Windows-1252 (also for a missing file).
+  platform::TextEncoding Encoding() const { return FEncoding; }
   // The value of the key, or `defaultValue` when the section or key is missing.
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;
@@ -46,6 +51,7 @@ class TIniFile {
   const std::string* Find(std::string_view section, std::string_view key) const;
 
   std::string FFileName;
+  platform::TextEncoding FEncoding = platform::TextEncoding::Ansi;
   std::vector<Section> FSections;
 };
 

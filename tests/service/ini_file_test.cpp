@@ -101,9 +101,14 @@ TEST_F(IniFileTest, ReadsEncodingsAndLineEndings) {
   EXPECT_EQ(utf8.ReadString("S", "K", ""), "José");
   const TIniFile cr(Write("[S]\rK=v\rL=w", "cr.ini"));
   EXPECT_EQ(cr.ReadString("S", "L", ""), "w");
-  // UTF-8 bytes without a mark are taken as Windows-1252, as on Windows.
+  // Valid UTF-8 beyond ASCII without a mark is UTF-8 (as Notepad and the
+  // Linux editors save); a byte that breaks UTF-8 makes it Windows-1252.
   const TIniFile nomark(Write("[S]\nK=\xC3\xA9\n", "nomark.ini"));
-  EXPECT_EQ(nomark.ReadString("S", "K", ""), "Ã©");
+  EXPECT_EQ(nomark.ReadString("S", "K", ""), "é");
+  EXPECT_EQ(nomark.Encoding(), platform::TextEncoding::Utf8);
+  const TIniFile mixed(Write("[S]\nK=\xC3\xA9\xE9\n", "mixed.ini"));
+  EXPECT_EQ(mixed.ReadString("S", "K", ""), "Ã©é");
+  EXPECT_EQ(mixed.Encoding(), platform::TextEncoding::Ansi);
 }
 
 TEST_F(IniFileTest, MissingOrUnreadableFileReadsEmpty) {
