@@ -34,7 +34,11 @@ bool FindCmdLineSwitch(int argc, const char* const* argv, std::string_view name)
 #ifdef _WIN32
 inline constexpr const char* kSwitchPrefix = "/";
 inline constexpr const char* kProgramName = "Pagvigia.exe";
+// Whether the service manager may run the service in a sandbox of its own
+// (systemd units), so that a check run by hand sees another system.
+inline constexpr bool kServiceSandbox = false;
 #else
+inline constexpr bool kServiceSandbox = true;
 inline constexpr const char* kSwitchPrefix = "-";
 inline constexpr const char* kProgramName = "pagvigia";
 #endif

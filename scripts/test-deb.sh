@@ -50,6 +50,7 @@ for f in "$dir/pagvigia" "$unit" "$unit.d/sandbox.conf" "$docs/Gestalo.ini" "$do
   [ -f "$f" ] || fail "$f is not installed"
 done
 [ -x "$dir/pagvigia" ] || fail "$dir/pagvigia is not executable"
+grep -q '^Caminho=/' "$docs/Gestalo.ini" || fail "the example Gestalo.ini does not name a Linux path"
 grep -qx "ExecStart=$dir/pagvigia" "$unit" || fail "the unit does not start $dir/pagvigia: $(cat "$unit")"
 grep -qx "User=pagvigia" "$unit.d/sandbox.conf" || fail "the unit does not run as pagvigia"
 grep -qx "Restart=on-failure" "$unit" || fail "the unit is not started again after a failure: $(cat "$unit")"

@@ -20,6 +20,7 @@
 #include "integrador/comando_integrador.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
+#include "platform/service_host.h"
 #include "reconcile/diario.h"
 #include "reconcile/envios_pendentes.h"
 #include "reconcile/reconciliacao.h"
@@ -104,9 +105,18 @@ class Checker {
 
   TStatusCheckResult Run() {
     FReport.Ok("Verificação do Pagvigia na pasta " + FExeDir + " (nada é enviado ao Integrador nem gravado no banco)");
+    if (platform::kServiceSandbox && !platform::UnderSystemd())
+      FReport.Warn("Verificação feita fora do serviço (à mão, ou com runuser): o systemd roda o serviço numa área "
+                   "protegida (SrvPagvigia.service.d/sandbox.conf: só /opt/pagvigia e /Integrador graváveis, /tmp e "
+                   "/home à parte), então pastas e permissões podem parecer diferentes aqui. Para ver o que o serviço "
+                   "vê: systemctl start SrvPagvigia e leia Pagvigia_UltimoCiclo.txt, ou rode a verificação com "
+                   "systemd-run --pipe --wait -p User=pagvigia -p ProtectSystem=strict "
+                   "-p ReadWritePaths=\"/opt/pagvigia -/Integrador\" -p ProtectHome=yes -p PrivateTmp=yes "
+                   "/opt/pagvigia/pagvigia -status");
     CheckServiceSettings();
     CheckGestaloIni();
     CheckCaixa();
+    CheckIniEncodings();
     CheckDatabase();
     CheckFolders();
     CheckLog();
@@ -186,6 +196,20 @@ class Checker {
     PrepararLogin(FDb->conn, FGestalo);
     FReport.Ok("Banco de dados: Servidor=" + FGestalo.Servidor + ", Caminho=" + FGestalo.Caminho + " (cadeia " +
                FDb->conn.DatabaseString() + "), usuário " + kUsuarioBanco);
+  }
+
+  // How each settings file that exists was read: a plain editor saves
+  // Windows-1252 or UTF-8 without a mark, and a name read the wrong way
+  // would not be found.
+  void CheckIniEncodings() {
+    std::string line;
+    for (const std::string& path : {FExeDir + kServiceSettingsName, FExeDir + kGestaloIniName,
+                                    FSettings.PastaCaixa + "ConfCaixa.ini"}) {
+      if (!platform::FileExists(path)) continue;
+      line += (line.empty() ? "" : ", ") + platform::ExtractFileName(path) + " (" +
+              platform::EncodingName(TIniFile(path).Encoding()) + ")";
+    }
+    if (!line.empty()) FReport.Ok("Arquivos INI lidos como: " + line);
   }
 
   void CheckCaixa() {

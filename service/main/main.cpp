@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   if (serve || once) {
     try {
       if (!instanceLock.TryAcquire(platform::InstanceLockPath())) {
-        platform::ConsoleErr() << "Pagvigia: another instance is already running from " << platform::ExecutableDir()
+        platform::ConsoleErr() << "Pagvigia: outra cópia já está rodando a partir de " << platform::ExecutableDir()
                   << std::endl;
         return 1;
       }

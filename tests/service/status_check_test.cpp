@@ -130,7 +130,10 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
   const std::vector<Case> cases{
       {"good set-up", "", nullptr,
        {"OK: Configuração em vigor: PastaInput=", "OK: Banco de dados: Servidor=127.0.0.1", "usuário USUARIO",
-        "OK: Caixa 1 (IdCaixa de", "OK: Biblioteca cliente do Firebird: ", "OK: Servidor 127.0.0.1 alcançado",
+        "OK: Caixa 1 (IdCaixa de", "OK: Biblioteca cliente do Firebird: ",
+        "OK: Arquivos INI lidos como: Pagvigia.ini (Windows-1252), Gestalo.ini (Windows-1252), ConfCaixa.ini "
+        "(Windows-1252)",
+        "AVISO: Verificação feita fora do serviço (à mão, ou com runuser)", "OK: Servidor 127.0.0.1 alcançado",
         "OK: Login do usuário USUARIO aceito", "OK: Tabela MFE_TRANSACAO_CARTOES: as 26 colunas usadas existem",
         "OK: Tabela MSAUT: as 68 colunas usadas existem", "OK: As 10 consultas do serviço são aceitas",
         "OK: MSAUT do caixa 1: chave de acesso do Integrador preenchida", "OK: PADRAO: empresa de CNPJ 08723218000186",
@@ -219,6 +222,15 @@ TEST_F(StatusCheckTest, TellsWhatIsWrongAndWhatToDo) {
         "Timeout=30 s, Intervalo=60000 ms"},
        {},
        1},
+      {"Pagvigia.ini saved as UTF-8 without a mark, an accented folder in it", "",
+       [](Installation& s) {
+         fs::create_directories(s.root / "Saída");
+         s.Write("Pagvigia.ini", "[Integrador]\r\nPastaInput=" + (s.root / "Saída/") + "\r\nPastaOutput=" + s.out +
+                                     "\r\n[Caixa]\r\nPasta=" + s.dir + "\r\n");
+       },
+       {"OK: Arquivos INI lidos como: Pagvigia.ini (UTF-8), Gestalo.ini", "Saída/: existe e aceita criar"},
+       {},
+       0},
       {"Pagvigia.ini is a folder", "", [](Installation& s) { s.Folder("Pagvigia.ini"); },
        {"Pagvigia.ini não pode ser lido (é uma pasta, não um arquivo); o serviço usa as configurações padrão",
         "PastaInput=/Integrador/Input/"},

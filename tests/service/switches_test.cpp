@@ -269,7 +269,7 @@ TEST_F(ExecutableTest, ASecondInstanceInTheSameFolderRefusesToStartAndLeavesTheL
     SCOPED_TRACE(args.empty() ? "service" : args[0]);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Pagvigia: another instance is already running from " + platform::ExtractFilePath(FExe) + "\n");
+    EXPECT_EQ(r.err, "Pagvigia: outra cópia já está rodando a partir de " + platform::ExtractFilePath(FExe) + "\n");
     EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia.log"), "old\r\n");
     EXPECT_EQ(platform::ReadFileBytes(FDir / "Pagvigia_Integrador.log"), "old\r\n");
   }
