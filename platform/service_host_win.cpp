@@ -6,6 +6,7 @@
 #include "platform/win_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -111,14 +112,29 @@ struct ServiceThread::Native {
 
 namespace {
 
-ServiceThread* consoleThread = nullptr;
+std::atomic<ServiceThread*> consoleThread{nullptr};
+// Set once the console's service thread is gone, that is once the program has
+// finished its work (manual reset).
+HANDLE consoleDone = nullptr;
+// What a closing console may take: Windows ends the process about 5 s after
+// the close, whatever the handler does.
+constexpr DWORD kConsoleCloseWaitMs = 4500;
 
 BOOL WINAPI ConsoleControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      if (ServiceThread* t = consoleThread.load()) t->Controller(ServiceRequest::Stop);
+      return TRUE;
     case CTRL_CLOSE_EVENT:
-      if (consoleThread) consoleThread->Controller(ServiceRequest::Stop);
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The process ends as soon as this returns: the exchange in flight is
+      // abandoned at once (its command withdrawn when the Integrador has not
+      // taken it, else settled by the next cycle from the journal), and the
+      // handler waits while the step records that and the program ends.
+      if (ServiceThread* t = consoleThread.load()) t->Controller(ServiceRequest::StopNow);
+      if (consoleDone) ::WaitForSingleObject(consoleDone, kConsoleCloseWaitMs);
       return TRUE;
     default:
       return FALSE;
@@ -143,13 +159,18 @@ ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Nativ
   FNative->owner = this;
   if (watchSignals) {
     consoleThread = this;
+    if (!consoleDone) consoleDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     FNative->consoleHandler = ::SetConsoleCtrlHandler(ConsoleControl, TRUE);
   }
 }
 
 ServiceThread::~ServiceThread() {
+  ServiceThread* self = this;
+  if (consoleThread.compare_exchange_strong(self, nullptr)) {
+    // A console being closed meanwhile may let the process end now.
+    if (consoleDone) ::SetEvent(consoleDone);
+  }
   if (FNative->consoleHandler) ::SetConsoleCtrlHandler(ConsoleControl, FALSE);
-  if (consoleThread == this) consoleThread = nullptr;
   {
     std::unique_lock lock(FNative->mu);
     FNative->StopKeepAlive(lock);
