@@ -165,6 +165,20 @@ TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
   EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be uninstalled: ", 0), 0u) << Err();
 }
 
+// Explorer's properties and the installer read the version from the program.
+TEST_F(ServiceManagerTest, TheProgramCarriesItsVersion) {
+  const std::wstring exe = std::filesystem::path(FExe).wstring();
+  DWORD ignored = 0;
+  std::string data(::GetFileVersionInfoSizeW(exe.c_str(), &ignored), '\0');
+  ASSERT_FALSE(data.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+  wchar_t* text = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\StringFileInfo\\041604B0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &size));
+  EXPECT_EQ(std::wstring(text), L"1.0.0");
+}
+
 TEST_F(ServiceManagerTest, SuccessIsReportedUnlessSilent) {
   ASSERT_EQ(RunProgram("-install"), 0) << Err();
   EXPECT_EQ(Out(), "Service installed successfully\r\n");
