@@ -9,6 +9,7 @@ set(PAGVIGIA_MINGW_PREFIX x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${PAGVIGIA_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${PAGVIGIA_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${PAGVIGIA_MINGW_PREFIX}-windres)
+set(PAGVIGIA_WINDMC ${PAGVIGIA_MINGW_PREFIX}-windmc)
 
 # Libraries and headers of the target only; programs of the build machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${PAGVIGIA_MINGW_PREFIX})

@@ -9,6 +9,10 @@
 namespace pagvigia::platform {
 namespace {
 
+// The one message of the program's message table (platform/windows/
+// mensagens.mc): "%1", the entry's own text.
+constexpr DWORD kEventoTexto = 1;
+
 class WindowsEventLog final : public EventLog {
  public:
   ~WindowsEventLog() override {
@@ -24,7 +28,7 @@ class WindowsEventLog final : public EventLog {
     }
     const std::wstring text = Widen(message);
     const wchar_t* strings[] = {text.c_str()};
-    ::ReportEventW(FSource, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    ::ReportEventW(FSource, EVENTLOG_ERROR_TYPE, 0, kEventoTexto, nullptr, 1, 0, strings, nullptr);
   }
 
  private:

@@ -3,6 +3,7 @@
 // console's Ctrl+C for runs in the foreground.
 #include "platform/service_host.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/win_text.h"
 
 #include <algorithm>
@@ -330,6 +331,43 @@ int Fail(const ServiceDefinition& service, const char* what, DWORD err, std::ost
   return 1;
 }
 
+// The event log's key of the program's event source (named after its file,
+// as the event log writes it).
+constexpr DWORD kRestartDelayMs = 60000;
+
+std::wstring EventSourceKey(const std::string& exePath) {
+  std::string name = ExtractFileName(exePath);
+  if (name.empty()) name = "Pagvigia.exe";
+  return L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + Widen(name);
+}
+
+// The Event Viewer finds the text of the program's entries in the program's
+// own message table.
+void RegisterEventMessages(const std::string& exePath) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, EventSourceKey(exePath).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+    return;
+  const std::wstring file = Widen(exePath);
+  ::RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                   static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+  const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  ::RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof types);
+  ::RegCloseKey(key);
+}
+
+// A service process that ends without being asked (a crash) is started
+// again after a minute, at most three times a day.
+void RestartAfterFailure(SC_HANDLE service) {
+  SC_ACTION actions[3];
+  for (SC_ACTION& a : actions) a = SC_ACTION{SC_ACTION_RESTART, kRestartDelayMs};
+  SERVICE_FAILURE_ACTIONSW info{};
+  info.dwResetPeriod = 24 * 60 * 60;
+  info.cActions = 3;
+  info.lpsaActions = actions;
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
+}
+
 }  // namespace
 
 int InstallService(const ServiceDefinition& service, const std::string& exePath, bool silent,
@@ -354,6 +392,8 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
     info.dwPreshutdownTimeout = static_cast<DWORD>(preshutdownMs);
     ::ChangeServiceConfig2W(created.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
   }
+  RestartAfterFailure(created.get());
+  RegisterEventMessages(exePath);
   if (!silent) Tell(service, "Service installed successfully", false, out);
   return 0;
 }
@@ -365,6 +405,7 @@ int UninstallService(const ServiceDefinition& service, bool silent, std::ostream
   ScHandle existing(::OpenServiceW(scm.get(), Widen(service.name).c_str(), DELETE));
   if (!existing.get()) return Fail(service, "uninstalled", ::GetLastError(), err);
   if (!::DeleteService(existing.get())) return Fail(service, "uninstalled", ::GetLastError(), err);
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, EventSourceKey(ExecutablePath()).c_str());
   if (!silent) Tell(service, "Service uninstalled successfully", false, out);
   return 0;
 }
