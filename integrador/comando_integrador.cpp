@@ -166,9 +166,12 @@ std::string TComandoIntegrador::CriarXml(const std::string& NomeArquivo, const s
     }
   }
   Log("Renomeando arquivo: " + temporario + " para: " + final);
-  // Never replaces a command file that is already there.
-  if (!platform::RenameNoReplace(temporario, final))
+  // Never replaces a command file that is already there. A command that was
+  // not published leaves nothing behind in the input folder.
+  if (!platform::RenameNoReplace(temporario, final)) {
+    platform::DeleteFile(temporario);
     DoException("Erro ao renomear o arquivo: " + temporario + " para: " + final);
+  }
   return final;
 }
 

@@ -79,6 +79,7 @@ TEST_F(ComandoIntegradorTest, CriarXmlNeverReplacesAnExistingCommand) {
               "Erro ao renomear o arquivo: " + p.input + kSep + "x-1.tmp para: " + p.input + kSep + "x-1.xml");
   }
   EXPECT_EQ(platform::ReadFileBytes(p.input + kSep + "x-1.xml"), "anterior");
+  EXPECT_FALSE(platform::PathExists(p.input + kSep + "x-1.tmp"));
   EXPECT_EQ(log.linhas.back(), "EComandoIntegradorException: Erro ao renomear o arquivo: " + p.input + kSep +
                                    "x-1.tmp para: " + p.input + kSep + "x-1.xml");
 }
