@@ -32,6 +32,18 @@ std::string MessageOf(std::exception_ptr e) {
   }
 }
 
+// What ended a cycle, for its summary: a database error (a table the
+// database lacks, a lost connection) with what to do about it.
+std::string ErroDoCiclo(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const EFbISCError& ex) {
+    return LinhaErroBanco(ex);
+  } catch (...) {
+    return MessageOf(e);
+  }
+}
+
 }  // namespace
 
 TSrvPagvigia::TSrvPagvigia(TSrvPagvigiaOptions options)
@@ -224,7 +236,7 @@ void TSrvPagvigia::Timer1Timer() {
   step([this] { TBEnviaMFEPendentes.Close(); });
   step([this] { TBTransacaoPendente.Close(); });
   step([this] { IBGestalo.Disconnect(); });
-  if (failure) resumo.Erro = MessageOf(failure);
+  if (failure) resumo.Erro = ErroDoCiclo(failure);
   resumo.Fim = FClock.LocalNow();
   FUltimoResumo = resumo;
   PublicarResumoCiclo(FExeDir + kResumoCicloName, resumo);
