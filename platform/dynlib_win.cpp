@@ -1,5 +1,6 @@
 // Shared libraries on Windows: LoadLibraryEx/GetProcAddress.
 #include "platform/dynlib.h"
+#include "platform/files.h"
 #include "platform/win_text.h"
 
 #include <cstdint>
@@ -51,12 +52,7 @@ DynLibHandle LoadDynLib(const std::string& fileOrPath) {
     h = LoadPath(name);
     err = ::GetLastError();
   } else {
-    std::wstring exe(MAX_PATH, L'\0');
-    const DWORD n = ::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
-    exe.resize(n < exe.size() ? n : 0);
-    const auto slash = exe.find_last_of(L"\\/");
-    const std::wstring folders[] = {slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash + 1),
-                                    FirebirdFolder()};
+    const std::wstring folders[] = {Widen(ExecutableDir()), FirebirdFolder()};
     for (const std::wstring& folder : folders) {
       if (h || folder.empty()) continue;
       h = LoadPath(folder + name);
