@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "util/texto.h"
@@ -11,8 +12,9 @@ namespace pagvigia {
 
 // The client library's handle of an attachment, a transaction, a statement or
 // a blob: an opaque number on this side of the layer (db/fb_private.h checks
-// that it is the client's own type). 0 means no handle.
-using TFbHandle = std::uint32_t;
+// that it is the client's own type: a 32-bit number in a 64-bit program, a
+// pointer in a 32-bit one). 0 means no handle.
+using TFbHandle = std::conditional_t<sizeof(void*) == 8, std::uint32_t, void*>;
 
 // The status vector a client call fills in (defined in db/fb_private.h: only
 // the layer's implementation files make client calls).

@@ -4,7 +4,8 @@
 # CMakePresets.json): the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the database tests under valgrind
 # (`ctest -T memcheck`), the Debian package installed and purged on this
-# machine (scripts/test-deb.sh), the Windows build and its installer under
+# machine (scripts/test-deb.sh), the 32-bit Windows build (its tests under
+# 32-bit Wine where wine32 installs), the Windows build and its installer under
 # Wine, and the fuzz targets for a bounded time
 # (PAGVIGIA_FUZZ_SECONDS per target, 30 unless set).
 set -euo pipefail
@@ -34,7 +35,15 @@ ctest --test-dir build/release --output-on-failure -j "$jobs" -T memcheck -L '^d
   for f in build/release/Testing/Temporary/MemoryChecker.*.log; do [ -s "$f" ] && { echo "-- $f"; cat "$f"; }; done
   exit 1
 }
-echo "== Windows build under Wine (its server tests use the release build's thunk and end-to-end programs)"
+echo "== Windows 32-bit build"
+if [ -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
+  echo "   32-bit Wine is installed: the checks of the built program and the unit tests under Wine"
+else
+  echo "   32-bit Wine (wine32) is not installed: the checks of the built program only, no tests under Wine"
+fi
+run_preset windows32
+echo "== Windows build under Wine (its server tests use the release build's thunk and end-to-end programs;"
+echo "   its installer carries the 32-bit program too)"
 run_preset windows
 echo "== sanitizer build (ASan + UBSan)"
 run_preset sanitizers
