@@ -331,14 +331,19 @@ std::string TFbConnection::BuildDPB(const std::string& charset) const {
   if (role.empty()) role = Params.Value("ROLE");
   if (role.empty()) role = Params.Value("SQL ROLE NAME");
   role = EnvOr(role, "ISC_ROLE");
-  const CodePage cp = CodePageOf(charset);
 
   // Grows as needed: a block can never overrun its buffer.
   std::string dpb;
   dpb.reserve(1024);
   dpb += static_cast<char>(isc_dpb_version1);
+  // The database path and every text of the block are UTF-8: the client
+  // library takes them as such with isc_dpb_utf8_filename, whatever the
+  // system's code page or locale, so that a folder named "Integração" is
+  // reached on Windows and on POSIX alike.
+  dpb += static_cast<char>(isc_dpb_utf8_filename);
+  dpb += '\0';
   auto str = [&](int item, const std::string& value) {
-    std::string bytes = Encode(cp, value);
+    std::string bytes = value;
     if (bytes.empty()) bytes.assign(1, '\0');
     if (bytes.size() > 255) throw EFbConnectionError("Invalid DPB: Contents over 255 characters");
     dpb += static_cast<char>(item);
@@ -456,7 +461,8 @@ void TFbConnection::Detach() {
 }
 
 void TFbConnection::Attach(const std::string& dbString, const std::string& dpb) {
-  const std::string bytes = platform::Utf8ToNarrowPath(dbString);
+  // UTF-8, as the block's isc_dpb_utf8_filename says.
+  const std::string& bytes = dbString;
   TFbStatusVector st;
   {
     std::lock_guard lock(AttachMutex());

@@ -126,14 +126,6 @@ void UseUtf8CharacterType() {
 #endif
 }
 
-std::string Utf8ToNarrowPath(std::string_view utf8) {
-#ifdef _WIN32
-  return Utf8ToAnsi(utf8);
-#else
-  return std::string(utf8);
-#endif
-}
-
 std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCp1252(utf8); }
 std::string AnsiToUtf8(std::string_view ansi) { return Cp1252ToUtf8(ansi); }
 

@@ -25,10 +25,6 @@ std::string AnsiToUtf8(std::string_view ansi);
 // categories (numbers, dates) stay "C". Nothing to do on Windows, where every
 // path goes through the wide functions. Call first thing in main.
 void UseUtf8CharacterType();
-// A path as a C library of this system takes it in a narrow string (the
-// database client library's connection string): UTF-8 on POSIX, in the
-// character type UseUtf8CharacterType sets; the ANSI code page on Windows.
-std::string Utf8ToNarrowPath(std::string_view utf8);
 
 // UTF-8 to Windows-1252 and back by the table, on every platform. The five
 // bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to

@@ -90,18 +90,18 @@ TEST_F(FbConnectionSettings, ServiceDpbIsUserPasswordAndCharacterSet) {
   c.SetPassword("quorix");
   EXPECT_EQ(c.Params.IndexOfName("PASSWORD"), -1);
   EXPECT_EQ(c.Password(), "quorix");
-  EXPECT_EQ(c.BuildDPB(), Bytes({1, 28, 7}) + "USUARIO" + Bytes({29, 6}) + "quorix" + Bytes({48, 9}) + "ISO8859_1");
-  // An empty password is one zero byte; a user name goes in the connection's
-  // character set (one byte per accented letter).
+  EXPECT_EQ(c.BuildDPB(), Bytes({1, 77, 0, 28, 7}) + "USUARIO" + Bytes({29, 6}) + "quorix" + Bytes({48, 9}) + "ISO8859_1");
+  // An empty password is one zero byte; a user name goes in UTF-8, as the
+  // block's first item says (the client then needs no locale of its own).
   c.SetPassword("");
   c.SetUsername("JOÃO");
-  EXPECT_EQ(c.BuildDPB().substr(0, 10), Bytes({1, 28, 4, 'J', 'O', 0xC3, 'O', 29, 1, 0}));
+  EXPECT_EQ(c.BuildDPB().substr(0, 13), Bytes({1, 77, 0, 28, 5, 'J', 'O', 0xC3, 0x83, 'O', 29, 1, 0}));
 }
 
 TEST_F(FbConnectionSettings, BuffersRoleAndNoGarbageItems) {
   c.SetUsername("U");
   c.SetPassword("P");
-  const std::string head = Bytes({1, 28, 1, 'U', 29, 1, 'P'});
+  const std::string head = Bytes({1, 77, 0, 28, 1, 'U', 29, 1, 'P'});
   const std::string tail = Bytes({48, 9}) + "ISO8859_1";
   c.Params.SetValue("BUFFERS", "255");
   EXPECT_EQ(c.BuildDPB(), head + Bytes({5, 1, 255}) + tail);
@@ -126,7 +126,7 @@ TEST_F(FbConnectionSettings, BuffersRoleAndNoGarbageItems) {
 TEST_F(FbConnectionSettings, ValuesOver255BytesAreRefusedNotOverrun) {
   c.SetUsername(std::string(255, 'u'));
   c.SetPassword("p");
-  EXPECT_EQ(c.BuildDPB().size(), 1u + 2 + 255 + 3 + 11);
+  EXPECT_EQ(c.BuildDPB().size(), 3u + 2 + 255 + 3 + 11);
   c.SetUsername(std::string(256, 'u'));
   try {
     c.BuildDPB();
@@ -140,7 +140,7 @@ TEST_F(FbConnectionSettings, ValuesOver255BytesAreRefusedNotOverrun) {
   c.SetSysDBA(std::string(255, 's'));
   c.SetMessageFile(std::string(255, 'm'));
   c.SetSQLRole(std::string(255, 'r'));
-  EXPECT_EQ(c.BuildDPB().size(), 1u + 5 * 257 + 11);
+  EXPECT_EQ(c.BuildDPB().size(), 3u + 5 * 257 + 11);
 }
 
 TEST_F(FbConnectionSettings, PasswordStorageDecidesWhereThePasswordLives) {

@@ -156,13 +156,12 @@ inline std::ostream& operator<<(std::ostream& o, const Progresso& p) {
 class Instalacao {
  public:
   // `charset`: the database's default character set. `sufixo` ends the name
-  // of the folder that holds the program's folder and the Integrador's (and,
-  // for the Linux build, of the database's folder): accents there try the
-  // program's paths.
+  // of the folder that holds the program's folder and the Integrador's, and
+  // of the database's folder: accents there try the program's paths.
   explicit Instalacao(int caixa = 1, const std::string& extraSchema = "", const std::string& charset = "ISO8859_1",
                       const std::string& sufixo = "")
       : FOwnDb(std::make_unique<FirebirdDb>(ShopSchema() + extraSchema,
-                                            "pagvigia-fb" + (ProgramUnderTest::UnderWine() ? "" : sufixo), charset)),
+                                            "pagvigia-fb" + sufixo, charset)),
         FDb(FOwnDb.get()),
         FRoot("pagvigia-e2e" + sufixo) {
     Preparar(caixa);
