@@ -21,6 +21,11 @@ TFbClientLib::TFbClientLib()
       SearchNames(platform::FbClientLibNames()),
       FApi(std::make_unique<TFbClientApi>()) {}
 
+namespace {
+// The reason a found library would not load, in brackets after the names.
+std::string Why(const std::string& failure) { return failure.empty() ? "" : " (" + failure + ")"; }
+}  // namespace
+
 TFbClientLib::~TFbClientLib() { Close(); }
 
 void TFbClientLib::Open() {
@@ -30,10 +35,12 @@ void TFbClientLib::Open() {
   std::string file;
   if (!LibraryFile.empty()) {
     h = platform::LoadDynLib(LibraryFile);
-    if (!h) throw std::runtime_error("Unable to load client library: " + LibraryFile);
+    if (!h) throw std::runtime_error("Unable to load client library: " + LibraryFile + Why(platform::DynLibLastError()));
     file = LibraryFile;
   } else {
-    // First beside the program, then by the system's ordinary search.
+    // First beside the program, then by the system's ordinary search. The
+    // first library found that would not load says why.
+    std::string failure;
     const std::string own = platform::ExecutableDir();
     for (const auto& name : ProgramFolderNames) {
       if (own.empty()) break;
@@ -43,14 +50,16 @@ void TFbClientLib::Open() {
         file = path;
         break;
       }
+      if (failure.empty()) failure = platform::DynLibLastError();
     }
     for (std::size_t i = 0; !h && i < SearchNames.size(); ++i) {
       if ((h = platform::LoadDynLib(SearchNames[i]))) file = SearchNames[i];
+      else if (failure.empty()) failure = platform::DynLibLastError();
     }
     if (!h) {
       std::string names;
       for (const auto& name : SearchNames) names += (names.empty() ? "" : " or ") + name;
-      throw std::runtime_error("Unable to load client library: " + names);
+      throw std::runtime_error("Unable to load client library: " + names + Why(failure));
     }
   }
   FHandle = h;

@@ -22,13 +22,15 @@ void RestrictLibrarySearch();
 // search on POSIX; on Windows only in the program's folder, the folder of the
 // Firebird installation the registry names (DefaultInstance), and System32.
 // System error dialogs are suppressed. Returns nullptr on failure; the reason
-// is then in DynLibLastError().
+// is then in DynLibLastError() when a file was found that would not load.
 DynLibHandle LoadDynLib(const std::string& fileOrPath);
 // The entry point `name`, or nullptr when the library does not export it.
 void* DynLibSymbol(DynLibHandle lib, const char* name);
 // Unloads a library loaded by LoadDynLib (nothing for nullptr).
 void FreeDynLib(DynLibHandle lib);
-// The system's text for the last failed LoadDynLib on this thread.
+// Why the last failed LoadDynLib on this thread failed, naming the file,
+// when it found a file that would not load (another processor's build, a
+// missing dependency, a damaged file); empty when it found none.
 std::string DynLibLastError();
 
 // The file names of the Firebird client library in the order they are tried

@@ -18,6 +18,8 @@ DynLibHandle LoadDynLib(const std::string& fileOrPath) {
   if (!h) {
     const char* e = ::dlerror();
     lastError = e ? e : "unknown error";
+    // A library that is simply not there is no reason worth a word.
+    if (lastError.find("No such file or directory") != std::string::npos) lastError.clear();
   }
   return h;
 }

@@ -59,6 +59,20 @@ std::string ErrorText(DWORD code) {
   return text;
 }
 
+std::string ErrorText(DWORD code, const std::string& insert) {
+  const std::string text = ErrorText(code);
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+      if (text[i + 1] == '1') out += insert;
+      ++i;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
 namespace {
 
 // The code pages for which the system refuses WC_NO_BEST_FIT_CHARS and a

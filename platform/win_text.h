@@ -38,5 +38,9 @@ std::string Utf8ToCodePage(std::string_view utf8, UINT codePage);
 std::string CodePageToUtf8(std::string_view bytes, UINT codePage);
 // The system's text for an error code (GetLastError), without the line end.
 std::string ErrorText(DWORD code);
+// The same with the text's inserts filled in: "%1" (the file or name the
+// failure is about, as in "%1 is not a valid Win32 application") becomes
+// `insert`; any other "%n" is dropped rather than printed as it stands.
+std::string ErrorText(DWORD code, const std::string& insert);
 
 }  // namespace pagvigia::platform
