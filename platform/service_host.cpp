@@ -165,6 +165,7 @@ int RunServiceInForeground(const ServiceDefinition& service, ServiceThread& thre
     status = 1;
   }
   thread.ProcessRequests(false);
+  thread.SetExitStatus(status);
   thread.ReportState(ServiceState::Stopped);
   return status;
 }

@@ -96,6 +96,10 @@ class ServiceThread {
   // is renewed every few seconds within its wait hint, so that the service
   // manager waits for a cycle that is still running.
   void ReportState(ServiceState state);
+  // The status the service ends with, when not 0: on Windows the stopped
+  // state then carries it as a service-specific exit code, so that the
+  // service manager (and its recovery actions) sees a failure, not a stop.
+  void SetExitStatus(int status);
 
   // The operating system's side of the thread; see the platform's source.
   struct Native;

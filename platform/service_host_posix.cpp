@@ -72,6 +72,9 @@ sigset_t ControlSignals() {
 
 }  // namespace
 
+// The process's exit status says it on POSIX (main returns it).
+void ServiceThread::SetExitStatus(int) {}
+
 ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Native>()) {
   if (watchSignals) {
     const sigset_t set = ControlSignals();

@@ -42,6 +42,7 @@ struct ServiceThread::Native {
   bool abandonAsked = false;
   std::chrono::steady_clock::time_point abandonAt, reportsEndAt;
   ServiceThread* owner = nullptr;
+  DWORD exitStatus = 0;
 
   void Report(DWORD newState) {
     SERVICE_STATUS s{};
@@ -52,7 +53,8 @@ struct ServiceThread::Native {
     if (newState != SERVICE_START_PENDING && newState != SERVICE_STOPPED)
       s.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE |
                              SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
-    s.dwWin32ExitCode = NO_ERROR;
+    s.dwWin32ExitCode = newState == SERVICE_STOPPED && exitStatus ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
+    s.dwServiceSpecificExitCode = newState == SERVICE_STOPPED ? exitStatus : 0;
     checkPoint = pending ? checkPoint + 1 : 0;
     s.dwCheckPoint = checkPoint;
     s.dwWaitHint = pending ? kWaitHintMs : 0;
@@ -154,6 +156,11 @@ DWORD StateCode(ServiceState state) {
 }
 
 }  // namespace
+
+void ServiceThread::SetExitStatus(int status) {
+  std::lock_guard lock(FNative->mu);
+  FNative->exitStatus = static_cast<DWORD>(status);
+}
 
 ServiceThread::ServiceThread(bool watchSignals) : FNative(std::make_unique<Native>()) {
   FNative->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);

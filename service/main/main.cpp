@@ -84,12 +84,15 @@ int main(int argc, char** argv) {
   if (serve || once) {
     try {
       if (!instanceLock.TryAcquire(platform::InstanceLockPath())) {
-        platform::ConsoleErr() << "Pagvigia: outra cópia já está rodando a partir de " << platform::ExecutableDir()
-                  << std::endl;
+        const std::string text = "Pagvigia: outra cópia já está rodando a partir de " + platform::ExecutableDir();
+        platform::ConsoleErr() << text << std::endl;
+        // Under the service manager nobody reads standard error.
+        eventLog.Error(text);
         return 1;
       }
     } catch (const std::exception& e) {
       platform::ConsoleErr() << e.what() << std::endl;
+      eventLog.Error(e.what());
       return 1;
     }
   }
