@@ -324,6 +324,11 @@ Section
   ${If} $OldDir != "$INSTDIR"
     !insertmacro CopyFromOldDir Gestalo.ini
     !insertmacro CopyFromOldDir Pagvigia.ini
+    ; The Firebird client comes with files of its own; it is not moved.
+    ${If} ${FileExists} "$OldDir\fbclient.dll"
+    ${AndIfNot} ${FileExists} "$INSTDIR\fbclient.dll"
+      DetailPrint "A biblioteca cliente do Firebird (fbclient.dll) ficou em $OldDir: copie-a para $INSTDIR com os arquivos que a acompanham, ou instale o cliente do Firebird."
+    ${EndIf}
   ${EndIf}
   ${If} $Arq == 32
     File "/oname=Pagvigia.exe" "${EXE32}"
@@ -392,6 +397,10 @@ Section
     System::Call 'advapi32::CloseServiceHandle(p r2)'
     System::Call 'advapi32::CloseServiceHandle(p r1)'
     ${If} $0 == 0
+      ${If} ${FileExists} "$OldDir\Gestalo.ini"
+        nsExec::ExecToLog '"$SYSDIR\net.exe" start ${SERVICE}'
+        Pop $0
+      ${EndIf}
       MessageBox MB_ICONSTOP "O serviço ${SERVICE} não pôde passar a usar $INSTDIR\Pagvigia.exe (erro $4) e continua com o programa de $OldDir." /SD IDOK
       SetErrorLevel 2
       Abort
