@@ -89,8 +89,8 @@ class ServiceManagerTest : public ::testing::Test {
   }
   int RunProgram(const std::string& switches) const { return Run("\"" + FExe + "\" " + switches); }
   // Runs the program with PAGVIGIA_NO_MESSAGE_BOX unset, its standard error
-  // into `errFile`; its exit status, or -1 when it had not ended within
-  // `seconds` (it is then ended).
+  // into `errFile`; its exit status, -1 when it had not ended within
+  // `seconds` (it is then ended), -2 when it could not be started.
   int RunWithMessageBoxes(const std::string& switches, const std::string& errFile, int seconds) const {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE err = ::CreateFileW(Wide(errFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,

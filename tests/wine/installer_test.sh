@@ -10,8 +10,9 @@
 # boot, so the upgrade and the uninstaller meet it running. Then: which of
 # the two programs goes in (the Firebird client beside it, /ARQ=), a failed
 # registration that the uninstaller still removes, a move of the service to
-# a folder outside Program Files, and the refusal of a folder whose access
-# cannot be restricted.
+# a folder outside Program Files, the refusal of a folder whose access
+# cannot be restricted, and the installed status check's lines for a mapped
+# drive letter and a network share.
 set -euo pipefail
 wine=$1 setup=$2 prefix=$3
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= PAGVIGIA_NO_MESSAGE_BOX=1
