@@ -28,6 +28,15 @@ inline constexpr const char* kSystemRoot = "/";
 // on POSIX; "C:\" or "\\server\share\" on Windows.
 std::string DriveRoot();
 
+// Where a path leads, for a service that runs under the system's own account
+// (LocalSystem on Windows): this computer's disks; a network share named by
+// its server ("\\server\share\..."), which the service reaches with the
+// computer's account on the network, not a person's; or a drive letter
+// mapped to a share, which belongs to the session of whoever mapped it and
+// does not exist for the service. Always Local on POSIX.
+enum class PathPlace { Local, NetworkShare, MappedDrive };
+PathPlace PlaceOfPath(const std::string& path);
+
 // Raised by the file operations below; the message names the file and the
 // operating system's reason.
 class FileError : public std::runtime_error {

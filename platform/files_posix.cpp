@@ -61,6 +61,8 @@ void WriteWithFlags(const std::string& path, std::string_view bytes, int flags, 
 
 std::string DriveRoot() { return "/"; }
 
+PathPlace PlaceOfPath(const std::string&) { return PathPlace::Local; }
+
 std::string ReadFileBytes(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) Raise("Cannot open file", path, errno);

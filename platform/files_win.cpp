@@ -132,6 +132,24 @@ std::string DriveRoot() {
   return std::string(1, kPathDelim);
 }
 
+PathPlace PlaceOfPath(const std::string& path) {
+  std::string p = path;
+  // "\\?\UNC\server\share" and "\\?\C:\": the long forms of the same places.
+  if (p.size() >= 4 && IsDelim(p[0]) && IsDelim(p[1]) && (p[2] == '?' || p[2] == '.') && IsDelim(p[3])) {
+    p = p.substr(4);
+    if (p.size() >= 4 && (p.compare(0, 3, "UNC") == 0 || p.compare(0, 3, "unc") == 0) && IsDelim(p[3]))
+      return PathPlace::NetworkShare;
+  } else if (p.size() >= 2 && IsDelim(p[0]) && IsDelim(p[1])) {
+    return PathPlace::NetworkShare;
+  }
+  const auto letter = static_cast<unsigned char>(p.empty() ? 0 : p[0]);
+  if (p.size() >= 2 && p[1] == ':' && ((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z')) {
+    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
+    if (::GetDriveTypeW(root) == DRIVE_REMOTE) return PathPlace::MappedDrive;
+  }
+  return PathPlace::Local;
+}
+
 std::string ReadFileBytes(const std::string& path) {
   // Not sharing writes: a file that some program still holds open for
   // writing is refused with a sharing violation instead of read half-written.

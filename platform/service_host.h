@@ -177,9 +177,11 @@ std::string ServiceUnitFolder();
 
 // Windows: registers the service with the Service Control Manager (own
 // process, automatic start, `exePath` as its program) or removes it; the
-// text of success or failure is shown in a message box (unless the
-// environment variable PAGVIGIA_NO_MESSAGE_BOX is set, for unattended runs)
-// and written to `out` or `err` as well.
+// text of success or failure goes to `out` or `err`, and is shown in a
+// message box as well unless the run is unattended: `silent` (then there is
+// no text of success at all), a session whose desktop nobody sees (a service,
+// a deployment tool in session 0), or the environment variable
+// PAGVIGIA_NO_MESSAGE_BOX set.
 //
 // POSIX: writes the unit "<name>.service" that starts `exePath`, then runs
 // "systemctl daemon-reload" and "systemctl enable". Removing it runs

@@ -322,19 +322,34 @@ class ScHandle {
   SC_HANDLE FHandle;
 };
 
-// The text in a message box, unless unattended, and on the console.
-void Tell(const ServiceDefinition& service, const std::string& text, bool failure,
+// Whether a person may see a window of this process: its window station is
+// the visible one (WinSta0 of a logged-on session). A service, a task run
+// without a logged-on user or a deployment tool in session 0 has an
+// invisible one, where a message box would wait forever for a click nobody
+// can give.
+bool InteractiveSession() {
+  HWINSTA station = ::GetProcessWindowStation();
+  if (!station) return false;
+  USEROBJECTFLAGS flags{};
+  if (!::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) return false;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+// The text on the console, and in a message box as well when someone is there
+// to close it: never with /SILENT, in a session nobody sees, or with the
+// environment variable PAGVIGIA_NO_MESSAGE_BOX set.
+void Tell(const ServiceDefinition& service, const std::string& text, bool failure, bool silent,
           std::ostream& stream) {
   stream << text << std::endl;
   const char* quiet = std::getenv("PAGVIGIA_NO_MESSAGE_BOX");
-  if (quiet && *quiet) return;
+  if (silent || (quiet && *quiet) || !InteractiveSession()) return;
   ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(service.displayName).c_str(),
                 MB_OK | MB_SETFOREGROUND | (failure ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
-int Fail(const ServiceDefinition& service, const char* what, DWORD err, std::ostream& stream) {
+int Fail(const ServiceDefinition& service, const char* what, DWORD err, bool silent, std::ostream& stream) {
   Tell(service, "Service \"" + service.displayName + "\" could not be " + what + ": " + ErrorText(err),
-       true, stream);
+       true, silent, stream);
   return 1;
 }
 
@@ -380,7 +395,7 @@ void RestartAfterFailure(SC_HANDLE service) {
 int InstallService(const ServiceDefinition& service, const std::string& exePath, bool silent,
                    std::ostream& out, std::ostream& err) {
   ScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
-  if (!scm.get()) return Fail(service, "installed", ::GetLastError(), err);
+  if (!scm.get()) return Fail(service, "installed", ::GetLastError(), silent, err);
   // The program's full path, quoted so that a folder with blanks is no
   // other program's.
   const std::wstring command = L"\"" + Widen(exePath) + L"\"";
@@ -389,7 +404,7 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                                     SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
                                     nullptr, nullptr, nullptr));
-  if (!created.get()) return Fail(service, "installed", ::GetLastError(), err);
+  if (!created.get()) return Fail(service, "installed", ::GetLastError(), silent, err);
   // At shutdown the system waits this long for the service to stop: one
   // exchange with the Integrador and the rest of the stop. Should the system
   // refuse it, its default (three minutes) stands, which covers an exchange
@@ -401,19 +416,19 @@ int InstallService(const ServiceDefinition& service, const std::string& exePath,
   }
   RestartAfterFailure(created.get());
   RegisterEventMessages(exePath);
-  if (!silent) Tell(service, "Service installed successfully", false, out);
+  if (!silent) Tell(service, "Service installed successfully", false, silent, out);
   return 0;
 }
 
 int UninstallService(const ServiceDefinition& service, bool silent, std::ostream& out,
                      std::ostream& err) {
   ScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!scm.get()) return Fail(service, "uninstalled", ::GetLastError(), err);
+  if (!scm.get()) return Fail(service, "uninstalled", ::GetLastError(), silent, err);
   ScHandle existing(::OpenServiceW(scm.get(), Widen(service.name).c_str(), DELETE));
-  if (!existing.get()) return Fail(service, "uninstalled", ::GetLastError(), err);
-  if (!::DeleteService(existing.get())) return Fail(service, "uninstalled", ::GetLastError(), err);
+  if (!existing.get()) return Fail(service, "uninstalled", ::GetLastError(), silent, err);
+  if (!::DeleteService(existing.get())) return Fail(service, "uninstalled", ::GetLastError(), silent, err);
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, EventSourceKey(ExecutablePath()).c_str());
-  if (!silent) Tell(service, "Service uninstalled successfully", false, out);
+  if (!silent) Tell(service, "Service uninstalled successfully", false, silent, out);
   return 0;
 }
 

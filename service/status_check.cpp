@@ -518,9 +518,35 @@ class Checker {
   }
 
   void CheckFolders() {
+    CheckPlace("Pasta de entrada do Integrador", FSettings.PastaInput, "PastaInput", kServiceSettingsName);
+    CheckPlace("Pasta de saída do Integrador", FSettings.PastaOutput, "PastaOutput", kServiceSettingsName);
+    // The database file is opened by the server; one on this computer sees
+    // the same drive letters as the service.
+    if (FGestalo.Servidor.empty() || FGestalo.Servidor == "localhost" || FGestalo.Servidor == "127.0.0.1")
+      CheckPlace("Banco de dados", FGestalo.Caminho, "Caminho", kGestaloIniName);
     CheckInputFolder();
     CheckOutputFolder();
     CheckFreeSpace("Pasta dos logs", FExeDir);
+  }
+
+  // The service runs under the system's account, not the person's who runs
+  // this check: a mapped drive letter is not there for it, and a share is
+  // reached with the computer's own account on the network.
+  void CheckPlace(const std::string& what, const std::string& path, const char* key, const char* file) {
+    switch (platform::PlaceOfPath(path)) {
+      case platform::PathPlace::Local: return;
+      case platform::PathPlace::MappedDrive:
+        FReport.Fail(what + " " + path + " está numa unidade de rede mapeada (" + path.substr(0, 2) +
+                         "), que só existe na sessão de quem a mapeou: o serviço (conta do sistema) não a vê",
+                     std::string("Escreva o caminho da rede (\\\\servidor\\pasta\\...) em ") + key + " no " + file +
+                         " e dê acesso a ele à conta deste computador");
+        return;
+      case platform::PathPlace::NetworkShare:
+        FReport.Warn(what + " " + path + " é uma pasta da rede: o serviço (conta do sistema) a acessa com a conta "
+                     "deste computador na rede, não com a do usuário; o compartilhamento e a pasta devem dar acesso "
+                     "a ela");
+        return;
+    }
   }
 
   bool CheckIsFolder(const std::string& what, const std::string& folder, const char* key) {

@@ -88,6 +88,41 @@ class ServiceManagerTest : public ::testing::Test {
     return std::system(line.c_str());
   }
   int RunProgram(const std::string& switches) const { return Run("\"" + FExe + "\" " + switches); }
+  // Runs the program with PAGVIGIA_NO_MESSAGE_BOX unset, its standard error
+  // into `errFile`; its exit status, -1 when it had not ended within
+  // `seconds` (it is then ended), -2 when it could not be started.
+  int RunWithMessageBoxes(const std::string& switches, const std::string& errFile, int seconds) const {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE err = ::CreateFileW(Wide(errFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (err == INVALID_HANDLE_VALUE) return -2;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = err;
+    si.hStdError = err;
+    std::wstring line = L"\"" + Wide(FExe) + L"\" " + Wide(switches);
+    // The child takes the environment as it is now; the variable comes back
+    // for the other runs.
+    const char* before = std::getenv("PAGVIGIA_NO_MESSAGE_BOX");
+    const std::string saved = before ? before : "";
+    ::SetEnvironmentVariableW(L"PAGVIGIA_NO_MESSAGE_BOX", nullptr);
+    PROCESS_INFORMATION pi{};
+    const BOOL started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (before) ::SetEnvironmentVariableW(L"PAGVIGIA_NO_MESSAGE_BOX", Wide(saved).c_str());
+    ::CloseHandle(err);
+    if (!started) return -2;
+    DWORD status = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(pi.hProcess, static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0)
+      ::GetExitCodeProcess(pi.hProcess, &status);
+    else
+      ::TerminateProcess(pi.hProcess, 99);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return static_cast<int>(status);
+  }
   std::string Out() const { return platform::ReadFileBytes(FDir / "out.txt"); }
   std::string Err() const { return platform::ReadFileBytes(FDir / "err.txt"); }
 
@@ -133,6 +168,13 @@ TEST_F(ServiceManagerTest, InstallStartPauseContinueStopUninstall) {
   // A second registration fails, and says why.
   EXPECT_EQ(RunProgram("/INSTALL /SILENT"), 1);
   EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be installed: ", 0), 0u) << Err();
+  // Unattended, the failure shows no message box even where one could be
+  // shown: the run ends at once, its text on standard error.
+  {
+    const std::string err = FDir / "err.txt";
+    EXPECT_EQ(RunWithMessageBoxes("/INSTALL /SILENT", err, 30), 1);
+    EXPECT_EQ(Err().rfind("Service \"Pagvigia\" could not be installed: ", 0), 0u) << Err();
+  }
 
   ASSERT_EQ(Run("net start SrvPagvigia"), 0) << Out() << Err();
   ASSERT_TRUE(WaitFor([&] { return State() == SERVICE_RUNNING; }));
