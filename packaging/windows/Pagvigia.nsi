@@ -8,8 +8,9 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=<x.y.z> -DEXE=<64-bit Pagvigia.exe>
 ;     -DEXE32=<32-bit Pagvigia.exe> -DEXAMPLES=<folder> -DWINDOWS_EXAMPLES=<folder>
 ;     -DOUTFILE=<installer.exe> Pagvigia.nsi
-; The installer itself is a 64-bit program unless -DTARGET=x86-unicode (a
-; 32-bit one, which runs on 32-bit Windows as well).
+; The installer itself is a 32-bit program (-DTARGET=x86-unicode, as the
+; build makes it), which runs on 32-bit and 64-bit Windows; -DTARGET=amd64-unicode
+; makes a 64-bit twin, which the test uses where 32-bit Wine is missing.
 Unicode true
 !ifndef TARGET
   !define TARGET amd64-unicode

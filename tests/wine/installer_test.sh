@@ -19,6 +19,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= PAGVIG
 unset DISPLAY WAYLAND_DISPLAY
 wineserver=$(dirname "$(command -v "$wine")")/wineserver
 started=$(date +%s)
+echo "installer test: $setup"
 fail() { echo "installer test: $*" >&2; exit 1; }
 
 dir=$prefix/drive_c/Program\ Files/Pagvigia
