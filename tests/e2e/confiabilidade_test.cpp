@@ -61,7 +61,7 @@ TEST(Confiabilidade, ConnectionCutDuringACycleEndsItAndTheNextCycleRecordsTheIdG
   // payment had been accepted by the Integrador before its update failed:
   // its id is recorded from the journal and the payment is not sent again.
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "20"});
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_EQ(inst.Linha(1), (Progresso{"1", "0", "1"}));
   EXPECT_EQ(inst.Linha(2), (Progresso{"20", "0", "2"}));
   const auto cmds = sim.Commands();
@@ -108,7 +108,7 @@ TEST(Confiabilidade, MissingOrUnusableInputFolderFailsEachRowAndRecovers) {
   fs::remove(inst.input());
   fs::create_directories(inst.input());
   IntegradorSim sim(inst.input(), inst.output());
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_TRUE(inst.ServiceLog().empty());
   EXPECT_EQ(inst.Linha(1).fiscal, "1");
   EXPECT_EQ(inst.Linha(2).fiscal, "2");
@@ -130,7 +130,7 @@ TEST(Confiabilidade, GarbageAnswersAreRejectedAndNothingIsRecorded) {
                   "<<&&\x01\x02\xff</Codigo><retorno>9<9</IDPagamento>\n\n<IDPagamento>abc</Integrador>");
   {
     IntegradorSim sim(inst.input(), inst.output(), {"--answer-file", lixo});
-    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     auto cmds = sim.Commands();
     ASSERT_EQ(cmds.size(), 2u);
     EXPECT_EQ(cmds[0].method, "RespostaFiscal");
@@ -144,7 +144,7 @@ TEST(Confiabilidade, GarbageAnswersAreRejectedAndNothingIsRecorded) {
   EXPECT_EQ(inst.Linha(2), (Progresso{"0", "0", "0"}));
 
   IntegradorSim sim(inst.input(), inst.output());
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_EQ(inst.Linha(1).fiscal, "1");
   EXPECT_NE(inst.Linha(2).fiscal, "0");
   EXPECT_TRUE(inst.ServiceLog().empty());
@@ -161,7 +161,7 @@ TEST(Confiabilidade, WiderCharColumnsReadTrimmed) {
   Transacao t;  // "TEF" and "0" padded with blanks in the table
   inst.Inserir(t);
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "44"});
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_EQ(sim.Commands().size(), 3u);  // TEF recognised: payment, status, fiscal
   auto l = inst.Linha(1);
   EXPECT_EQ(l.pagamento.substr(0, 2), "44");
@@ -184,7 +184,7 @@ TEST(Confiabilidade, AnIdLongerThanItsColumnIsKeptInTheJournalNotCutAndNeverSent
   // stored cut. The Integrador has it, so the fiscal response is not sent
   // again: the id waits in the journal, and every cycle says why.
   for (int ciclo = 0; ciclo < 2; ++ciclo) {
-    ASSERT_EQ(inst.RodarUmCiclo(), 0);
+    ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
     EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "0"}));
     auto msgs = inst.ServiceLogMessages();
     ASSERT_EQ(msgs.size(), 1u) << SlurpFile(inst.ServiceLogPath());
@@ -198,7 +198,7 @@ TEST(Confiabilidade, AnIdLongerThanItsColumnIsKeptInTheJournalNotCutAndNeverSent
   // Once the column is wide enough, the next cycle records the id it was
   // given and sends nothing.
   inst.db().Run("ALTER TABLE MFE_TRANSACAO_CARTOES ALTER MFE_IDRESPOSTAFISCAL TYPE VARCHAR(20);\n");
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   EXPECT_EQ(inst.Linha(1), (Progresso{"52", "0", "RF-123456789"}));
   EXPECT_EQ(sim.Commands().size(), 2u);
   EXPECT_TRUE(inst.ServiceLog().empty());
@@ -212,7 +212,7 @@ TEST(Confiabilidade, AnAnswerLongerThanItsColumnIsStoredCutAndTheIdKept) {
   t.serialPOS = "POS-NOVO";
   inst.Inserir(t);
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--id-start", "53"});
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   // The id is what marks the payment done and must be exact; the copy of the
   // answer is kept as far as the column goes, rather than paying again.
   EXPECT_EQ(inst.Linha(1), (Progresso{"53", "0", "1"}));
@@ -272,7 +272,7 @@ TEST(Confiabilidade, FullDiskForTheLogs) {
   b.id = 2;
   inst.Inserir(b);
   IntegradorSim sim(inst.input(), inst.output(), {"--method", "EnviarPagamento", "--code", "EE"});
-  ASSERT_EQ(inst.RodarUmCiclo(), 0);
+  ASSERT_EQ(inst.RodarUmCiclo(), 0) << inst.Saidas();
   auto msgs = inst.ServiceLogMessages();
   ASSERT_GE(msgs.size(), 1u);
   EXPECT_TRUE(Comeca(msgs.back(), "Pagamento MFE: ")) << msgs.back();
