@@ -1,19 +1,6 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 (POSIX thread model,
-# so that std::thread and std::mutex work), e.g.
+# Cross build for 64-bit Windows with Debian's MinGW-w64, e.g.
 #   cmake --preset windows
 # The tests run under Wine (see PAGVIGIA_WINE in the top CMakeLists.txt).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(PAGVIGIA_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${PAGVIGIA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PAGVIGIA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${PAGVIGIA_MINGW_PREFIX}-windres)
-set(PAGVIGIA_WINDMC ${PAGVIGIA_MINGW_PREFIX}-windmc)
-
-# Libraries and headers of the target only; programs of the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${PAGVIGIA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
